@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs everything the tests need, builds, starts a private sound server
+# with a null sink for the real-device tests, and runs every test with ctest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh --test
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)"
+
+source scripts/sound-server.sh
+start_sound_server || true
+trap stop_sound_server EXIT
+
+cd build
+ctest --output-on-failure -j"$(nproc)" --timeout 900

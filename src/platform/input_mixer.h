@@ -1,0 +1,32 @@
+#pragma once
+// The recording inputs of the capture device: which input is switched on
+// and its volume, in the state words the program was designed around.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace orv::platform {
+
+inline constexpr uint32_t INPUT_OFF = 0x10000;      // in a state word: input switched off
+inline constexpr uint32_t INPUT_ON = 0x20000;       // set: switch the input on
+inline constexpr uint32_t INPUT_VOLUME = 0x40000;   // set: volume in the low 16 bits
+inline constexpr uint32_t INPUT_INVALID = 0xFFFFFFFFu;  // no such input
+
+class InputMixer {
+public:
+    virtual ~InputMixer() = default;
+    virtual bool init(int outputDevice, uint32_t frequency) = 0;   // BASS_Init
+    virtual bool recordInit(int device) = 0;                       // BASS_RecordInit
+    virtual bool recordSetDevice(int device) = 0;                  // BASS_RecordSetDevice
+    virtual bool recordFree() = 0;                                 // BASS_RecordFree
+    // State word of input n (-1: master), INPUT_INVALID when there is none.
+    virtual uint32_t recordGetInput(int input) = 0;
+    virtual bool recordSetInput(int input, uint32_t setting) = 0;
+    // Name of input n; empty when there is none.
+    virtual std::string recordGetInputName(int input) = 0;
+};
+
+// ALSA simple mixer on the "default" control: capture elements are the inputs.
+std::unique_ptr<InputMixer> makeAlsaInputMixer(const std::string& ctlName = "default");
+
+}  // namespace orv::platform

@@ -1,0 +1,139 @@
+#include "platform/raw_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace orv::platform {
+
+RawFile::~RawFile() { close(); }
+
+RawFile::RawFile(RawFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), pos_(other.pos_), path_(std::move(other.path_)) {}
+
+RawFile& RawFile::operator=(RawFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = std::exchange(other.fd_, -1);
+        pos_ = other.pos_;
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+bool RawFile::open(const std::string& path, Mode mode) {
+    close();
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case Mode::Read: flags |= O_RDONLY; break;
+    case Mode::ReadWrite: flags |= O_RDWR; break;
+    case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    }
+    fd_ = ::open(path.c_str(), flags, 0644);
+    if (fd_ < 0) {
+        error_ = std::strerror(errno);
+        return false;
+    }
+    path_ = path;
+    pos_ = 0;
+    return true;
+}
+
+void RawFile::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    pos_ = 0;
+}
+
+int64_t RawFile::size() const {
+    if (fd_ < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        error_ = std::strerror(errno);
+        return -1;
+    }
+    return st.st_size;
+}
+
+size_t RawFile::readAt(uint64_t offset, void* buf, size_t n) const {
+    if (fd_ < 0) return 0;
+    size_t done = 0;
+    auto* p = static_cast<char*>(buf);
+    while (done < n) {
+        ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) { error_ = std::strerror(errno); break; }
+        if (r == 0) break;
+        done += static_cast<size_t>(r);
+    }
+    return done;
+}
+
+size_t RawFile::writeAt(uint64_t offset, const void* buf, size_t n) {
+    if (fd_ < 0) return 0;
+    size_t done = 0;
+    const auto* p = static_cast<const char*>(buf);
+    while (done < n) {
+        ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) { error_ = r < 0 ? std::strerror(errno) : "no space written"; break; }
+        done += static_cast<size_t>(r);
+    }
+    return done;
+}
+
+size_t RawFile::read(void* buf, size_t n) {
+    size_t r = readAt(pos_, buf, n);
+    pos_ += r;
+    return r;
+}
+
+size_t RawFile::write(const void* buf, size_t n) {
+    size_t r = writeAt(pos_, buf, n);
+    pos_ += r;
+    return r;
+}
+
+bool RawFile::truncate(uint64_t length) {
+    if (fd_ < 0) return false;
+    if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
+        error_ = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool RawFile::flush() { return fd_ >= 0 && ::fdatasync(fd_) == 0; }
+
+bool fileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool dirExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool removeFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+bool renameFile(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool makeDir(const std::string& path) {
+    return ::mkdir(path.c_str(), 0755) == 0 || dirExists(path);
+}
+
+int64_t fileSize(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return -1;
+    return st.st_size;
+}
+
+}  // namespace orv::platform

@@ -1,0 +1,55 @@
+#pragma once
+// A binary file with 64-bit positions. Every call reports failure instead of
+// throwing, so the callers decide which message the user sees.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace orv::platform {
+
+class RawFile {
+public:
+    enum class Mode { Read, ReadWrite, Create };  // Create truncates or makes a new file
+
+    RawFile() = default;
+    ~RawFile();
+    RawFile(RawFile&& other) noexcept;
+    RawFile& operator=(RawFile&& other) noexcept;
+    RawFile(const RawFile&) = delete;
+    RawFile& operator=(const RawFile&) = delete;
+
+    bool open(const std::string& path, Mode mode);
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+    const std::string& path() const { return path_; }
+
+    // Size in bytes, -1 when closed or on error.
+    int64_t size() const;
+    // Positioned I/O; return the number of bytes moved (short on end of file or error).
+    size_t readAt(uint64_t offset, void* buf, size_t n) const;
+    size_t writeAt(uint64_t offset, const void* buf, size_t n);
+    // Stream-style I/O at the current position, which advances by what was moved.
+    void seek(uint64_t pos) { pos_ = pos; }
+    uint64_t position() const { return pos_; }
+    size_t read(void* buf, size_t n);
+    size_t write(const void* buf, size_t n);
+    bool truncate(uint64_t length);
+    bool flush();
+    // The text of the last failing call (errno's message).
+    const std::string& lastError() const { return error_; }
+
+private:
+    int fd_ = -1;
+    uint64_t pos_ = 0;
+    std::string path_;
+    mutable std::string error_;
+};
+
+bool fileExists(const std::string& path);
+bool dirExists(const std::string& path);
+bool removeFile(const std::string& path);          // true when gone afterwards
+bool renameFile(const std::string& from, const std::string& to);
+bool makeDir(const std::string& path);             // one level
+int64_t fileSize(const std::string& path);         // -1 when missing
+
+}  // namespace orv::platform

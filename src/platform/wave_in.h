@@ -1,0 +1,87 @@
+#pragma once
+// The wave-in device as the capture engine sees it: buffers are queued in
+// order, a driver fills them and raises each header's bytes-recorded field.
+// Nothing calls back into the program; the engine polls the headers.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace orv::platform {
+
+using MMResult = uint32_t;
+inline constexpr MMResult MMSYSERR_NOERROR = 0;
+inline constexpr MMResult MMSYSERR_ERROR = 1;
+inline constexpr MMResult MMSYSERR_BADDEVICEID = 2;
+inline constexpr MMResult MMSYSERR_ALLOCATED = 4;
+inline constexpr MMResult MMSYSERR_INVALHANDLE = 5;
+inline constexpr MMResult MMSYSERR_NODRIVER = 6;
+inline constexpr MMResult MMSYSERR_NOMEM = 7;
+inline constexpr MMResult WAVERR_BADFORMAT = 32;
+inline constexpr MMResult WAVERR_STILLPLAYING = 33;
+inline constexpr MMResult WAVERR_UNPREPARED = 34;
+
+inline constexpr uint32_t WAVE_FORMAT_4S16 = 0x800;  // 44.1 kHz, stereo, 16-bit
+
+struct WaveFormat {
+    uint16_t formatTag = 1;
+    uint16_t channels = 2;
+    uint32_t samplesPerSec = 44100;
+    uint32_t avgBytesPerSec = 176400;
+    uint16_t blockAlign = 4;
+    uint16_t bitsPerSample = 16;
+    uint16_t cbSize = 0;
+};
+
+// Header of one queued buffer. bytesRecorded is written by the driver thread
+// (release) after the data bytes; the program reads it (acquire) before
+// touching the data. The user field belongs to the program alone.
+struct WaveHeader {
+    uint8_t* data = nullptr;
+    uint32_t bufferLength = 0;
+    std::atomic<uint32_t> bytesRecorded{0};
+    uint64_t user = 0;
+    uint32_t flags = 0;
+    uint32_t loops = 0;
+    WaveHeader* next = nullptr;
+    uint64_t reserved = 0;
+};
+
+inline constexpr uint32_t WHDR_DONE = 0x1;
+inline constexpr uint32_t WHDR_PREPARED = 0x2;
+inline constexpr uint32_t WHDR_INQUEUE = 0x10;
+
+// Capability record: a 32-byte name (at most 31 characters and a zero) and
+// the supported-formats mask.
+struct WaveInCaps {
+    uint16_t manufacturerId = 0;
+    uint16_t productId = 0;
+    uint32_t driverVersion = 0;
+    char name[32] = {};
+    uint32_t formats = 0;
+    uint16_t channels = 0;
+    uint16_t reserved = 0;
+};
+
+// Device 0 is the only device the program opens; one open handle at a time.
+class WaveIn {
+public:
+    virtual ~WaveIn() = default;
+    virtual uint32_t getNumDevs() = 0;
+    virtual MMResult getDevCaps(uint32_t device, WaveInCaps& caps) = 0;
+    virtual MMResult open(uint32_t device, const WaveFormat& format) = 0;
+    virtual MMResult prepareHeader(WaveHeader& header) = 0;
+    virtual MMResult addBuffer(WaveHeader& header) = 0;
+    virtual MMResult start() = 0;
+    // Stops capture and hands every queued buffer back (marked done); the
+    // bytes-recorded fields keep what was filled.
+    virtual MMResult reset() = 0;
+    virtual MMResult unprepareHeader(WaveHeader& header) = 0;
+    virtual MMResult close() = 0;
+    virtual std::string getErrorText(MMResult result) = 0;
+};
+
+// The real device: ALSA PCM "default" (or the given PCM name), capture.
+std::unique_ptr<WaveIn> makeAlsaWaveIn(const std::string& pcmName = "default");
+
+}  // namespace orv::platform

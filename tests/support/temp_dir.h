@@ -1,0 +1,20 @@
+#pragma once
+// A fresh folder under the system temp folder, removed with its content.
+#include <string>
+
+namespace orv::test {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+}  // namespace orv::test
