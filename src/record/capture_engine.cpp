@@ -1,0 +1,220 @@
+#include "record/capture_engine.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace orv {
+
+using namespace platform;
+
+std::string CapsName(const WaveInCaps& caps) {
+    return std::string(caps.name, strnlen(caps.name, sizeof caps.name));
+}
+
+void CaptureEngine::QueueCaptureBlock(int i) {
+    ++s_.BlockSequence;
+    WaveHeader& h = s_.CaptureHeaders[i];
+    h.data = BlockData(i);
+    h.bufferLength = BlockBytes;
+    h.bytesRecorded.store(0, std::memory_order_relaxed);
+    h.user = s_.BlockSequence;
+    h.flags = 0;
+    h.loops = 0;
+    h.next = nullptr;
+    h.reserved = 0;
+    s_.QueuedSequence[i] = s_.BlockSequence;
+    dev_.prepareHeader(h);
+    dev_.addBuffer(h);
+}
+
+void CaptureEngine::OpenCapture() {
+    if (s_.CaptureOpen) return;
+    // A numeric comparison, as the device masks are laid out: any mask from
+    // the 44.1 kHz stereo 16-bit flag upwards is taken.
+    if (s_.DeviceCaps[0].formats < WAVE_FORMAT_4S16) {
+        Message("The audio recording device:\n" + s_.CurrentDeviceName +
+                "\ncan not be used!\nPlease install another device.");
+        return;
+    }
+    s_.BlockSequence = 0;
+    s_.LastBlockSeen = 0;
+    s_.HalvesWritten = 0;
+    if (s_.TotalBlocks == 0) s_.TotalBlocks = 1;
+
+    const WaveFormat format;  // 44100 Hz, 2 channels, 16 bits
+    const MMResult r = dev_.open(0, format);
+    if (r != MMSYSERR_NOERROR) {
+        Message(dev_.getErrorText(r));
+        return;
+    }
+    s_.CaptureOpen = true;
+    for (int i = 0; i < int(CaptureBlockCount); ++i) QueueCaptureBlock(i);
+    dev_.start();
+    dev_.getDevCaps(0, s_.DeviceCaps[0]);
+}
+
+void CaptureEngine::ProcessCurrent(bool storePeaks) {
+    const int i = s_.CurrentBlock;
+    ProcessBlock(p_, BlockData(i), b_.LeftSamples.data(), b_.RightSamples.data());
+    // Peaks describe the recording; while only monitoring they are left alone.
+    if (storePeaks && s_.Recording)
+        StoreBlockPeaks(p_, b_.LeftSamples.data(), b_.RightSamples.data(), b_.Peaks,
+                        s_.CaptureHeaders[i].user);
+    else
+        MeasureBlockPeaks(p_, b_.LeftSamples.data(), b_.RightSamples.data());
+}
+
+void CaptureEngine::PollCapture() {
+    if (!s_.CaptureOpen) return;
+    s_.CurrentBlock = -1;
+    for (int i = 0; i < int(CaptureBlockCount); ++i) {
+        const WaveHeader& h = s_.CaptureHeaders[i];
+        s_.BlockFull[i] = h.bytesRecorded.load(std::memory_order_acquire) == BlockBytes ? 1 : 0;
+        if (s_.BlockFull[i] && s_.LastBlockSeen < h.user) {
+            s_.LastBlockSeen = static_cast<uint32_t>(h.user);
+            s_.CurrentBlock = i;
+        }
+    }
+    if (s_.CurrentBlock >= 0) {
+        ProcessCurrent(true);
+        MeasureBlockMeans(p_, b_.LeftSamples.data(), b_.RightSamples.data());
+        if (s_.Recording) {
+            s_.LastWrittenBlock = s_.LastBlockSeen;
+            if (hooks_.PushWaveHistory) hooks_.PushWaveHistory();
+            if (hooks_.DrawTimeBarColumn) hooks_.DrawTimeBarColumn();
+        }
+        s_.CaptureHeaders[s_.CurrentBlock].user = 0;
+        const bool minimized = hooks_.Minimized && hooks_.Minimized();
+        if (!minimized && hooks_.DrawLiveDisplays) hooks_.DrawLiveDisplays();
+    }
+    auto halfFull = [&](int h) {
+        int sum = 0;
+        for (int i = h * 20; i < h * 20 + 20; ++i) sum += s_.BlockFull[i];
+        return sum == 20;
+    };
+    const bool first = halfFull(0), second = halfFull(1);
+    // Both halves full only after a stall of more than 2 s; the older goes first.
+    if (first && second && s_.QueuedSequence[20] < s_.QueuedSequence[0]) {
+        FlushHalf(1);
+        if (s_.CaptureOpen) FlushHalf(0);
+        return;
+    }
+    if (first) FlushHalf(0);
+    if (second && s_.CaptureOpen) FlushHalf(1);
+}
+
+bool CaptureEngine::WriteToRaw(uint64_t offset, const uint8_t* data, size_t bytes) {
+    const size_t written = s_.RawStream.writeAt(offset, data, bytes);
+    if (written == bytes) return true;
+    // Keep whole blocks only, and stop writing: the recording ends here.
+    const uint64_t whole = written / BlockBytes * uint64_t{BlockBytes};
+    const int64_t size = s_.RawStream.size();
+    if (size >= 0 && uint64_t(size) > offset + whole && uint64_t(size) <= offset + bytes)
+        s_.RawStream.truncate(offset + whole);
+    s_.LastWrittenBlock = static_cast<uint32_t>((offset + whole) / BlockBytes);
+    s_.Recording = false;
+    s_.WriteFailed = true;
+    s_.WriteError = s_.RawStream.lastError();
+    Message("Recording was stopped: can not write to " + s_.RawFileName + "\n" + s_.WriteError);
+    return false;
+}
+
+void CaptureEngine::FlushHalf(int half) {
+    const int firstBlock = half * 20;
+    if (s_.Recording && !s_.RawFileName.empty()) {
+        ++s_.HalvesWritten;
+        for (int i = firstBlock; i < firstBlock + 20; ++i) {
+            if (s_.CaptureHeaders[i].user != 0) {
+                s_.CurrentBlock = i;
+                ProcessCurrent(true);
+            }
+        }
+        if (s_.LoopMode) {
+            if (s_.HalvesWritten == s_.LoopHalves) {
+                // The ring is full: the next pass numbers from 1 again, starting
+                // with the other half, so that block s always lies at file block s.
+                s_.BlockSequence = 0;
+                s_.LastBlockSeen = 0;
+                s_.RingFilled = true;
+                const int other = 20 - firstBlock;
+                for (int i = other; i < other + 20; ++i) {
+                    ++s_.BlockSequence;
+                    s_.CaptureHeaders[i].user = s_.BlockSequence;
+                    s_.QueuedSequence[i] = s_.BlockSequence;
+                }
+            } else if (s_.HalvesWritten == s_.LoopHalves + 1) {
+                s_.HalvesWritten = 1;
+                s_.RawStream.seek(0);
+            }
+        }
+        const uint64_t at = s_.RawStream.position();
+        if (WriteToRaw(at, BlockData(firstBlock), HalfBytes)) s_.RawStream.seek(at + HalfBytes);
+    }
+    for (int i = firstBlock; i < firstBlock + 20; ++i) {
+        WaveHeader& h = s_.CaptureHeaders[i];
+        ++s_.BlockSequence;
+        h.bytesRecorded.store(0, std::memory_order_relaxed);
+        h.user = s_.BlockSequence;
+        s_.QueuedSequence[i] = s_.BlockSequence;
+        dev_.addBuffer(h);
+    }
+    dev_.start();
+}
+
+void CaptureEngine::CloseCapture() {
+    if (!s_.CaptureOpen) return;
+    // Full blocks still in memory, oldest first. Block s belongs at file block
+    // s in both modes, which also puts the first blocks of a new loop pass at
+    // the front of the ring when the stop falls just after the ring filled.
+    std::array<int, CaptureBlockCount> order{};
+    int full = 0;
+    for (int i = 0; i < int(CaptureBlockCount); ++i)
+        if (s_.CaptureHeaders[i].bytesRecorded.load(std::memory_order_acquire) == BlockBytes) order[full++] = i;
+    std::sort(order.begin(), order.begin() + full,
+              [&](int a, int b) { return s_.QueuedSequence[a] < s_.QueuedSequence[b]; });
+    for (int k = 0; k < full; ++k) {
+        const int i = order[k];
+        WaveHeader& h = s_.CaptureHeaders[i];
+        if (h.user != 0) {
+            s_.CurrentBlock = i;
+            ProcessCurrent(true);
+        }
+        if (s_.Recording) {
+            const uint64_t at = BlockOffset(s_.QueuedSequence[i]);
+            if (WriteToRaw(at, BlockData(i), BlockBytes)) s_.RawStream.seek(at + BlockBytes);
+        }
+        if (s_.QueuedSequence[i] > s_.LastBlockSeen) s_.LastBlockSeen = s_.QueuedSequence[i];
+    }
+    dev_.reset();
+    for (auto& h : s_.CaptureHeaders) dev_.unprepareHeader(h);
+    dev_.close();
+    s_.Recording = false;
+    s_.CaptureOpen = false;
+}
+
+void CaptureEngine::FinishRecording() {
+    const bool wasRecording = s_.Recording;
+    CloseCapture();
+    if (wasRecording && !s_.WriteFailed) s_.LastWrittenBlock = s_.LastBlockSeen;
+    const int64_t size = s_.RawStream.size();
+    s_.TotalBlocks = size > 0 ? static_cast<uint32_t>(size / BlockBytes) : 0;
+}
+
+void CaptureEngine::ListCaptureDevices() {
+    const uint32_t n = std::min<uint32_t>(dev_.getNumDevs(), uint32_t(s_.DeviceCaps.size()));
+    s_.DeviceNames.assign(n, std::string());
+    for (uint32_t d = 0; d < n; ++d) {
+        dev_.getDevCaps(d, s_.DeviceCaps[d]);
+        s_.DeviceNames[d] = CapsName(s_.DeviceCaps[d]);
+    }
+}
+
+int CaptureEngine::FindCaptureDevice(const std::string& name) const {
+    // An unknown name falls back to device 0, the device the program records from.
+    int found = 0;
+    for (size_t d = 0; d < s_.DeviceNames.size(); ++d)
+        if (s_.DeviceNames[d] == name) found = int(d);
+    return found;
+}
+
+}  // namespace orv

@@ -1,0 +1,99 @@
+#pragma once
+// The capture engine: wave-in device 0 kept open with 40 queued blocks,
+// polled every 100 ms. While recording, full halves (20 blocks, 2 s) go to
+// the raw recording file straight on or as a ring of the last minutes.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/raw_file.h"
+#include "platform/wave_in.h"
+#include "record/format.h"
+#include "record/processing.h"
+
+namespace orv {
+
+// What the engine asks of the windows; every hook may be left empty.
+struct CaptureHooks {
+    std::function<void(const std::string&)> ShowMessage;
+    std::function<bool()> Minimized;
+    std::function<void()> PushWaveHistory;     // a recorded block was measured
+    std::function<void()> DrawTimeBarColumn;
+    std::function<void()> DrawLiveDisplays;    // meters, and the live waveform while recording
+};
+
+struct CaptureState {
+    bool CaptureOpen = false;
+    bool Recording = false;
+    bool LoopMode = false;
+    bool RingFilled = false;
+    uint32_t BlockSequence = 0;
+    uint32_t LastBlockSeen = 0;
+    uint32_t LastWrittenBlock = 0;
+    int32_t HalvesWritten = 0;
+    int32_t LoopHalves = 0;
+    int32_t LoopMinutes = 0;
+    uint32_t TotalBlocks = 0;
+    int32_t CurrentBlock = -1;
+
+    std::array<platform::WaveHeader, CaptureBlockCount> CaptureHeaders;
+    // The sequence number each header was queued (or renumbered) with; unlike
+    // the user field it is not cleared when the block is processed.
+    std::array<uint32_t, CaptureBlockCount> QueuedSequence{};
+    std::array<int, CaptureBlockCount> BlockFull{};
+
+    std::array<platform::WaveInCaps, 11> DeviceCaps{};
+    std::vector<std::string> DeviceNames;
+    std::string CurrentDeviceName;
+
+    std::string RawFileName;
+    platform::RawFile RawStream;
+
+    // Set when a write to the raw file failed; the recording was stopped
+    // with everything before the failure kept as whole blocks.
+    bool WriteFailed = false;
+    std::string WriteError;
+};
+
+// The name stored in a capability record, up to its first zero byte.
+std::string CapsName(const platform::WaveInCaps& caps);
+
+class CaptureEngine {
+public:
+    CaptureEngine(CaptureState& state, RecordBuffers& buffers, ProcessingState& processing,
+                  platform::WaveIn& device, CaptureHooks& hooks)
+        : s_(state), b_(buffers), p_(processing), dev_(device), hooks_(hooks) {}
+
+    void OpenCapture();
+    void CloseCapture();
+    void PollCapture();
+    void FlushHalf(int half);  // 0: blocks 0-19, 1: blocks 20-39
+    void QueueCaptureBlock(int i);
+    void ListCaptureDevices();
+    int FindCaptureDevice(const std::string& name) const;
+
+    // The stop path shared by Stop and the automatic stops: close, take the
+    // last written block and the block count from the file.
+    void FinishRecording();
+
+    platform::WaveIn& Device() { return dev_; }
+    CaptureState& State() { return s_; }
+
+private:
+    uint8_t* BlockData(int i) { return b_.CaptureMemory.data() + size_t(i) * BlockBytes; }
+    void ProcessCurrent(bool storePeaks);
+    bool WriteToRaw(uint64_t offset, const uint8_t* data, size_t bytes);
+    void Message(const std::string& text) {
+        if (hooks_.ShowMessage) hooks_.ShowMessage(text);
+    }
+
+    CaptureState& s_;
+    RecordBuffers& b_;
+    ProcessingState& p_;
+    platform::WaveIn& dev_;
+    CaptureHooks& hooks_;
+};
+
+}  // namespace orv
