@@ -136,4 +136,10 @@ int64_t fileSize(const std::string& path) {
     return st.st_size;
 }
 
+int64_t fileModifiedTime(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return -1;
+    return st.st_mtime;
+}
+
 }  // namespace orv::platform

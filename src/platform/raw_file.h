@@ -51,5 +51,6 @@ bool removeFile(const std::string& path);          // true when gone afterwards
 bool renameFile(const std::string& from, const std::string& to);
 bool makeDir(const std::string& path);             // one level
 int64_t fileSize(const std::string& path);         // -1 when missing
+int64_t fileModifiedTime(const std::string& path); // seconds since the epoch, -1 when missing
 
 }  // namespace orv::platform

@@ -1,0 +1,47 @@
+#pragma once
+// The module-level state of the whole program, one plain struct per module,
+// owned by the application object; and the seams it reaches the system by.
+#include <string>
+
+#include "platform/input_mixer.h"
+#include "platform/system.h"
+#include "platform/wave_in.h"
+#include "record/capture_engine.h"
+#include "record/input_device.h"
+#include "record/processing.h"
+#include "shell/dialogs.h"
+#include "shell/settings.h"
+#include "shell/working_folder.h"
+
+namespace orv {
+
+struct ShellState {
+    WorkingFiles Files;
+    std::string WorkingFolderError;  // "Can not create …" when the folder could not be made
+    bool Minimized = false;
+    bool FirstPaintPending = false;
+    bool Restarting = false;
+};
+
+struct AppState {
+    orv::Settings Settings;
+    ShellState Shell;
+    RecordBuffers Buffers;
+    ProcessingState Processing;
+    CaptureState Capture;
+    InputDeviceState Input;
+};
+
+struct AppSeams {
+    platform::WaveIn& WaveIn;
+    platform::InputMixer& Mixer;
+    platform::Clock& Clock;
+    platform::FreeSpace& FreeSpace;
+    orv::Dialogs& Dialogs;
+    orv::Launcher& Launcher;
+    std::string ExecutablePath;  // the program's own executable
+    std::string DataFolder;      // $XDG_DATA_HOME or ~/.local/share
+    std::string HomeFolder;      // default output folder
+};
+
+}  // namespace orv

@@ -1,0 +1,355 @@
+#include "shell/form_main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStatusBar>
+#include <QWindowStateChangeEvent>
+
+#include "editor/form_edit.h"
+#include "export/form_save_settings.h"
+#include "platform/raw_file.h"
+#include "record/recording_control.h"
+#include "shell/forms.h"
+
+namespace orv {
+
+static QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The window side of the recording logic.
+class MainRecordingView final : public RecordingView {
+public:
+    explicit MainRecordingView(TFormMain& w) : w_(w) {}
+
+    void ShowMessage(const std::string& text) override { w_.seams_.Dialogs.Message(text); }
+    void SetRecordedTime(const std::string& text) override {
+        w_.LabTime->setText(Q(text));
+        w_.LabTime0->setText(Q(text));
+    }
+    void SetStatusPanel(int panel, const std::string& text) override {
+        if (panel >= 0 && panel < 4) w_.StatusPanels[size_t(panel)]->setText(Q(text));
+    }
+    void SetCaption(const std::string& text) override { w_.setWindowTitle(Q(text)); }
+    void SetModeListEnabled(bool enabled) override { w_.CmbBoxTime->setEnabled(enabled); }
+    void SetTaskbarTitle(const std::string& text) override { QApplication::setApplicationDisplayName(Q(text)); }
+    void SetTaskbarIcon(int level) override {
+        if (level >= 0 && level <= 16) w_.setWindowIcon(w_.levelIcons_[size_t(level)]);
+    }
+    bool Minimized() override { return w_.st_.Shell.Minimized; }
+    void ShowEditor() override {
+        if (w_.formEdit_) w_.formEdit_->exec();
+    }
+    std::optional<std::string> AskSaveFileName(const std::string& folder) override {
+        // The save-format filter arrives with the save flow; until then WAV is offered.
+        const std::string path = w_.seams_.Dialogs.SaveFileName(folder, "44100Hz 16bit stereo (*.wav)|*.WAV", "wav");
+        if (path.empty()) return std::nullopt;
+        return path;
+    }
+    void ProcessEvents() override { w_.ProcessEvents(); }
+
+private:
+    TFormMain& w_;
+};
+
+TFormMain::TFormMain(AppSeams& seams, AppState& state, QWidget* parent)
+    : QMainWindow(parent), seams_(seams), st_(state) {
+    setObjectName("TFormMain");
+    engine_ = std::make_unique<CaptureEngine>(st_.Capture, st_.Buffers, st_.Processing, seams_.WaveIn, hooks_);
+    BuildControls();
+    BuildMenus();
+    FormCreate();
+}
+
+TFormMain::~TFormMain() { FormDestroy(); }
+
+void TFormMain::SetForms(TFormEdit* edit, TFormAbout* about, TFormSaveSettings* saveSettings, TFormColors* colors) {
+    formEdit_ = edit;
+    formAbout_ = about;
+    formSaveSettings_ = saveSettings;
+    formColors_ = colors;
+}
+
+void TFormMain::BuildControls() {
+    auto* central = new QWidget(this);
+    central->setObjectName("PanelMain");
+    central->setFixedSize(464, 300);
+    setCentralWidget(central);
+
+    BtnSource = new QPushButton(QStringLiteral("来源"), central);
+    BtnSource->setObjectName("BtnSource");
+    BtnSource->setToolTip(QStringLiteral("录音源"));
+    BtnSource->setGeometry(150, 74, 60, 24);
+
+    ChBoxDC = new QCheckBox(central);
+    ChBoxDC->setObjectName("ChBoxDC");
+    ChBoxDC->setToolTip(QStringLiteral("Reduce DC Offset"));
+    ChBoxDC->setGeometry(350, 80, 18, 18);
+    LabReduce = new QLabel(QStringLiteral("减少"), central);
+    LabReduce->setObjectName("LabReduce");
+    LabReduce->setGeometry(370, 80, 60, 18);
+
+    CmbBoxTime = new QComboBox(central);
+    CmbBoxTime->setObjectName("CmbBoxTime");
+    CmbBoxTime->setToolTip(QStringLiteral("刻录模式"));
+    for (const RecordingMode& m : RecordingModes) CmbBoxTime->addItem(QString::fromUtf8(m.Text));
+    CmbBoxTime->setGeometry(18, 258, 110, 26);
+
+    BtnRecord = new QPushButton(QStringLiteral("记录"), central);
+    BtnRecord->setObjectName("BtnRecord");
+    BtnRecord->setGeometry(136, 258, 64, 26);
+    BtnStop = new QPushButton(QStringLiteral("停止"), central);
+    BtnStop->setObjectName("BtnStop");
+    BtnStop->setGeometry(204, 258, 64, 26);
+    BtnEdit = new QPushButton(QStringLiteral("编辑"), central);
+    BtnEdit->setObjectName("BtnEdit");
+    BtnEdit->setGeometry(272, 258, 64, 26);
+
+    QFont timeFont = font();
+    timeFont.setPixelSize(22);
+    timeFont.setBold(true);
+    LabTime0 = new QLabel(QStringLiteral("00:00:00"), central);
+    LabTime0->setObjectName("LabTime0");
+    LabTime0->setFont(timeFont);
+    LabTime0->setStyleSheet("color: silver");
+    LabTime0->setGeometry(347, 257, 110, 28);
+    LabTime = new QLabel(QStringLiteral("00:00:00"), central);
+    LabTime->setObjectName("LabTime");
+    LabTime->setFont(timeFont);
+    LabTime->setGeometry(346, 256, 110, 28);
+
+    const int widths[4] = {140, 100, 115, 80};
+    for (int i = 0; i < 4; ++i) {
+        StatusPanels[size_t(i)] = new QLabel(this);
+        StatusPanels[size_t(i)]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        StatusPanels[size_t(i)]->setFixedWidth(widths[i]);
+        statusBar()->addWidget(StatusPanels[size_t(i)]);
+    }
+    statusBar()->setSizeGripEnabled(false);
+
+    connect(BtnRecord, &QPushButton::clicked, this, [this] { BtnRecordClick(); });
+    connect(BtnStop, &QPushButton::clicked, this, [this] { BtnStopClick(); });
+    connect(BtnEdit, &QPushButton::clicked, this, [this] { BtnEditClick(); });
+    connect(BtnSource, &QPushButton::clicked, this, [this] { menuRecordSourceClick(); });
+    connect(CmbBoxTime, &QComboBox::activated, this, [this] { CmbBoxTimeChange(); });
+    connect(ChBoxDC, &QCheckBox::clicked, this, [this] { ChBoxDCClick(); });
+}
+
+void TFormMain::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("文件"));
+    file->setObjectName("menuFile");
+    connect(file, &QMenu::aboutToShow, this, [this] { menuFileClick(); });
+    menuSaveAs = file->addAction(QStringLiteral("另存为..."), this, [this] { menuSaveAsClick(); });
+    menuSaveAs->setObjectName("menuSaveAs");
+    file->addAction(QStringLiteral("打开输出文件夹"), this, [this] { menuExplorerClick(); })->setObjectName("menuExplorer");
+    file->addSeparator();
+    file->addAction(QStringLiteral("关闭"), this, [this] { close(); })->setObjectName("menuClose");
+
+    QMenu* options = menuBar()->addMenu(QStringLiteral("选项"));
+    options->setObjectName("menuOptions");
+    options->addAction(QStringLiteral("录音源"), this, [this] { menuRecordSourceClick(); })->setObjectName("menuRecordSource");
+    options->addAction(QStringLiteral("保存设置..."), this, [this] { menuSaveSettingsClick(); })->setObjectName("menuSaveSettings");
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
+    help->setObjectName("menuHelp");
+    help->addAction(QStringLiteral("帮助内容"), this, [this] { OrvaneRecorderHelpClick(); })->setObjectName("OrvaneRecorderHelp");
+    help->addAction(QStringLiteral("关于"), this, [this] { menuAboutClick(); })->setObjectName("menuAbout");
+}
+
+void TFormMain::MakeLevelIcons() {
+    // Icons 0..16 show the input level as a bar; icon 17 is the program's own.
+    for (int level = 0; level <= 16; ++level) {
+        QPixmap pm(32, 32);
+        pm.fill(QColor(30, 30, 30));
+        QPainter p(&pm);
+        const int h = level * 30 / 16;
+        const QColor c = level >= 15 ? QColor(230, 40, 40) : level >= 11 ? QColor(240, 200, 40) : QColor(60, 200, 60);
+        p.fillRect(8, 31 - h, 16, h, c);
+        levelIcons_[size_t(level)] = QIcon(pm);
+    }
+    levelIcons_[17] = ProgramIcon();
+}
+
+void TFormMain::FormCreate() {
+    // Minimize and restore arrive through changeEvent.
+    st_.Processing.TaskbarLevel = 0;
+    MakeLevelIcons();
+    setWindowIcon(levelIcons_[17]);
+    seams_.Dialogs.SetParentHint(static_cast<QWidget*>(this));
+
+    const std::string exeFolder = seams_.ExecutablePath.substr(0, seams_.ExecutablePath.find_last_of('/'));
+    const std::string folder = ChooseWorkingFolder(seams_.DataFolder, exeFolder);
+    std::string error;
+    if (!PrepareWorkingFolder(folder, error)) {
+        // Without a working folder nothing can be recorded; say so and refuse Record.
+        st_.Shell.WorkingFolderError = error;
+        seams_.Dialogs.Message(error);
+    } else {
+        st_.Shell.Files = NameWorkingFiles(folder);
+        st_.Capture.RawFileName = st_.Shell.Files.RawFileName;
+    }
+
+    view_ = std::make_unique<MainRecordingView>(*this);
+    control_ = std::make_unique<RecordingControl>(
+        controlState_, *engine_, hooks_, st_.Processing, *view_, seams_.Clock, seams_.FreeSpace,
+        st_.Shell.Files.WorkingFolder, QLocale::system().decimalPoint().toStdString());
+
+    CmbBoxTime->setCurrentIndex(std::clamp(st_.Settings.RecordingModeIndex, 0, RecordingModeCount - 1));
+    control_->ApplyRecordingMode(CmbBoxTime->currentIndex());
+    if (st_.Settings.OutputFolder.empty()) st_.Settings.OutputFolder = seams_.HomeFolder;
+
+    if (st_.Shell.WorkingFolderError.empty()) {
+        const std::string note = ClearStaleWorkingFiles(st_.Shell.Files);
+        if (!note.empty()) seams_.Dialogs.Message(note);
+    }
+    ProcessEvents();
+    AllocateCaptureBuffers(st_.Buffers);
+    seams_.Mixer.init(-1, 44100);
+    if (st_.Shell.WorkingFolderError.empty() && seams_.WaveIn.getNumDevs() > 0) {
+        InitCaptureDevice(*engine_, seams_.Mixer, st_.Input);
+        controlState_.SourceText = st_.Input.SourceText;
+    } else if (seams_.WaveIn.getNumDevs() == 0) {
+        seams_.Dialogs.Message("Please, select and enable an audio source!");
+        menuRecordSourceClick();
+    }
+
+    TimerRec = new QTimer(this);
+    TimerRec->setObjectName("TimerRec");
+    TimerRec->setInterval(100);
+    connect(TimerRec, &QTimer::timeout, this, [this] { TimerRecTimer(); });
+    TimerStatus = new QTimer(this);
+    TimerStatus->setObjectName("TimerStatus");
+    TimerStatus->setInterval(200);
+    connect(TimerStatus, &QTimer::timeout, this, [this] { TimerStatusTimer(); });
+    TimerRec->start();
+    TimerStatus->start();
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    view_->RedrawTimeBar();
+    controlState_.FirstPaintPending = true;
+}
+
+void TFormMain::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) {
+        if (isMinimized()) {
+            st_.Shell.Minimized = true;
+        } else if (st_.Shell.Minimized) {
+            QApplication::setApplicationDisplayName(QStringLiteral("Orvane Recorder"));
+            st_.Shell.Minimized = false;
+            setWindowIcon(levelIcons_[17]);
+        }
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    if (st_.Shell.Restarting || FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool TFormMain::FormCloseQuery() {
+    if (st_.Capture.Recording && !seams_.Dialogs.Confirm("Are you sure you want to interrupt recording?"))
+        return false;
+    engine_->CloseCapture();
+    st_.Settings.RecordingModeIndex = CmbBoxTime->currentIndex();
+    ProcessEvents();
+    st_.Capture.RawStream.close();
+    ProcessEvents();
+    if (st_.Shell.WorkingFolderError.empty()) {
+        st_.Capture.RawFileName = st_.Shell.Files.RawFileName;
+        platform::removeFile(st_.Shell.Files.EditFileName);
+        platform::removeFile(st_.Shell.Files.ClipFileName);
+        platform::removeFile(st_.Shell.Files.RawFileName);
+    }
+    return true;
+}
+
+void TFormMain::FormDestroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    if (TimerRec) TimerRec->stop();
+    if (TimerStatus) TimerStatus->stop();
+    engine_->CloseCapture();  // the device is never left open behind the window
+    seams_.Mixer.recordFree();
+}
+
+void TFormMain::RestartProgram() {
+    TimerStatus->stop();
+    ProcessEvents();
+    seams_.Dialogs.Message("The program will be restarted.");
+    ProcessEvents();
+    st_.Shell.Restarting = true;
+    engine_->CloseCapture();
+    seams_.Launcher.Start(seams_.ExecutablePath, {});
+    QCoreApplication::quit();
+}
+
+void TFormMain::menuFileClick() { menuSaveAs->setEnabled(control_->SaveAsEnabled()); }
+
+void TFormMain::menuExplorerClick() { seams_.Launcher.OpenPath(st_.Settings.OutputFolder); }
+
+void TFormMain::menuSaveSettingsClick() {
+    if (formSaveSettings_) formSaveSettings_->exec();
+}
+
+void TFormMain::OrvaneRecorderHelpClick() {
+    const std::string exe = seams_.ExecutablePath;
+    seams_.Launcher.OpenPath(exe.substr(0, exe.find_last_of('/')) + "/orvane-recorder.html");
+}
+
+void TFormMain::menuAboutClick() {
+    if (!formAbout_) return;
+    formAbout_->adjustSize();
+    formAbout_->move(x() + width() / 2 - formAbout_->width() / 2, y() + height() / 2 - formAbout_->height() / 2);
+    formAbout_->exec();
+}
+
+void TFormMain::menuRecordSourceClick() {
+    if (st_.Capture.Recording) return;
+    ProcessEvents();
+    // The desktop's sound settings on their recording tab, else the terminal mixer.
+    if (seams_.Launcher.HasProgram("pavucontrol")) {
+        seams_.Launcher.Start("pavucontrol", {"--tab=4"});
+    } else if (seams_.Launcher.HasProgram("alsamixer") && seams_.Launcher.HasProgram("x-terminal-emulator")) {
+        seams_.Launcher.Start("x-terminal-emulator", {"-e", "alsamixer", "--view=capture"});
+    } else {
+        seams_.Dialogs.Message("To choose the recording source, install pavucontrol\n"
+                               "(sudo apt-get install pavucontrol).");
+    }
+}
+
+void TFormMain::TimerRecTimer() { control_->TimerRecTimer(); }
+
+void TFormMain::TimerStatusTimer() { control_->TimerStatusTimer(); }
+
+void TFormMain::BtnRecordClick() {
+    if (!st_.Shell.WorkingFolderError.empty()) {
+        seams_.Dialogs.Message(st_.Shell.WorkingFolderError);
+        return;
+    }
+    control_->BtnRecordClick();
+}
+
+void TFormMain::BtnStopClick() { control_->BtnStopClick(); }
+
+void TFormMain::BtnEditClick() { control_->BtnEditClick(); }
+
+void TFormMain::CmbBoxTimeChange() { control_->CmbBoxTimeChange(CmbBoxTime->currentIndex()); }
+
+void TFormMain::ChBoxDCClick() { control_->ChBoxDCClick(ChBoxDC->isChecked()); }
+
+void TFormMain::menuSaveAsClick() {
+    const auto request = control_->SaveRecordingAs(st_.Settings.OutputFolder);
+    if (!request) return;
+    st_.Settings.OutputFolder = request->Folder;
+}
+
+void TFormMain::ProcessEvents() { QCoreApplication::processEvents(); }
+
+}  // namespace orv

@@ -1,0 +1,101 @@
+#pragma once
+// The main window: start-up and shutdown of the program, the recording
+// controls, the two timers that poll capture and refresh the status.
+#include <QComboBox>
+#include <QCheckBox>
+#include <QIcon>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTimer>
+#include <array>
+#include <memory>
+
+#include "record/capture_engine.h"
+#include "record/recording_control.h"
+#include "shell/app_state.h"
+
+namespace orv {
+
+class TFormEdit;
+class TFormAbout;
+class TFormSaveSettings;
+class TFormColors;
+class MainRecordingView;
+
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    TFormMain(AppSeams& seams, AppState& state, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    void SetForms(TFormEdit* edit, TFormAbout* about, TFormSaveSettings* saveSettings, TFormColors* colors);
+
+    CaptureEngine& Engine() { return *engine_; }
+    AppState& State() { return st_; }
+
+    // Event handlers, public so that tests drive the window as a user would.
+    bool FormCloseQuery();
+    void FormDestroy();
+    void RestartProgram();
+    void menuFileClick();
+    void menuExplorerClick();
+    void menuSaveSettingsClick();
+    void OrvaneRecorderHelpClick();
+    void menuAboutClick();
+    void menuRecordSourceClick();
+    void TimerRecTimer();
+    void TimerStatusTimer();
+    void BtnRecordClick();
+    void BtnStopClick();
+    void BtnEditClick();
+    void CmbBoxTimeChange();
+    void ChBoxDCClick();
+    void menuSaveAsClick();
+
+    QComboBox* CmbBoxTime = nullptr;
+    QPushButton* BtnRecord = nullptr;
+    QPushButton* BtnStop = nullptr;
+    QPushButton* BtnEdit = nullptr;
+    QPushButton* BtnSource = nullptr;
+    QCheckBox* ChBoxDC = nullptr;
+    QLabel* LabReduce = nullptr;
+    QLabel* LabTime = nullptr;
+    QLabel* LabTime0 = nullptr;
+    std::array<QLabel*, 4> StatusPanels{};
+    QAction* menuSaveAs = nullptr;
+    QTimer* TimerRec = nullptr;
+    QTimer* TimerStatus = nullptr;
+
+    const QIcon& LevelIcon(int i) const { return levelIcons_[size_t(i)]; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate();
+    void BuildControls();
+    void BuildMenus();
+    void MakeLevelIcons();
+    void ProcessEvents();
+
+    AppSeams& seams_;
+    AppState& st_;
+    CaptureHooks hooks_;
+    std::unique_ptr<CaptureEngine> engine_;
+    std::array<QIcon, 18> levelIcons_;
+    TFormEdit* formEdit_ = nullptr;
+    TFormAbout* formAbout_ = nullptr;
+    TFormSaveSettings* formSaveSettings_ = nullptr;
+    TFormColors* formColors_ = nullptr;
+    bool destroyed_ = false;
+
+    friend class MainRecordingView;
+    RecordingControlState controlState_;
+    std::unique_ptr<MainRecordingView> view_;
+    std::unique_ptr<RecordingControl> control_;
+};
+
+}  // namespace orv

@@ -1,0 +1,56 @@
+#include "shell/qt_dialogs.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "platform/system.h"
+
+namespace orv {
+
+static QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+void QtDialogs::Message(const std::string& text) {
+    QMessageBox::information(parent_, QApplication::applicationName(), Q(text));
+}
+
+bool QtDialogs::Confirm(const std::string& text) {
+    return QMessageBox::question(parent_, QApplication::applicationName(), Q(text),
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::string QtDialogs::InputBox(const std::string& caption, const std::string& prompt,
+                                const std::string& defaultText) {
+    bool ok = false;
+    const QString s = QInputDialog::getText(parent_, Q(caption), Q(prompt), QLineEdit::Normal, Q(defaultText), &ok);
+    return ok ? s.toStdString() : defaultText;
+}
+
+std::string QtDialogs::SaveFileName(const std::string& folder, const std::string& filter,
+                                    const std::string& defaultExtension) {
+    // "description|pattern" becomes Qt's "description (pattern)".
+    const QString f = Q(filter);
+    const int bar = f.indexOf('|');
+    const QString qtFilter = bar < 0 ? f : f.left(bar).trimmed() + " (" + f.mid(bar + 1) + " " + f.mid(bar + 1).toLower() + ")";
+    QFileDialog dialog(parent_, QString(), Q(folder), qtFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(Q(defaultExtension));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first().toStdString();
+}
+
+bool DesktopLauncher::Start(const std::string& program, const std::vector<std::string>& args) {
+    return platform::startDetached(program, args);
+}
+
+bool DesktopLauncher::OpenPath(const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+}
+
+bool DesktopLauncher::HasProgram(const std::string& name) { return platform::programOnPath(name); }
+
+}  // namespace orv

@@ -1,0 +1,30 @@
+#pragma once
+#include <QPointer>
+#include <QWidget>
+
+#include "shell/dialogs.h"
+
+namespace orv {
+
+class QtDialogs final : public Dialogs {
+public:
+    void SetParentHint(void* window) override { parent_ = static_cast<QWidget*>(window); }
+    void Message(const std::string& text) override;
+    bool Confirm(const std::string& text) override;
+    std::string InputBox(const std::string& caption, const std::string& prompt,
+                         const std::string& defaultText) override;
+    std::string SaveFileName(const std::string& folder, const std::string& filter,
+                             const std::string& defaultExtension) override;
+
+private:
+    QPointer<QWidget> parent_;
+};
+
+class DesktopLauncher final : public Launcher {
+public:
+    bool Start(const std::string& program, const std::vector<std::string>& args) override;
+    bool OpenPath(const std::string& path) override;
+    bool HasProgram(const std::string& name) override;
+};
+
+}  // namespace orv

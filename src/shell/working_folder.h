@@ -1,0 +1,30 @@
+#pragma once
+// The working folder and its files: where the raw recording and the editor's
+// working files live between start and close.
+#include <string>
+
+namespace orv {
+
+struct WorkingFiles {
+    std::string WorkingFolder;
+    std::string RawFileName;   // Orvane.raw
+    std::string EditFileName;  // Edit.raw
+    std::string ClipFileName;  // Clp.raw
+    std::string PeakFileName;  // Orvane.spv
+    std::string FoundRecordingName;  // test
+};
+
+// dataFolder/"Orvane Recorder" when that folder exists, else exeFolder/"Temp".
+std::string ChooseWorkingFolder(const std::string& dataFolder, const std::string& exeFolder);
+// Creates the folder (one level) when missing; on failure error is "Can not create " + folder.
+bool PrepareWorkingFolder(const std::string& folder, std::string& error);
+WorkingFiles NameWorkingFiles(const std::string& folder);
+
+// Start-up clean-up. Edit.raw and Clp.raw are deleted. A non-empty Orvane.raw
+// is a recording that a crash or power cut interrupted: it becomes the found
+// recording "test" when there is none, else it is kept under a name that
+// says when it was recorded. Returns a note for the user when the recording
+// was kept under a new name, else an empty string.
+std::string ClearStaleWorkingFiles(const WorkingFiles& files);
+
+}  // namespace orv
