@@ -1,0 +1,187 @@
+// The main window driven offscreen with a hand-fed capture device, scripted
+// dialogs and a launcher that only records what it was asked to start.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <fstream>
+#include <memory>
+
+#include "platform/raw_file.h"
+#include "shell/form_main.h"
+#include "shell/forms.h"
+#include "support/fake_system.h"
+#include "support/fake_wave_in.h"
+#include "support/temp_dir.h"
+
+namespace orv {
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(::mkdir(exeDir.file("bin").c_str(), 0755), 0);
+        ASSERT_EQ(::mkdir(dataDir.file("Orvane Recorder").c_str(), 0755), 0);
+    }
+
+    std::string Folder() const { return dataDir.file("Orvane Recorder"); }
+
+    TFormMain& Open() {
+        window = std::make_unique<TFormMain>(seams, state);
+        // The tests tick the timers themselves.
+        window->TimerRec->stop();
+        window->TimerStatus->stop();
+        return *window;
+    }
+
+    void Tick(int blocks = 1) {
+        device.FeedBlocks(blocks);
+        window->TimerRecTimer();
+    }
+
+    test::TempDir exeDir, dataDir;
+    test::FakeWaveIn device;
+    test::FakeMixer mixer;
+    test::FixedClock clock;
+    test::GivenFreeSpace freeSpace;
+    test::ScriptedDialogs dialogs;
+    test::RecordingLauncher launcher;
+    AppSeams seams{device, mixer, clock, freeSpace, dialogs, launcher,
+                   exeDir.file("bin/orvane-recorder"), dataDir.path(), "/home/user"};
+    AppState state;
+    std::unique_ptr<TFormMain> window;
+};
+
+TEST_F(MainWindowTest, MonitorsDeviceZeroFromTheFirstTick) {
+    TFormMain& w = Open();
+    EXPECT_EQ(state.Shell.Files.WorkingFolder, Folder());
+    EXPECT_TRUE(state.Capture.CaptureOpen);
+    EXPECT_EQ(state.Capture.CurrentDeviceName, "Test Capture Device");
+    EXPECT_TRUE(mixer.initialised);
+    EXPECT_TRUE(mixer.recordInitialised);
+    EXPECT_EQ(state.Settings.OutputFolder, "/home/user");
+    Tick();
+    EXPECT_EQ(state.Capture.LastBlockSeen, 1u);
+    EXPECT_FALSE(state.Capture.Recording);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(w.TimerRec != nullptr && w.TimerRec->interval() == 100);
+    EXPECT_EQ(w.TimerStatus->interval(), 200);
+}
+
+TEST_F(MainWindowTest, SwitchesOnTheFirstActiveInput) {
+    mixer.inputs = {{"Mic", true, 10}, {"Line", true, 20}, {"Monitor", false, 70}};
+    Open();
+    EXPECT_EQ(state.Input.InputIndex, 2);
+    // Master, input 0 and the active input are switched on, in that order.
+    ASSERT_GE(mixer.setCalls.size(), 3u);
+    EXPECT_EQ(mixer.setCalls[0], std::make_pair(-1, platform::INPUT_ON));
+    EXPECT_EQ(mixer.setCalls[1], std::make_pair(0, platform::INPUT_ON));
+    EXPECT_EQ(mixer.setCalls[2], std::make_pair(2, platform::INPUT_ON));
+}
+
+TEST_F(MainWindowTest, AllInputsOffStillStartsOnInputZero) {
+    mixer.inputs = {{"Mic", true, 10}, {"Line", true, 20}};
+    Open();
+    EXPECT_EQ(state.Input.InputIndex, 0);
+    EXPECT_TRUE(state.Capture.CaptureOpen);
+}
+
+TEST_F(MainWindowTest, CrashLeftoverIsKeptAsTheFoundRecording) {
+    std::ofstream(Folder() + "/Orvane.raw", std::ios::binary) << std::string(17640 * 2, 'x');
+    std::ofstream(Folder() + "/Edit.raw", std::ios::binary) << "e";
+    Open();
+    EXPECT_EQ(platform::fileSize(Folder() + "/test"), 17640 * 2);
+    EXPECT_FALSE(platform::fileExists(Folder() + "/Edit.raw"));
+}
+
+TEST_F(MainWindowTest, WithoutWorkingFolderRecordingIsRefusedWithTheReason) {
+    // No data subfolder and an executable folder that does not exist.
+    seams.DataFolder = "";
+    seams.ExecutablePath = exeDir.file("gone/bin/orvane-recorder");
+    TFormMain& w = Open();
+    const std::string reason = "Can not create " + exeDir.file("gone/bin/Temp");
+    ASSERT_FALSE(dialogs.messages.empty());
+    EXPECT_EQ(dialogs.messages[0], reason);
+    EXPECT_FALSE(state.Capture.CaptureOpen);
+    dialogs.messages.clear();
+    w.BtnRecordClick();
+    EXPECT_FALSE(state.Capture.Recording);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0], reason);
+}
+
+TEST_F(MainWindowTest, NoDeviceAsksForASourceAndOpensTheSoundSettings) {
+    device.numDevs = 0;
+    launcher.available = {"pavucontrol"};
+    Open();
+    ASSERT_FALSE(dialogs.messages.empty());
+    EXPECT_EQ(dialogs.messages[0], "Please, select and enable an audio source!");
+    ASSERT_EQ(launcher.started.size(), 1u);
+    EXPECT_EQ(launcher.started[0][0], "pavucontrol");
+    EXPECT_FALSE(state.Capture.CaptureOpen);
+}
+
+TEST_F(MainWindowTest, CloseDuringRecordingAsksAndNoKeepsRecording) {
+    TFormMain& w = Open();
+    w.BtnRecordClick();
+    ASSERT_TRUE(state.Capture.Recording);
+    for (int i = 0; i < 25; ++i) Tick();
+    dialogs.confirmAnswers = {false};
+    EXPECT_FALSE(w.FormCloseQuery());
+    EXPECT_EQ(dialogs.questions.back(), "Are you sure you want to interrupt recording?");
+    EXPECT_TRUE(state.Capture.Recording);
+    EXPECT_TRUE(state.Capture.CaptureOpen);
+    Tick();
+    EXPECT_EQ(state.Capture.LastWrittenBlock, 26u);
+    EXPECT_EQ(platform::fileSize(Folder() + "/Orvane.raw"), 20 * 17640);
+}
+
+TEST_F(MainWindowTest, CloseAfterRecordingRemovesTheWorkingFiles) {
+    TFormMain& w = Open();
+    w.BtnRecordClick();
+    for (int i = 0; i < 21; ++i) Tick();
+    w.BtnStopClick();
+    std::ofstream(Folder() + "/Clp.raw") << "c";
+    dialogs.questions.clear();
+    EXPECT_TRUE(w.FormCloseQuery());
+    EXPECT_TRUE(dialogs.questions.empty());  // nothing running: no question
+    EXPECT_FALSE(state.Capture.CaptureOpen);
+    EXPECT_FALSE(platform::fileExists(Folder() + "/Orvane.raw"));
+    EXPECT_FALSE(platform::fileExists(Folder() + "/Clp.raw"));
+    EXPECT_EQ(device.closeCount, device.openCount);
+}
+
+TEST_F(MainWindowTest, RestartStartsItselfAndStopsTheStatusTimer) {
+    TFormMain& w = Open();
+    w.TimerStatus->start();
+    w.RestartProgram();
+    EXPECT_FALSE(w.TimerStatus->isActive());
+    ASSERT_EQ(launcher.started.size(), 1u);
+    EXPECT_EQ(launcher.started[0][0], seams.ExecutablePath);
+    EXPECT_EQ(dialogs.messages.back(), "The program will be restarted.");
+    EXPECT_FALSE(state.Capture.CaptureOpen);
+}
+
+TEST_F(MainWindowTest, HelpAndOutputFolderOpenWithTheDesktop) {
+    TFormMain& w = Open();
+    w.OrvaneRecorderHelpClick();
+    w.menuExplorerClick();
+    ASSERT_EQ(launcher.opened.size(), 2u);
+    EXPECT_EQ(launcher.opened[0], exeDir.file("bin/orvane-recorder.html"));
+    EXPECT_EQ(launcher.opened[1], "/home/user");
+}
+
+TEST(AboutBox, ShowsTheTitleInABoldTwentySixPixelFont) {
+    TFormAbout about;
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("关于 Orvane Recorder"));
+    auto* title = about.findChild<QLabel*>("LabTitle");
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->text(), QStringLiteral("Orvane Recorder 2.5.1"));
+    EXPECT_TRUE(title->font().bold());
+    EXPECT_EQ(title->font().pixelSize(), 26);
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,0 +1,88 @@
+// Where the working files live, and what a start finds left over from a crash.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "platform/raw_file.h"
+#include "shell/working_folder.h"
+#include "support/temp_dir.h"
+
+namespace orv {
+namespace {
+
+void WriteBytes(const std::string& path, size_t n) {
+    std::ofstream(path, std::ios::binary) << std::string(n, '\x11');
+}
+
+TEST(WorkingFolder, UsesTheDataFolderOnlyWhenItsSubfolderExists) {
+    test::TempDir data, exe;
+    EXPECT_EQ(ChooseWorkingFolder(data.path(), exe.path()), exe.path() + "/Temp");
+    ASSERT_EQ(::mkdir(data.file("Orvane Recorder").c_str(), 0755), 0);
+    EXPECT_EQ(ChooseWorkingFolder(data.path(), exe.path()), data.path() + "/Orvane Recorder");
+    EXPECT_EQ(ChooseWorkingFolder("", exe.path()), exe.path() + "/Temp");
+}
+
+TEST(WorkingFolder, CreatesOneLevelOrSaysWhyNot) {
+    test::TempDir exe;
+    std::string error;
+    EXPECT_TRUE(PrepareWorkingFolder(exe.file("Temp"), error));
+    EXPECT_TRUE(platform::dirExists(exe.file("Temp")));
+    const std::string deep = exe.file("missing/Temp");
+    EXPECT_FALSE(PrepareWorkingFolder(deep, error));
+    EXPECT_EQ(error, "Can not create " + deep);
+}
+
+class StaleFiles : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    WorkingFiles files = NameWorkingFiles(dir.path());
+};
+
+TEST_F(StaleFiles, EditorFilesGoAndThePeakSummaryStays) {
+    WriteBytes(files.EditFileName, 100);
+    WriteBytes(files.ClipFileName, 100);
+    WriteBytes(files.PeakFileName, 80);
+    EXPECT_EQ(ClearStaleWorkingFiles(files), "");
+    EXPECT_FALSE(platform::fileExists(files.EditFileName));
+    EXPECT_FALSE(platform::fileExists(files.ClipFileName));
+    EXPECT_TRUE(platform::fileExists(files.PeakFileName));
+}
+
+TEST_F(StaleFiles, InterruptedRecordingBecomesTheFoundRecording) {
+    WriteBytes(files.RawFileName, 3 * 17640);
+    EXPECT_EQ(ClearStaleWorkingFiles(files), "");
+    EXPECT_FALSE(platform::fileExists(files.RawFileName));
+    EXPECT_EQ(platform::fileSize(files.FoundRecordingName), 3 * 17640);
+}
+
+TEST_F(StaleFiles, InterruptedRecordingIsKeptBesideAnEarlierFoundRecording) {
+    WriteBytes(files.FoundRecordingName, 17640);
+    WriteBytes(files.RawFileName, 2 * 17640);
+    const std::string note = ClearStaleWorkingFiles(files);
+    ASSERT_NE(note, "");
+    const std::string kept = note.substr(note.find('\n') + 1);
+    EXPECT_EQ(kept.rfind(dir.path() + "/Orvane ", 0), 0u) << kept;
+    EXPECT_EQ(platform::fileSize(kept), 2 * 17640);
+    EXPECT_EQ(platform::fileSize(files.FoundRecordingName), 17640);  // untouched
+    EXPECT_FALSE(platform::fileExists(files.RawFileName));
+
+    // A second crash on the same second does not overwrite the first one kept.
+    WriteBytes(files.RawFileName, 4 * 17640);
+    const std::string note2 = ClearStaleWorkingFiles(files);
+    const std::string kept2 = note2.substr(note2.find('\n') + 1);
+    EXPECT_NE(kept2, kept);
+    EXPECT_EQ(platform::fileSize(kept), 2 * 17640);
+    EXPECT_EQ(platform::fileSize(kept2), 4 * 17640);
+}
+
+TEST_F(StaleFiles, EmptyRawFileIsSimplyRemoved) {
+    WriteBytes(files.RawFileName, 0);
+    EXPECT_EQ(ClearStaleWorkingFiles(files), "");
+    EXPECT_FALSE(platform::fileExists(files.RawFileName));
+    EXPECT_FALSE(platform::fileExists(files.FoundRecordingName));
+}
+
+}  // namespace
+}  // namespace orv
