@@ -64,6 +64,18 @@ void CaptureEngine::ProcessCurrent(bool storePeaks) {
         MeasureBlockPeaks(p_, b_.LeftSamples.data(), b_.RightSamples.data());
 }
 
+// A block that a late tick already processed before the ring filled keeps
+// its user field at 0 (a second pass would remove the DC offset twice); its
+// peaks are measured again from the corrected samples under the new number.
+void CaptureEngine::RefilePeaks(int i, uint32_t seq) {
+    const uint8_t* d = BlockData(i);
+    for (uint32_t f = 0; f < BlockFrames; ++f) {
+        b_.LeftSamples[f] = SampleAt(d + 4 * f);
+        b_.RightSamples[f] = SampleAt(d + 4 * f + 2);
+    }
+    StoreBlockPeaks(p_, b_.LeftSamples.data(), b_.RightSamples.data(), b_.Peaks, seq);
+}
+
 void CaptureEngine::PollCapture() {
     if (!s_.CaptureOpen) return;
     s_.CurrentBlock = -1;
@@ -139,7 +151,10 @@ void CaptureEngine::FlushHalf(int half) {
                 const int other = 20 - firstBlock;
                 for (int i = other; i < other + 20; ++i) {
                     ++s_.BlockSequence;
-                    s_.CaptureHeaders[i].user = s_.BlockSequence;
+                    if (s_.CaptureHeaders[i].user != 0)
+                        s_.CaptureHeaders[i].user = s_.BlockSequence;
+                    else
+                        RefilePeaks(i, s_.BlockSequence);
                     s_.QueuedSequence[i] = s_.BlockSequence;
                 }
             } else if (s_.HalvesWritten == s_.LoopHalves + 1) {

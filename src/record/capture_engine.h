@@ -84,6 +84,7 @@ public:
 private:
     uint8_t* BlockData(int i) { return b_.CaptureMemory.data() + size_t(i) * BlockBytes; }
     void ProcessCurrent(bool storePeaks);
+    void RefilePeaks(int i, uint32_t seq);
     bool WriteToRaw(uint64_t offset, const uint8_t* data, size_t bytes);
     void Message(const std::string& text) {
         if (hooks_.ShowMessage) hooks_.ShowMessage(text);

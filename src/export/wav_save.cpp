@@ -1,0 +1,180 @@
+#include "export/wav_save.h"
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "platform/raw_file.h"
+#include "record/format.h"
+
+namespace orv {
+
+namespace {
+
+struct LayoutRow {
+    int32_t rate;
+    uint16_t channels;
+    uint16_t bits;
+    WavBlockLayout layout;
+};
+
+// At 11025 Hz a block holds 1102.5 frames; the table rounds it differently
+// per format, so files run very slightly longer or shorter than the range.
+constexpr std::array<LayoutRow, 12> LayoutTable{{
+    {44100, 2, 16, {4410, 1, 17640}},
+    {44100, 1, 16, {4410, 1, 8820}},
+    {44100, 2, 8, {4410, 1, 8820}},
+    {44100, 1, 8, {4410, 1, 4410}},
+    {22050, 2, 16, {2205, 2, 8820}},
+    {22050, 1, 16, {2205, 2, 4410}},
+    {22050, 2, 8, {2205, 2, 4410}},
+    {22050, 1, 8, {2205, 2, 2205}},
+    {11025, 2, 16, {1102, 4, 4408}},
+    {11025, 1, 16, {1103, 4, 2206}},
+    {11025, 2, 8, {1103, 4, 2206}},
+    {11025, 1, 8, {1102, 4, 1102}},
+}};
+
+void Put16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+void Put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Removes the half-written target on every way out but a completed save.
+class OutputFile {
+public:
+    platform::RawFile file;
+
+    explicit OutputFile(std::string path) : path_(std::move(path)) {}
+    ~OutputFile() { Discard(); }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    bool Create() {
+        created_ = file.open(path_, platform::RawFile::Mode::Create);
+        return created_;
+    }
+    void Keep() { created_ = false; }
+    void Discard() {
+        file.close();
+        if (created_) platform::removeFile(path_);
+        created_ = false;
+    }
+
+private:
+    std::string path_;
+    bool created_ = false;
+};
+
+}  // namespace
+
+std::optional<WavBlockLayout> WavLayoutFor(const WavParameters& f) {
+    for (const LayoutRow& row : LayoutTable)
+        if (row.rate == f.WavSampleRate && row.channels == f.WavChannels && row.bits == f.WavBitsPerSample)
+            return row.layout;
+    return std::nullopt;
+}
+
+uint32_t ConvertBlock(const uint8_t* block, uint8_t* out, const WavParameters& f, const WavBlockLayout& layout) {
+    if (layout.Stride == 1 && f.WavChannels == 2 && f.WavBitsPerSample == 16) {
+        std::memcpy(out, block, BlockBytes);
+        return BlockBytes;
+    }
+    const uint32_t step = layout.Stride * 4;  // source bytes between kept frames
+    const uint8_t* s = block;
+    uint8_t* d = out;
+    if (f.WavBitsPerSample == 16) {
+        if (f.WavChannels == 2) {
+            for (uint32_t k = 0; k < layout.FramesPerBlock; ++k, s += step, d += 4) std::memcpy(d, s, 4);
+        } else {
+            for (uint32_t k = 0; k < layout.FramesPerBlock; ++k, s += step, d += 2) std::memcpy(d, s, 2);
+        }
+    } else {
+        // High byte with its top bit flipped: signed 16 bits to unsigned 8 bits around 128.
+        if (f.WavChannels == 2) {
+            for (uint32_t k = 0; k < layout.FramesPerBlock; ++k, s += step, d += 2) {
+                d[0] = static_cast<uint8_t>(s[1] ^ 0x80);
+                d[1] = static_cast<uint8_t>(s[3] ^ 0x80);
+            }
+        } else {
+            for (uint32_t k = 0; k < layout.FramesPerBlock; ++k, s += step, ++d)
+                *d = static_cast<uint8_t>(s[1] ^ 0x80);
+        }
+    }
+    return static_cast<uint32_t>(d - out);
+}
+
+void BuildWavHeader(uint8_t* h, uint32_t dataLength, const WavParameters& f) {
+    const uint32_t rate = static_cast<uint32_t>(f.WavSampleRate);
+    std::memcpy(h, "RIFF", 4);
+    Put32(h + 4, dataLength + 36);
+    std::memcpy(h + 8, "WAVE", 4);
+    std::memcpy(h + 12, "fmt ", 4);
+    Put32(h + 16, 16);
+    Put16(h + 20, 1);
+    Put16(h + 22, f.WavChannels);
+    Put32(h + 24, rate);
+    Put32(h + 28, rate * f.WavBitsPerSample * f.WavChannels / 8);
+    Put16(h + 32, static_cast<uint16_t>(f.WavChannels * f.WavBitsPerSample / 8));
+    Put16(h + 34, f.WavBitsPerSample);
+    std::memcpy(h + 36, "data", 4);
+    Put32(h + 40, dataLength);
+}
+
+uint64_t ExpectedWavSize(const SaveRange& r, const WavParameters& f) {
+    const uint64_t span = r.SaveLastBlock >= r.SaveFirstBlock ? r.SaveLastBlock - r.SaveFirstBlock : 0;
+    return span / 10 * static_cast<uint64_t>(f.WavSampleRate) * f.WavChannels * (f.WavBitsPerSample / 8u) +
+           WavHeaderBytes;
+}
+
+SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& format, const SaveRange& range,
+                        std::span<const Piece> pieces, const PieceSources& sources, SaveProgress& progress) {
+    const std::optional<WavBlockLayout> layout = WavLayoutFor(format);
+    if (!layout) return SaveResult::Failed("Unsupported WAV format");
+    if (range.SaveFirstBlock == 0 || range.SaveLastBlock < range.SaveFirstBlock)
+        return SaveResult::Failed("Nothing to save");
+
+    OutputFile out(WavFileName);
+    if (!out.Create()) return SaveResult::Failed("Cannot create " + WavFileName + ": " + out.file.lastError());
+
+    std::array<uint8_t, WavHeaderBytes> header{};
+    auto writeFailed = [&] { return SaveResult::Failed("Cannot write " + WavFileName + ": " + out.file.lastError()); };
+    if (out.file.write(header.data(), header.size()) != header.size()) return writeFailed();
+
+    std::vector<uint8_t> block(BlockBytes);
+    std::vector<uint8_t> converted(BlockBytes);
+    const uint64_t first = range.SaveFirstBlock;
+    const uint64_t last = range.SaveLastBlock;
+    const double span = static_cast<double>(last - first);
+
+    for (uint64_t i = first; i <= last && progress.SaveContinue; ++i) {
+        for (const Piece& piece : pieces) {
+            if (i < piece.PieceStart || i > uint64_t{piece.PieceStart} + piece.PieceLength - 1) continue;
+            const platform::RawFile* source = sources.For(piece);
+            const uint64_t offset = BlockOffset(uint64_t{piece.PieceOffset} + (i - piece.PieceStart));
+            if (!source || source->readAt(offset, block.data(), BlockBytes) != BlockBytes)
+                return SaveResult::Failed("Cannot read the recording at block " + std::to_string(i) +
+                                          "; the WAV file was not saved");
+            progress.ProgressPercent = span > 0 ? static_cast<float>((i - first) * 100.0 / span) : 100.0f;
+            if (progress.pump) progress.pump();
+            const uint32_t n = ConvertBlock(block.data(), converted.data(), format, *layout);
+            if (out.file.write(converted.data(), n) != n) return writeFailed();
+            if (!progress.SaveContinue) break;
+        }
+    }
+
+    const int64_t length = out.file.size();
+    if (length < int64_t{WavHeaderBytes}) return writeFailed();
+    BuildWavHeader(header.data(), static_cast<uint32_t>(length - WavHeaderBytes), format);
+    if (out.file.writeAt(0, header.data(), header.size()) != header.size()) return writeFailed();
+    if (!progress.SaveContinue) return SaveResult::Cancelled();  // out removes the file
+    out.file.close();
+    out.Keep();
+    return SaveResult::Saved();
+}
+
+}  // namespace orv

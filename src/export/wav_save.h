@@ -1,0 +1,46 @@
+#pragma once
+// WAV export: the save range of the edited recording, converted block by block
+// to one of twelve PCM formats.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "editor/piece.h"
+#include "export/save_progress.h"
+
+namespace orv {
+
+inline constexpr uint32_t WavHeaderBytes = 44;
+
+struct WavParameters {
+    int32_t WavSampleRate = 44100;    // 44100, 22050, 11025
+    uint16_t WavChannels = 2;         // 2 or 1
+    uint16_t WavBitsPerSample = 16;   // 16 or 8
+};
+
+struct WavBlockLayout {
+    uint32_t FramesPerBlock;
+    uint32_t Stride;         // source frames per output frame
+    uint32_t BytesPerBlock;
+};
+
+// Nothing for a combination outside the twelve formats.
+std::optional<WavBlockLayout> WavLayoutFor(const WavParameters& format);
+
+// Converts one source block (BlockBytes) into out, which holds at least
+// BlockBytes; returns the bytes produced (layout.BytesPerBlock).
+uint32_t ConvertBlock(const uint8_t* block, uint8_t* out, const WavParameters& format,
+                      const WavBlockLayout& layout);
+
+// The 44-byte header for dataLength bytes of sample data.
+void BuildWavHeader(uint8_t* header, uint32_t dataLength, const WavParameters& format);
+
+// The size used for the 4 GB check: whole seconds of (blocks - 1), not the exact length.
+uint64_t ExpectedWavSize(const SaveRange& range, const WavParameters& format);
+
+// Writes the range as WavFileName, replacing any file of that name.
+SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& format, const SaveRange& range,
+                        std::span<const Piece> pieces, const PieceSources& sources, SaveProgress& progress);
+
+}  // namespace orv
