@@ -4,7 +4,7 @@
 // Save As. Window-free: the main window implements RecordingView.
 #include <cstdint>
 #include <ctime>
-#include <span>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,8 +31,15 @@ public:
     virtual void DrawTimeBarBackground() {}
     virtual void RedrawTimeBar() {}
     virtual void ClearWaveHistory() {}
+    virtual void ClearLiveChart() {}       // empties the chart's two series
+    // Called by the engine for each measured block.
+    virtual void PushWaveHistory() {}      // a recorded block
+    virtual void DrawTimeBarColumn() {}    // a recorded block
+    virtual void DrawLiveDisplays() {}     // meters, and the live waveform while recording
     // Runs the editor modally on the current recording; returns when it closed.
     virtual void ShowEditor() {}
+    // The save dialog, starting in folder with an empty name; nullopt when cancelled.
+    virtual std::optional<std::string> AskSaveFileName(const std::string& folder) = 0;
     // Lets pending window events run once.
     virtual void ProcessEvents() {}
 };
@@ -43,24 +50,92 @@ struct RecordingMode {
     int32_t LoopMinutes;  // 0: unchanged
     int32_t TimeBarMinutes;
 };
-extern const RecordingMode RecordingModes[8];  // items of CmbBoxTime
+inline constexpr int RecordingModeCount = 8;
+extern const RecordingMode RecordingModes[RecordingModeCount];  // items of CmbBoxTime
 
 struct RecordingControlState {
-    int32_t ModeIndex = 0;        // selected item of CmbBoxTime
+    int32_t ModeIndex = 0;  // selected item of CmbBoxTime
     int32_t TimeBarMinutes = 3;
     std::string RecordedTimeText = "00:00:00";
     int64_t FreeSeconds = 0;
+    std::string SourceText;  // device (and input) named in the caption and panel 0
     bool FirstPaintPending = false;
     bool EditorOpen = false;
+    // A recording was started and its stop path has not run yet; lets a stop
+    // the engine made by itself (failed write) be finished on the next tick.
+    bool RecordingStarted = false;
+    // The last attempt to open the device failed; retries stay quiet.
+    bool OpenRefused = false;
+    bool QuietMessages = false;
+    int MessageDepth = 0;  // message boxes open (their event loop runs the timers)
 };
 
-// Text helpers, usable on their own.
-std::string FormatRecordedTime(uint32_t blocks);  // hh:mm:ss, each field cut to two digits
+// What Save As hands to the writers.
+struct SaveRequest {
+    std::vector<Piece> Pieces;  // the recording in time order
+    uint32_t SaveFirstBlock = 1;
+    uint32_t SaveLastBlock = 0;
+    std::string Path;        // WavFileName and Mp3FileName
+    std::string FileName;    // SavedFileName
+    std::string Folder;      // the new OutputFolder
+};
+
+// hh:mm:ss of a block count, each field cut to two characters.
+std::string FormatRecordedTime(uint32_t blocks);
 // "Free-977 MB" / "Free-0.95 GB"; decimalPoint is the user's locale separator.
-std::string FormatFreeSpace(int64_t freeBytes, char decimalPoint);
-// The time of day in the user's long time format.
+std::string FormatFreeSpace(int64_t freeBytes, const std::string& decimalPoint);
+// The time of day in the C library's locale time format (%X).
 std::string FormatTimeOfDay(std::time_t t);
 // The recording in time order: one piece, or two for a ring that wrapped.
 std::vector<Piece> TimeOrderedPieces(uint32_t totalBlocks, uint32_t lastWrittenBlock, bool loopMode);
+
+class RecordingControl {
+public:
+    // Installs the engine's hooks so that its messages and drawing go to the view.
+    RecordingControl(RecordingControlState& state, CaptureEngine& engine, CaptureHooks& hooks,
+                     ProcessingState& processing, RecordingView& view, platform::Clock& clock,
+                     platform::FreeSpace& freeSpace, std::string workingFolder,
+                     std::string decimalPoint = ".");
+
+    // Sets ModeIndex and the loop settings from it.
+    void ApplyRecordingMode(int index);
+    void CmbBoxTimeChange(int index);
+    void BtnRecordClick();
+    void BtnStopClick();
+    void BtnEditClick();
+    void ChBoxDCClick(bool checked);
+    void TimerRecTimer();
+    void TimerStatusTimer();
+    // Builds the time-ordered pieces and asks for a file; nullopt when nothing
+    // is to be saved or the user cancelled.
+    std::optional<SaveRequest> SaveRecordingAs(const std::string& outputFolder);
+    bool SaveAsEnabled() const;
+
+    // Status tick step 1 until device watching lands: reopens monitoring.
+    void WatchCaptureDevice();
+    void FormatRecordedTime();
+    void ComputeFreeSeconds();
+    std::string FormatFreeSpace();
+    void UpdateTimeDisplays();
+
+private:
+    void Message(const std::string& text);
+    void OpenMonitoring(bool quiet);
+    bool OpenForRecording();
+    void FinishStop();  // the stop path shared by Stop and the automatic stops
+    void StopAutomatically(const std::string& message);
+    void SettleEngineStop();
+    std::string Now(std::time_t offsetSeconds = 0);
+
+    RecordingControlState& st_;
+    CaptureEngine& engine_;
+    CaptureState& cap_;
+    ProcessingState& proc_;
+    RecordingView& view_;
+    platform::Clock& clock_;
+    platform::FreeSpace& free_;
+    std::string workingFolder_;
+    std::string decimalPoint_;
+};
 
 }  // namespace orv

@@ -1,0 +1,350 @@
+#include "record/recording_control.h"
+
+#include <charconv>
+#include <cmath>
+#include <iterator>
+#include <utility>
+
+#include "platform/raw_file.h"
+
+namespace orv {
+
+const RecordingMode RecordingModes[RecordingModeCount] = {
+    {"连续", false, 0, 3},
+    {"Loop 3 min", true, 3, 3},
+    {"Loop 5 min", true, 5, 5},
+    {"Loop10 min", true, 10, 10},
+    {"Loop15 min", true, 15, 15},
+    {"Loop 20 min", true, 20, 20},
+    {"Loop 30 min", true, 30, 30},
+    {"Loop 60 min", true, 60, 60},
+};
+
+namespace {
+
+constexpr const char* ProgramTitle = "Orvane Recorder";
+constexpr int64_t MinFreeSeconds = 100;  // seconds of recording that must still fit
+
+// Raised for the lifetime of a scope; the timers keep running inside modal
+// windows, so they must see what is open.
+template <typename T>
+class ScopedValue {
+public:
+    ScopedValue(T& target, T value) : target_(target), old_(std::exchange(target, value)) {}
+    ~ScopedValue() { target_ = old_; }
+    ScopedValue(const ScopedValue&) = delete;
+    ScopedValue& operator=(const ScopedValue&) = delete;
+
+private:
+    T& target_;
+    T old_;
+};
+
+std::string TwoDigits(uint32_t v) {
+    std::string s = std::to_string(v).substr(0, 2);
+    return v < 10 ? "0" + s : s;
+}
+
+}  // namespace
+
+std::string FormatRecordedTime(uint32_t blocks) {
+    const uint32_t hours = blocks / 36000;
+    const uint32_t r = blocks - hours * 36000;
+    const uint32_t minutes = r / 600;
+    const uint32_t seconds = (r - minutes * 600) / 10;
+    return TwoDigits(hours) + ":" + TwoDigits(minutes) + ":" + TwoDigits(seconds);
+}
+
+std::string FormatFreeSpace(int64_t freeBytes, const std::string& decimalPoint) {
+    if (freeBytes < 0) return {};  // unknown: better no text than a wrong one
+    const int64_t k = freeBytes / 1024;
+    if (k < 1'000'000)
+        return "Free-" + std::to_string(RoundEven(static_cast<double>(k) / 1024)) + " MB";
+    // to_chars ignores the C locale, so the separator is exactly the one given.
+    char buf[32];
+    const auto res = std::to_chars(buf, buf + sizeof buf, static_cast<double>(k) / 1048576,
+                                   std::chars_format::fixed, 2);
+    std::string text(buf, res.ptr);
+    if (const auto dot = text.find('.'); dot != std::string::npos) text.replace(dot, 1, decimalPoint);
+    return "Free-" + text + " GB";
+}
+
+std::string FormatTimeOfDay(std::time_t t) {
+    std::tm local{};
+    localtime_r(&t, &local);
+    char buf[64];
+    const size_t n = std::strftime(buf, sizeof buf, "%X", &local);
+    return std::string(buf, n);
+}
+
+std::vector<Piece> TimeOrderedPieces(uint32_t totalBlocks, uint32_t lastWrittenBlock, bool loopMode) {
+    const uint32_t n = totalBlocks, p = lastWrittenBlock;
+    if (n == 0) return {};
+    // p = 0 means the ring had just filled: it is already in order.
+    if (loopMode && p > 0 && p < n)
+        return {Piece{1, n - p, p + 1, true}, Piece{n - p + 1, p, 1, true}};
+    return {Piece{1, n, 1, true}};
+}
+
+RecordingControl::RecordingControl(RecordingControlState& state, CaptureEngine& engine, CaptureHooks& hooks,
+                                   ProcessingState& processing, RecordingView& view, platform::Clock& clock,
+                                   platform::FreeSpace& freeSpace, std::string workingFolder,
+                                   std::string decimalPoint)
+    : st_(state),
+      engine_(engine),
+      cap_(engine.State()),
+      proc_(processing),
+      view_(view),
+      clock_(clock),
+      free_(freeSpace),
+      workingFolder_(std::move(workingFolder)),
+      decimalPoint_(std::move(decimalPoint)) {
+    hooks.ShowMessage = [this](const std::string& text) { Message(text); };
+    hooks.Minimized = [this] { return view_.Minimized(); };
+    hooks.PushWaveHistory = [this] { view_.PushWaveHistory(); };
+    hooks.DrawTimeBarColumn = [this] { view_.DrawTimeBarColumn(); };
+    hooks.DrawLiveDisplays = [this] { view_.DrawLiveDisplays(); };
+}
+
+void RecordingControl::Message(const std::string& text) {
+    if (st_.QuietMessages) return;
+    ScopedValue<int> open(st_.MessageDepth, st_.MessageDepth + 1);
+    view_.ShowMessage(text);
+}
+
+std::string RecordingControl::Now(std::time_t offsetSeconds) {
+    return FormatTimeOfDay(clock_.now() - offsetSeconds);
+}
+
+void RecordingControl::ApplyRecordingMode(int index) {
+    st_.ModeIndex = index;
+    cap_.LoopMode = index != 0;
+    if (index >= 0 && index < RecordingModeCount) {
+        const RecordingMode& m = RecordingModes[index];
+        if (m.LoopMinutes != 0) cap_.LoopMinutes = m.LoopMinutes;
+        st_.TimeBarMinutes = m.TimeBarMinutes;
+    }
+    cap_.LoopHalves = cap_.LoopMinutes * 30;
+}
+
+void RecordingControl::CmbBoxTimeChange(int index) {
+    if (cap_.Recording) return;  // the list is disabled while recording
+    ApplyRecordingMode(index);
+    view_.DrawTimeBarFrame();
+    view_.DrawTimeBarBackground();
+    view_.RedrawTimeBar();
+}
+
+void RecordingControl::OpenMonitoring(bool quiet) {
+    {
+        ScopedValue<bool> silence(st_.QuietMessages, quiet);
+        engine_.OpenCapture();
+    }
+    st_.OpenRefused = !cap_.CaptureOpen;
+}
+
+void RecordingControl::BtnRecordClick() {
+    if (cap_.Recording) return;
+    if (cap_.CurrentDeviceName.empty()) {
+        Message("No Audio Device Selected");
+        return;
+    }
+    cap_.RawStream.close();
+    engine_.CloseCapture();
+    platform::removeFile(cap_.RawFileName);
+    // The previous recording is gone with its file.
+    cap_.TotalBlocks = 0;
+    cap_.LastWrittenBlock = 0;
+    cap_.RingFilled = false;
+    cap_.WriteFailed = false;
+    cap_.WriteError.clear();
+    st_.RecordingStarted = false;
+    // A new continuous recording starts on the short bar again.
+    ApplyRecordingMode(st_.ModeIndex);
+    view_.DrawTimeBarFrame();
+    view_.RedrawTimeBar();
+    view_.ClearWaveHistory();
+    view_.ClearLiveChart();
+
+    if (!cap_.RawStream.open(cap_.RawFileName, platform::RawFile::Mode::Create)) {
+        Message("Can not create " + cap_.RawFileName + "\n" + cap_.RawStream.lastError());
+        OpenMonitoring(false);
+        return;
+    }
+    engine_.OpenCapture();  // shows the device's own text when it refuses
+    if (!cap_.CaptureOpen) {
+        // Nothing was recorded: leave no empty file behind for Edit to open.
+        cap_.RawStream.close();
+        platform::removeFile(cap_.RawFileName);
+        st_.OpenRefused = true;
+        return;
+    }
+    st_.OpenRefused = false;
+    cap_.Recording = true;
+    st_.RecordingStarted = true;
+    view_.SetStatusPanel(1, "Start-" + Now());
+}
+
+void RecordingControl::FinishStop() {
+    engine_.FinishRecording();
+    st_.RecordingStarted = false;
+    // Show the exact final length before monitoring renumbers the blocks.
+    FormatRecordedTime();
+    view_.SetRecordedTime(st_.RecordedTimeText);
+}
+
+void RecordingControl::BtnStopClick() {
+    if (!cap_.Recording) return;
+    FinishStop();
+    view_.ProcessEvents();
+    OpenMonitoring(false);
+    view_.SetStatusPanel(2, "End - " + Now());
+}
+
+void RecordingControl::StopAutomatically(const std::string& message) {
+    FinishStop();
+    if (!message.empty()) Message(message);
+    OpenMonitoring(false);
+    view_.SetStatusPanel(2, "End - " + Now());
+}
+
+void RecordingControl::SettleEngineStop() {
+    // The engine stopped writing by itself (a failed write): finish the stop
+    // path so that Edit and Save As see the whole recording.
+    if (st_.RecordingStarted && !cap_.Recording) StopAutomatically({});
+}
+
+void RecordingControl::BtnEditClick() {
+    if (cap_.Recording) return;
+    SettleEngineStop();
+    if (!platform::fileExists(cap_.RawFileName)) {
+        Message("No sound recorded.");
+        return;
+    }
+    engine_.CloseCapture();
+    {
+        ScopedValue<bool> open(st_.EditorOpen, true);
+        view_.ShowEditor();
+    }
+    view_.RedrawTimeBar();
+    view_.ClearWaveHistory();
+    view_.ClearLiveChart();
+    st_.RecordedTimeText = "00:00:00";
+    view_.SetRecordedTime(st_.RecordedTimeText);
+    view_.SetStatusPanel(1, "");
+    view_.SetStatusPanel(2, "");
+    OpenMonitoring(false);
+}
+
+void RecordingControl::ChBoxDCClick(bool checked) {
+    if (checked) {
+        ComputeDcOffset(proc_);
+        // The history is empty now; a well corrected signal keeps it empty
+        // (zero means), so the meter must not go on showing the old offset.
+        proc_.ResidualDcLeft = 0;
+        proc_.ResidualDcRight = 0;
+    } else {
+        proc_.DcOffsetLeft = 0;
+        proc_.DcOffsetRight = 0;
+    }
+}
+
+void RecordingControl::TimerRecTimer() {
+    if (st_.FirstPaintPending) {
+        view_.DrawTimeBarBackground();
+        st_.FirstPaintPending = false;
+    }
+    if (cap_.CurrentDeviceName.empty()) return;
+    // A message box runs the timers from inside the engine (a failed write
+    // reports from its half flush); polling again there would queue a half twice.
+    if (st_.MessageDepth > 0) return;
+    engine_.PollCapture();
+    UpdateMeanHistory(proc_);
+    ComputeTaskbarLevel(proc_);
+    if (view_.Minimized()) view_.SetTaskbarIcon(proc_.TaskbarLevel);
+}
+
+void RecordingControl::WatchCaptureDevice() {
+    if (cap_.CurrentDeviceName.empty()) return;
+    st_.SourceText = cap_.CurrentDeviceName;
+    // Not while a message box runs the timers: a refused open would stack boxes.
+    if (!cap_.CaptureOpen && !st_.EditorOpen && st_.MessageDepth == 0) OpenMonitoring(st_.OpenRefused);
+}
+
+void RecordingControl::TimerStatusTimer() {
+    WatchCaptureDevice();
+    view_.SetCaption(std::string(ProgramTitle) + " - " + st_.SourceText);
+    view_.SetStatusPanel(0, st_.SourceText);
+    AverageResidualDc(proc_);
+    view_.SetStatusPanel(3, FormatFreeSpace());
+
+    if (!cap_.Recording) {
+        if (st_.MessageDepth == 0) SettleEngineStop();
+        view_.SetModeListEnabled(true);
+        return;
+    }
+    view_.SetModeListEnabled(false);
+    ComputeFreeSeconds();
+    UpdateTimeDisplays();
+    if (view_.Minimized()) view_.SetTaskbarTitle(st_.RecordedTimeText);
+    if (st_.FreeSeconds >= 0 && st_.FreeSeconds < MinFreeSeconds) {
+        StopAutomatically("There is no space on drive " + free_.mountPoint(workingFolder_));
+        return;
+    }
+    if (cap_.BlockSequence >= PeakTableSize) StopAutomatically("Recording was stopped");
+    if (!cap_.LoopMode && cap_.Recording &&
+        cap_.LastWrittenBlock / 600.0 >= 0.9 * st_.TimeBarMinutes) {
+        static constexpr int32_t spans[] = {3, 5, 10, 15, 20, 30, 60, 120, 240, 600};
+        for (size_t i = 0; i + 1 < std::size(spans); ++i) {
+            if (spans[i] == st_.TimeBarMinutes) {
+                st_.TimeBarMinutes = spans[i + 1];
+                break;
+            }
+        }
+        view_.DrawTimeBarFrame();
+        view_.RedrawTimeBar();
+    }
+    if (cap_.LoopMode && cap_.HalvesWritten == cap_.LoopHalves) view_.RedrawTimeBar();
+}
+
+void RecordingControl::FormatRecordedTime() {
+    const uint32_t n = cap_.RingFilled ? static_cast<uint32_t>(cap_.LoopHalves) * HalfBlocks : cap_.LastBlockSeen;
+    st_.RecordedTimeText = orv::FormatRecordedTime(n);
+}
+
+void RecordingControl::ComputeFreeSeconds() {
+    const int64_t bytes = free_.freeBytes(workingFolder_);
+    st_.FreeSeconds = bytes < 0 ? -1 : bytes / BytesPerSecond;  // -1: unknown, never a reason to stop
+}
+
+std::string RecordingControl::FormatFreeSpace() {
+    return orv::FormatFreeSpace(free_.freeBytes(workingFolder_), decimalPoint_);
+}
+
+void RecordingControl::UpdateTimeDisplays() {
+    FormatRecordedTime();
+    view_.SetRecordedTime(st_.RecordedTimeText);
+    view_.SetStatusPanel(2, "Current-" + Now());
+    if (cap_.LoopMode && cap_.RingFilled)
+        view_.SetStatusPanel(1, "Start-" + Now(std::time_t{cap_.LoopMinutes} * 60));
+}
+
+bool RecordingControl::SaveAsEnabled() const { return !cap_.Recording && cap_.TotalBlocks > 1; }
+
+std::optional<SaveRequest> RecordingControl::SaveRecordingAs(const std::string& outputFolder) {
+    SettleEngineStop();
+    if (!SaveAsEnabled()) return std::nullopt;
+    SaveRequest req;
+    req.SaveFirstBlock = 1;
+    req.SaveLastBlock = cap_.TotalBlocks;
+    req.Pieces = TimeOrderedPieces(cap_.TotalBlocks, cap_.LastWrittenBlock, cap_.LoopMode);
+    std::optional<std::string> path = view_.AskSaveFileName(outputFolder);
+    if (!path || path->empty()) return std::nullopt;
+    req.Path = *path;
+    const size_t slash = req.Path.find_last_of('/');
+    req.FileName = slash == std::string::npos ? req.Path : req.Path.substr(slash + 1);
+    req.Folder = slash == std::string::npos ? std::string() : req.Path.substr(0, slash == 0 ? 1 : slash);
+    return req;
+}
+
+}  // namespace orv
