@@ -1,6 +1,14 @@
 #pragma once
-// The progress dialog of a save, with its Cancel button.
+// The progress dialog of a save, with its Cancel button. It stays on top
+// and is not modal: the writer lets events run once per block, which is
+// when its timer and Cancel act.
 #include <QDialog>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "export/save_progress.h"
 
 namespace orv {
 
@@ -8,6 +16,21 @@ class TFormProgress : public QDialog {
     Q_OBJECT
 public:
     explicit TFormProgress(QWidget* parent = nullptr);
+
+    // Shows the dialog for a save of the named file.
+    void Begin(SaveProgress& progress, const QString& savedFileName);
+    void End();
+    void Timer1Timer();
+    void BtnCancelClick();
+
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QPushButton* BtnCancel = nullptr;
+    QTimer* Timer1 = nullptr;
+
+private:
+    SaveProgress* progress_ = nullptr;
+    QString savedFileName_;
 };
 
 }  // namespace orv

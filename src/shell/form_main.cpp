@@ -10,7 +10,10 @@
 #include <QWindowStateChangeEvent>
 
 #include "editor/form_edit.h"
+#include "export/form_progress.h"
 #include "export/form_save_settings.h"
+#include "export/save_filter.h"
+#include "platform/encoder_library.h"
 #include "platform/raw_file.h"
 #include "record/recording_control.h"
 #include "shell/forms.h"
@@ -43,8 +46,9 @@ public:
         if (w_.formEdit_) w_.formEdit_->exec();
     }
     std::optional<std::string> AskSaveFileName(const std::string& folder) override {
-        // The save-format filter arrives with the save flow; until then WAV is offered.
-        const std::string path = w_.seams_.Dialogs.SaveFileName(folder, "44100Hz 16bit stereo (*.wav)|*.WAV", "wav");
+        const Settings& set = w_.st_.Settings;
+        const SaveFilter filter = UpdateSaveFilter(set.SaveAsWav, set.Wav, set.Mp3);
+        const std::string path = w_.seams_.Dialogs.SaveFileName(folder, filter.Filter, filter.DefaultExtension);
         if (path.empty()) return std::nullopt;
         return path;
     }
@@ -65,7 +69,9 @@ TFormMain::TFormMain(AppSeams& seams, AppState& state, QWidget* parent)
 
 TFormMain::~TFormMain() { FormDestroy(); }
 
-void TFormMain::SetForms(TFormEdit* edit, TFormAbout* about, TFormSaveSettings* saveSettings, TFormColors* colors) {
+void TFormMain::SetForms(TFormEdit* edit, TFormAbout* about, TFormSaveSettings* saveSettings, TFormColors* colors,
+                         TFormProgress* progress) {
+    formProgress_ = progress;
     formEdit_ = edit;
     formAbout_ = about;
     formSaveSettings_ = saveSettings;
@@ -348,6 +354,23 @@ void TFormMain::menuSaveAsClick() {
     const auto request = control_->SaveRecordingAs(st_.Settings.OutputFolder);
     if (!request) return;
     st_.Settings.OutputFolder = request->Folder;
+    SaveProgress progress;
+    progress.pump = [this] { ProcessEvents(); };
+    if (formProgress_) formProgress_->Begin(progress, Q(request->FileName));
+    const SaveRange range{request->SaveFirstBlock, request->SaveLastBlock};
+    const PieceSources sources{&st_.Capture.RawStream, nullptr};
+    const SaveResult result =
+        st_.Settings.SaveAsWav
+            ? WriteWavFile(request->Path, st_.Settings.Wav, range, request->Pieces, sources, progress)
+            : WriteMp3File(request->Path, st_.Settings.Mp3, range, request->Pieces, sources, progress,
+                           platform::EncoderLoaderFor(EncoderLibraryPath()));
+    if (formProgress_) formProgress_->End();
+    if (result.outcome == SaveOutcome::Failed) seams_.Dialogs.Message(result.message);
+}
+
+std::string TFormMain::EncoderLibraryPath() const {
+    const std::string& exe = seams_.ExecutablePath;
+    return exe.substr(0, exe.find_last_of('/')) + "/liblame_enc.so";
 }
 
 void TFormMain::ProcessEvents() { QCoreApplication::processEvents(); }

@@ -21,6 +21,7 @@ class TFormEdit;
 class TFormAbout;
 class TFormSaveSettings;
 class TFormColors;
+class TFormProgress;
 class MainRecordingView;
 
 class TFormMain : public QMainWindow {
@@ -29,7 +30,8 @@ public:
     TFormMain(AppSeams& seams, AppState& state, QWidget* parent = nullptr);
     ~TFormMain() override;
 
-    void SetForms(TFormEdit* edit, TFormAbout* about, TFormSaveSettings* saveSettings, TFormColors* colors);
+    void SetForms(TFormEdit* edit, TFormAbout* about, TFormSaveSettings* saveSettings, TFormColors* colors,
+                  TFormProgress* progress);
 
     CaptureEngine& Engine() { return *engine_; }
     AppState& State() { return st_; }
@@ -80,6 +82,7 @@ private:
     void BuildMenus();
     void MakeLevelIcons();
     void ProcessEvents();
+    std::string EncoderLibraryPath() const;
 
     AppSeams& seams_;
     AppState& st_;
@@ -90,6 +93,7 @@ private:
     TFormAbout* formAbout_ = nullptr;
     TFormSaveSettings* formSaveSettings_ = nullptr;
     TFormColors* formColors_ = nullptr;
+    TFormProgress* formProgress_ = nullptr;
     bool destroyed_ = false;
 
     friend class MainRecordingView;

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     orv::TFormColors formColors(&formMain);
     orv::TFormInfo formInfo(&formMain);
     orv::TForm1 form1;
-    formMain.SetForms(&formEdit, &formAbout, &formSaveSettings, &formColors);
+    formMain.SetForms(&formEdit, &formAbout, &formSaveSettings, &formColors, &formProgress);
     formMain.show();
     return app.exec();
 }

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 #include "platform/raw_file.h"
 #include "shell/form_main.h"
@@ -171,6 +172,47 @@ TEST_F(MainWindowTest, HelpAndOutputFolderOpenWithTheDesktop) {
     ASSERT_EQ(launcher.opened.size(), 2u);
     EXPECT_EQ(launcher.opened[0], exeDir.file("bin/orvane-recorder.html"));
     EXPECT_EQ(launcher.opened[1], "/home/user");
+}
+
+TEST_F(MainWindowTest, SaveAsWritesTheRecordingInTheChosenFormat) {
+    TFormMain& w = Open();
+    w.BtnRecordClick();
+    for (int i = 0; i < 30; ++i) Tick();
+    w.BtnStopClick();
+    ASSERT_EQ(state.Capture.TotalBlocks, 30u);
+    w.menuFileClick();
+    EXPECT_TRUE(w.menuSaveAs->isEnabled());
+
+    state.Settings.SaveAsWav = true;
+    const std::string target = dataDir.file("take.wav");
+    dialogs.saveAnswers = {target};
+    w.menuSaveAsClick();
+    ASSERT_EQ(dialogs.saveFilters.size(), 1u);
+    EXPECT_EQ(dialogs.saveFilters[0], "44100Hz 16bit stereo (*.wav)|*.WAV");
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(platform::fileSize(target), 44 + 30 * 17640);
+    EXPECT_EQ(state.Settings.OutputFolder, dataDir.path());
+
+    // The data are the recording as captured.
+    platform::RawFile wav, raw;
+    ASSERT_TRUE(wav.open(target, platform::RawFile::Mode::Read));
+    ASSERT_TRUE(raw.open(Folder() + "/Orvane.raw", platform::RawFile::Mode::Read));
+    std::vector<uint8_t> a(30 * 17640), b(30 * 17640);
+    ASSERT_EQ(wav.readAt(44, a.data(), a.size()), a.size());
+    ASSERT_EQ(raw.readAt(0, b.data(), b.size()), b.size());
+    EXPECT_TRUE(a == b);
+}
+
+TEST_F(MainWindowTest, SaveAsIsOfferedOnlyForAStoppedRecording) {
+    TFormMain& w = Open();
+    w.menuFileClick();
+    EXPECT_FALSE(w.menuSaveAs->isEnabled());  // nothing recorded yet
+    w.BtnRecordClick();
+    for (int i = 0; i < 5; ++i) Tick();
+    w.menuFileClick();
+    EXPECT_FALSE(w.menuSaveAs->isEnabled());  // still recording
+    w.menuSaveAsClick();
+    EXPECT_TRUE(dialogs.saveFilters.empty());
 }
 
 TEST(AboutBox, ShowsTheTitleInABoldTwentySixPixelFont) {
