@@ -130,7 +130,7 @@ void TFormMain::BuildControls() {
     for (int i = 0; i < 4; ++i) {
         StatusPanels[size_t(i)] = new QLabel(this);
         StatusPanels[size_t(i)]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        StatusPanels[size_t(i)]->setFixedWidth(widths[i]);
+        StatusPanels[size_t(i)]->setMinimumWidth(widths[i]);
         statusBar()->addWidget(StatusPanels[size_t(i)]);
     }
     statusBar()->setSizeGripEnabled(false);
