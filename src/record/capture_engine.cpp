@@ -187,18 +187,31 @@ void CaptureEngine::CloseCapture() {
         if (s_.CaptureHeaders[i].bytesRecorded.load(std::memory_order_acquire) == BlockBytes) order[full++] = i;
     std::sort(order.begin(), order.begin() + full,
               [&](int a, int b) { return s_.QueuedSequence[a] < s_.QueuedSequence[b]; });
+    // In a loop recording whose first pass ends among these blocks (no poll
+    // got to renumber them), the blocks past the ring's end belong at its front.
+    const uint32_t ringBlocks = s_.LoopMode && s_.LoopHalves > 0 ? uint32_t(s_.LoopHalves) * HalfBlocks : 0;
     for (int k = 0; k < full; ++k) {
         const int i = order[k];
         WaveHeader& h = s_.CaptureHeaders[i];
+        uint32_t seq = s_.QueuedSequence[i];
+        const bool wrapped = s_.Recording && ringBlocks > 0 && seq > ringBlocks;
+        if (wrapped) {
+            seq = (seq - 1) % ringBlocks + 1;
+            s_.QueuedSequence[i] = seq;
+            s_.RingFilled = true;
+            if (h.user == 0) RefilePeaks(i, seq);
+            else h.user = seq;
+        }
         if (h.user != 0) {
             s_.CurrentBlock = i;
             ProcessCurrent(true);
         }
         if (s_.Recording) {
-            const uint64_t at = BlockOffset(s_.QueuedSequence[i]);
+            const uint64_t at = BlockOffset(seq);
             if (WriteToRaw(at, BlockData(i), BlockBytes)) s_.RawStream.seek(at + BlockBytes);
         }
-        if (s_.QueuedSequence[i] > s_.LastBlockSeen) s_.LastBlockSeen = s_.QueuedSequence[i];
+        // Oldest first: the last block handled is the newest one.
+        if (wrapped || seq > s_.LastBlockSeen) s_.LastBlockSeen = seq;
     }
     dev_.reset();
     for (auto& h : s_.CaptureHeaders) dev_.unprepareHeader(h);

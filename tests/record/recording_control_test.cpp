@@ -10,9 +10,8 @@
 #include <vector>
 
 #include "record/recording_control.h"
+#include "support/fake_system.h"
 #include "support/fake_wave_in.h"
-#include "support/fixed_clock.h"
-#include "support/given_free_space.h"
 #include "support/scripted_recording_view.h"
 #include "support/temp_dir.h"
 
@@ -34,6 +33,8 @@ protected:
         : engine(cap, buffers, processing, device, hooks),
           control(state, engine, hooks, processing, view, clock, space, dir.path()) {
         AllocateCaptureBuffers(buffers);
+        clock.time = TwelveThirtyFour;
+        space.mount = "/media/recordings";
         device.getDevCaps(0, cap.DeviceCaps[0]);
         cap.CurrentDeviceName = CapsName(cap.DeviceCaps[0]);
         cap.RawFileName = dir.file("Orvane.raw");
@@ -114,7 +115,7 @@ protected:
     CaptureEngine engine;
     RecordingControlState state;
     test::ScriptedRecordingView view;
-    test::FixedClock clock{TwelveThirtyFour};
+    test::FixedClock clock;
     test::GivenFreeSpace space;
     RecordingControl control;
     int tickCount = 0;
@@ -130,7 +131,6 @@ TEST_F(RecordingControlTest, StatusShowsDeviceTimesAndFreeSpaceWhileRecording) {
     EXPECT_EQ(view.recordedTime, "00:02:03");
     EXPECT_EQ(view.panels[2], "Current-12:37:00");
     EXPECT_EQ(view.panels[3], "Free-977 MB");
-    EXPECT_EQ(space.askedPath, dir.path());
     EXPECT_EQ(view.panels[0], "Test Capture Device");
     EXPECT_EQ(view.caption, "Orvane Recorder - Test Capture Device");
     EXPECT_FALSE(view.modeListEnabled);
@@ -354,7 +354,10 @@ TEST_F(RecordingControlTest, RecordNeedsADeviceAndAFile) {
 }
 
 TEST_F(RecordingControlTest, MinimizedWindowShowsLevelAndTimeInTheTaskbar) {
-    device.source = [](uint64_t, int16_t& l, int16_t& r) { l = 700, r = 500; };
+    device.source = [](uint64_t, int16_t& l, int16_t& r) {
+        l = 700;
+        r = 500;
+    };
     view.minimized = true;
     Record();
     Run(30);
@@ -394,49 +397,6 @@ TEST_F(RecordingControlTest, ReduceDcOffsetCorrectsTheRecordedAudio) {
     control.ChBoxDCClick(false);
     EXPECT_EQ(processing.DcOffsetLeft, 0);
     EXPECT_EQ(processing.DcOffsetRight, 0);
-}
-
-TEST_F(RecordingControlTest, SaveAsOnlyForAStoppedRecordingOfMoreThanOneBlock) {
-    view.saveAnswer = "/tmp/x.wav";
-    EXPECT_FALSE(control.SaveRecordingAs("/tmp"));
-    Record();
-    Run(30);
-    EXPECT_FALSE(control.SaveAsEnabled());
-    EXPECT_FALSE(control.SaveRecordingAs("/tmp"));
-    EXPECT_EQ(view.saveFolderAsked, "");
-    control.BtnStopClick();
-    EXPECT_TRUE(control.SaveAsEnabled());
-    view.saveAnswer.reset();  // cancelled
-    EXPECT_FALSE(control.SaveRecordingAs("/tmp"));
-    EXPECT_EQ(view.saveFolderAsked, "/tmp");
-}
-
-TEST(RecordingModes, LoopLengthFollowsTheChosenItem) {
-    test::FakeWaveIn device;
-    RecordBuffers buffers;
-    ProcessingState processing;
-    CaptureState cap;
-    CaptureHooks hooks;
-    CaptureEngine engine(cap, buffers, processing, device, hooks);
-    RecordingControlState state;
-    test::ScriptedRecordingView view;
-    test::FixedClock clock;
-    test::GivenFreeSpace space;
-    RecordingControl control(state, engine, hooks, processing, view, clock, space, "/tmp");
-    control.ApplyRecordingMode(3);
-    EXPECT_EQ(std::string(RecordingModes[3].Text), "Loop10 min");
-    EXPECT_TRUE(cap.LoopMode);
-    EXPECT_EQ(cap.LoopHalves, 300);
-    EXPECT_EQ(state.TimeBarMinutes, 10);
-    // Continuous keeps the last loop length; an unknown index only sets the mode.
-    control.ApplyRecordingMode(0);
-    EXPECT_FALSE(cap.LoopMode);
-    EXPECT_EQ(cap.LoopHalves, 300);
-    EXPECT_EQ(state.TimeBarMinutes, 3);
-    control.ApplyRecordingMode(9);
-    EXPECT_TRUE(cap.LoopMode);
-    EXPECT_EQ(cap.LoopHalves, 300);
-    EXPECT_EQ(state.TimeBarMinutes, 3);
 }
 
 struct TimeCase {
