@@ -47,8 +47,8 @@ struct CtlClose {
     void operator()(snd_ctl_t* c) const { snd_ctl_close(c); }
 };
 
-constexpr unsigned kPeriodMicros = 20000;   // ~20 ms per read
-constexpr unsigned kBufferMicros = 500000;  // ~500 ms before the device overruns
+constexpr unsigned kPeriodMicros = 100000;  // ~100 ms per read: one read per block, few wake-ups
+constexpr unsigned kBufferMicros = 1000000; // ~1 s before the device overruns
 constexpr int kWaitMillis = 100;            // longest a stop request waits for the thread
 constexpr auto kProbeLifetime = 1s;         // the engine asks every 200 ms
 
