@@ -15,10 +15,10 @@ inline constexpr uint32_t INPUT_INVALID = 0xFFFFFFFFu;  // no such input
 class InputMixer {
 public:
     virtual ~InputMixer() = default;
-    virtual bool init(int outputDevice, uint32_t frequency) = 0;   // BASS_Init
-    virtual bool recordInit(int device) = 0;                       // BASS_RecordInit
-    virtual bool recordSetDevice(int device) = 0;                  // BASS_RecordSetDevice
-    virtual bool recordFree() = 0;                                 // BASS_RecordFree
+    virtual bool init(int outputDevice, uint32_t frequency) = 0;   // once at start-up
+    virtual bool recordInit(int device) = 0;                       // the recording side, after capture opened
+    virtual bool recordSetDevice(int device) = 0;                  // before recordInit on a device change
+    virtual bool recordFree() = 0;                                 // before re-initialising and at the end
     // State word of input n (-1: master), INPUT_INVALID when there is none.
     virtual uint32_t recordGetInput(int input) = 0;
     virtual bool recordSetInput(int input, uint32_t setting) = 0;

@@ -29,6 +29,9 @@ struct CaptureState {
     bool Recording = false;
     bool LoopMode = false;
     bool RingFilled = false;
+    // The mode the current recording was made in: the mode list may change
+    // after a stop, the file's time order may not.
+    bool RecordedLoopMode = false;
     uint32_t BlockSequence = 0;
     uint32_t LastBlockSeen = 0;
     uint32_t LastWrittenBlock = 0;

@@ -181,6 +181,7 @@ void RecordingControl::BtnRecordClick() {
     }
     st_.OpenRefused = false;
     cap_.Recording = true;
+    cap_.RecordedLoopMode = cap_.LoopMode;
     st_.RecordingStarted = true;
     view_.SetStatusPanel(1, "Start-" + Now());
 }
@@ -337,7 +338,7 @@ std::optional<SaveRequest> RecordingControl::SaveRecordingAs(const std::string& 
     SaveRequest req;
     req.SaveFirstBlock = 1;
     req.SaveLastBlock = cap_.TotalBlocks;
-    req.Pieces = TimeOrderedPieces(cap_.TotalBlocks, cap_.LastWrittenBlock, cap_.LoopMode);
+    req.Pieces = TimeOrderedPieces(cap_.TotalBlocks, cap_.LastWrittenBlock, cap_.RecordedLoopMode);
     std::optional<std::string> path = view_.AskSaveFileName(outputFolder);
     if (!path || path->empty()) return std::nullopt;
     req.Path = *path;

@@ -244,6 +244,18 @@ INSTANTIATE_TEST_SUITE_P(Loops, LoopRecording,
                                            LoopCase{"WithDcRemoval", 1861, 3, -2}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(RecordingControlTest, ModeChangedAfterALoopRecordingKeepsItsTimeOrder) {
+    Record(1);  // "Loop 3 min"
+    Run(1800 + 300);
+    control.BtnStopClick();
+    control.CmbBoxTimeChange(0);  // continuous chosen for the next recording
+    view.saveAnswer = "/home/user/take.wav";
+    const auto save = control.SaveRecordingAs("/home/user");
+    ASSERT_TRUE(save.has_value());
+    ASSERT_EQ(save->Pieces.size(), 2u);
+    EXPECT_TRUE(PlaysCounting(save->Pieces, firstFrame + 300ull * BlockFrames, 1800));
+}
+
 struct StopCase {
     const char* name;
     void (*trigger)(test::GivenFreeSpace&, CaptureState&);
