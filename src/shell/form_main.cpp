@@ -35,9 +35,15 @@ public:
     void SetStatusPanel(int panel, const std::string& text) override {
         if (panel >= 0 && panel < 4) w_.StatusPanels[size_t(panel)]->setText(Q(text));
     }
-    void SetCaption(const std::string& text) override { w_.setWindowTitle(Q(text)); }
+    // While minimized the taskbar shows the recorded time in place of the caption.
+    void SetCaption(const std::string& text) override {
+        w_.caption_ = Q(text);
+        if (!w_.st_.Shell.Minimized) w_.setWindowTitle(w_.caption_);
+    }
     void SetModeListEnabled(bool enabled) override { w_.CmbBoxTime->setEnabled(enabled); }
-    void SetTaskbarTitle(const std::string& text) override { QApplication::setApplicationDisplayName(Q(text)); }
+    void SetTaskbarTitle(const std::string& text) override {
+        if (w_.st_.Shell.Minimized) w_.setWindowTitle(Q(text));
+    }
     void SetTaskbarIcon(int level) override {
         if (level >= 0 && level <= 16) w_.setWindowIcon(w_.levelIcons_[size_t(level)]);
     }
@@ -244,8 +250,8 @@ void TFormMain::changeEvent(QEvent* event) {
         if (isMinimized()) {
             st_.Shell.Minimized = true;
         } else if (st_.Shell.Minimized) {
-            QApplication::setApplicationDisplayName(QStringLiteral("Orvane Recorder"));
             st_.Shell.Minimized = false;
+            setWindowTitle(caption_.isEmpty() ? QStringLiteral("Orvane Recorder") : caption_);
             setWindowIcon(levelIcons_[17]);
         }
     }

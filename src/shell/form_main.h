@@ -89,6 +89,7 @@ private:
     CaptureHooks hooks_;
     std::unique_ptr<CaptureEngine> engine_;
     std::array<QIcon, 18> levelIcons_;
+    QString caption_;
     TFormEdit* formEdit_ = nullptr;
     TFormAbout* formAbout_ = nullptr;
     TFormSaveSettings* formSaveSettings_ = nullptr;

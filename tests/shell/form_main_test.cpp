@@ -215,6 +215,24 @@ TEST_F(MainWindowTest, SaveAsIsOfferedOnlyForAStoppedRecording) {
     EXPECT_TRUE(dialogs.saveFilters.empty());
 }
 
+TEST_F(MainWindowTest, MinimizedWindowShowsTheRecordedTimeAndRestoresItsCaption) {
+    TFormMain& w = Open();
+    w.TimerStatusTimer();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Orvane Recorder - Test Capture Device"));
+    w.BtnRecordClick();
+    w.show();
+    w.setWindowState(Qt::WindowMinimized);
+    QApplication::processEvents();
+    ASSERT_TRUE(state.Shell.Minimized);
+    for (int i = 0; i < 35; ++i) Tick();
+    w.TimerStatusTimer();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("00:00:03"));
+    w.setWindowState(Qt::WindowNoState);
+    QApplication::processEvents();
+    EXPECT_FALSE(state.Shell.Minimized);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Orvane Recorder - Test Capture Device"));
+}
+
 TEST(AboutBox, ShowsTheTitleInABoldTwentySixPixelFont) {
     TFormAbout about;
     EXPECT_EQ(about.windowTitle(), QStringLiteral("关于 Orvane Recorder"));
