@@ -61,7 +61,8 @@ start_sound_server() {
       return 1
     }
 
-  "$generator" | pacat --raw --format=s16le --rate=44100 --channels=2 --playback \
+  # A deep playback buffer keeps the signal flowing while the tests load both cores.
+  "$generator" | pacat --raw --format=s16le --rate=44100 --channels=2 --playback --latency-msec=1000 \
     --device=orv_null --client-name=orv-counting-signal &
   ORV_SIGNAL_PID=$!
   # Wait until the stream is connected, so the monitor carries the signal.
