@@ -47,6 +47,14 @@ protected:
         engine.PollCapture();
     }
 
+    // File blocks of a ring of n blocks in time order: p+1 .. n, then 1 .. p.
+    static std::vector<uint64_t> RingOrder(uint64_t p, uint64_t n) {
+        std::vector<uint64_t> order;
+        for (uint64_t b = p + 1; b <= n; ++b) order.push_back(b);
+        for (uint64_t b = 1; b <= p; ++b) order.push_back(b);
+        return order;
+    }
+
     int64_t RawSize() const { return platform::fileSize(state.RawFileName); }
 
     // Frame number of the counting signal stored at the given file block.
@@ -97,9 +105,7 @@ TEST_F(CaptureEngineTest, StopAfterTwoPointNineFiveSecondsKeepsTwentyNineWholeBl
     EXPECT_EQ(RawSize(), 29 * int64_t{BlockBytes});
     EXPECT_EQ(state.TotalBlocks, 29u);
     EXPECT_EQ(state.LastWrittenBlock, 29u);
-    std::vector<uint64_t> order;
-    for (uint64_t b = 1; b <= 29; ++b) order.push_back(b);
-    EXPECT_TRUE(UnbrokenCount(order, 0));
+    EXPECT_TRUE(UnbrokenCount(RingOrder(0, 29), 0));
 }
 
 TEST_F(CaptureEngineTest, PollMeasuresOnlyTheNewestFullBlock) {
@@ -184,10 +190,7 @@ TEST_F(CaptureEngineTest, LoopStopPlaysTheLastMinutesInTimeOrder) {
     const uint32_t p = state.LastWrittenBlock;
     EXPECT_EQ(p, 149u);
     // Time order: p+1 .. n, then 1 .. p; it must end with the last block captured.
-    std::vector<uint64_t> order;
-    for (uint64_t b = p + 1; b <= 1800; ++b) order.push_back(b);
-    for (uint64_t b = 1; b <= p; ++b) order.push_back(b);
-    EXPECT_TRUE(UnbrokenCount(order, uint64_t(ticks - 1800) * BlockFrames));
+    EXPECT_TRUE(UnbrokenCount(RingOrder(p, 1800), uint64_t(ticks - 1800) * BlockFrames));
 }
 
 TEST_F(CaptureEngineTest, StopJustAfterTheRingFilledKeepsTimeOrder) {
@@ -198,10 +201,7 @@ TEST_F(CaptureEngineTest, StopJustAfterTheRingFilledKeepsTimeOrder) {
     // The new pass begins at the front of the ring, not behind its end.
     EXPECT_EQ(RawSize(), 31'752'000);
     EXPECT_EQ(state.LastWrittenBlock, 5u);
-    std::vector<uint64_t> order;
-    for (uint64_t b = 6; b <= 1800; ++b) order.push_back(b);
-    for (uint64_t b = 1; b <= 5; ++b) order.push_back(b);
-    EXPECT_TRUE(UnbrokenCount(order, 5ull * BlockFrames));
+    EXPECT_TRUE(UnbrokenCount(RingOrder(5, 1800), 5ull * BlockFrames));
 }
 
 TEST_F(CaptureEngineTest, StopWithTheFirstPassEndingUnpolledWrapsToTheFront) {
@@ -212,10 +212,7 @@ TEST_F(CaptureEngineTest, StopWithTheFirstPassEndingUnpolledWrapsToTheFront) {
     engine.FinishRecording();
     EXPECT_EQ(RawSize(), 31'752'000);
     EXPECT_EQ(state.LastWrittenBlock, 20u);
-    std::vector<uint64_t> order;
-    for (uint64_t b = 21; b <= 1800; ++b) order.push_back(b);
-    for (uint64_t b = 1; b <= 20; ++b) order.push_back(b);
-    EXPECT_TRUE(UnbrokenCount(order, 20ull * BlockFrames));
+    EXPECT_TRUE(UnbrokenCount(RingOrder(20, 1800), 20ull * BlockFrames));
 }
 
 TEST_F(CaptureEngineTest, MonitoringLeavesTheRecordingsPeaksAlone) {
