@@ -6,6 +6,8 @@
 #include "platform/input_mixer.h"
 #include "platform/system.h"
 #include "platform/wave_in.h"
+#include "display/colour_scheme.h"
+#include "record/busy.h"
 #include "record/capture_engine.h"
 #include "record/input_device.h"
 #include "record/processing.h"
@@ -30,6 +32,9 @@ struct AppState {
     ProcessingState Processing;
     CaptureState Capture;
     InputDeviceState Input;
+    ColourSchemeState Colours;
+    // Held by whatever lets events run inside a handler; see record/busy.h.
+    BusyState Busy;
 };
 
 struct AppSeams {
