@@ -1,5 +1,6 @@
 #include "export/wav_save.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -145,27 +146,52 @@ SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& for
     auto writeFailed = [&] { return SaveResult::Failed("Cannot write " + WavFileName + ": " + out.file.lastError()); };
     if (out.file.write(header.data(), header.size()) != header.size()) return writeFailed();
 
-    std::vector<uint8_t> block(BlockBytes);
-    std::vector<uint8_t> converted(BlockBytes);
+    // Reads take runs of blocks and writes go out in large pieces, while the
+    // progress and the event pump stay per block.
+    constexpr uint32_t RunBlocks = 60;
+    constexpr size_t OutputBytes = size_t{1} << 20;
+    std::vector<uint8_t> input(size_t{RunBlocks} * BlockBytes);
+    std::vector<uint8_t> pending(OutputBytes + BlockBytes);
+    size_t pendingBytes = 0;
+    auto flush = [&] {
+        const bool ok = pendingBytes == 0 || out.file.write(pending.data(), pendingBytes) == pendingBytes;
+        pendingBytes = 0;
+        return ok;
+    };
     const uint64_t first = range.SaveFirstBlock;
     const uint64_t last = range.SaveLastBlock;
     const double span = static_cast<double>(last - first);
 
-    for (uint64_t i = first; i <= last && progress.SaveContinue; ++i) {
-        for (const Piece& piece : pieces) {
-            if (i < piece.PieceStart || i > uint64_t{piece.PieceStart} + piece.PieceLength - 1) continue;
-            const platform::RawFile* source = sources.For(piece);
-            const uint64_t offset = BlockOffset(uint64_t{piece.PieceOffset} + (i - piece.PieceStart));
-            if (!source || source->readAt(offset, block.data(), BlockBytes) != BlockBytes)
-                return SaveResult::Failed("Cannot read the recording at block " + std::to_string(i) +
-                                          "; the WAV file was not saved");
+    uint64_t i = first;
+    while (i <= last && progress.SaveContinue) {
+        const Piece* piece = nullptr;
+        for (const Piece& p : pieces)
+            if (p.PieceLength > 0 && i >= p.PieceStart && i <= uint64_t{p.PieceStart} + p.PieceLength - 1) {
+                piece = &p;
+                break;
+            }
+        if (!piece) {  // a gap in the piece list: nothing to write for this block
+            ++i;
+            continue;
+        }
+        const uint64_t pieceLast = uint64_t{piece->PieceStart} + piece->PieceLength - 1;
+        const uint64_t run = std::min<uint64_t>({RunBlocks, pieceLast - i + 1, last - i + 1});
+        const platform::RawFile* source = sources.For(*piece);
+        const uint64_t offset = BlockOffset(uint64_t{piece->PieceOffset} + (i - piece->PieceStart));
+        const size_t want = static_cast<size_t>(run * BlockBytes);
+        const size_t got = source ? source->readAt(offset, input.data(), want) : 0;
+        if (got != want)
+            return SaveResult::Failed("Cannot read the recording at block " + std::to_string(i + got / BlockBytes) +
+                                      "; the WAV file was not saved");
+        for (uint64_t k = 0; k < run; ++k, ++i) {
             progress.ProgressPercent = span > 0 ? static_cast<float>((i - first) * 100.0 / span) : 100.0f;
             if (progress.pump) progress.pump();
-            const uint32_t n = ConvertBlock(block.data(), converted.data(), format, *layout);
-            if (out.file.write(converted.data(), n) != n) return writeFailed();
+            pendingBytes += ConvertBlock(input.data() + k * BlockBytes, pending.data() + pendingBytes, format, *layout);
+            if (pendingBytes >= OutputBytes && !flush()) return writeFailed();
             if (!progress.SaveContinue) break;
         }
     }
+    if (!flush()) return writeFailed();
 
     const int64_t length = out.file.size();
     if (length < int64_t{WavHeaderBytes}) return writeFailed();

@@ -11,6 +11,7 @@
 #include "record/capture_engine.h"
 #include "record/input_device.h"
 #include "record/processing.h"
+#include "record/recording_saved.h"
 #include "shell/dialogs.h"
 #include "shell/settings.h"
 #include "shell/working_folder.h"
@@ -35,6 +36,8 @@ struct AppState {
     ColourSchemeState Colours;
     // Held by whatever lets events run inside a handler; see record/busy.h.
     BusyState Busy;
+    // Whether the recording has been saved since it was made or last edited.
+    RecordingSavedState RecordingSaved;
 };
 
 struct AppSeams {
