@@ -161,6 +161,7 @@ SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& for
     const uint64_t first = range.SaveFirstBlock;
     const uint64_t last = range.SaveLastBlock;
     const double span = static_cast<double>(last - first);
+    const bool unchanged = layout->BytesPerBlock == BlockBytes;  // 44100 Hz stereo 16 bits
 
     uint64_t i = first;
     while (i <= last && progress.SaveContinue) {
@@ -183,13 +184,22 @@ SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& for
         if (got != want)
             return SaveResult::Failed("Cannot read the recording at block " + std::to_string(i + got / BlockBytes) +
                                       "; the WAV file was not saved");
-        for (uint64_t k = 0; k < run; ++k, ++i) {
+        uint64_t done = 0;
+        while (done < run) {
             progress.ProgressPercent = span > 0 ? static_cast<float>((i - first) * 100.0 / span) : 100.0f;
             if (progress.pump) progress.pump();
-            pendingBytes += ConvertBlock(input.data() + k * BlockBytes, pending.data() + pendingBytes, format, *layout);
-            if (pendingBytes >= OutputBytes && !flush()) return writeFailed();
+            if (!unchanged) {
+                pendingBytes += ConvertBlock(input.data() + done * BlockBytes, pending.data() + pendingBytes, format,
+                                             *layout);
+                if (pendingBytes >= OutputBytes && !flush()) return writeFailed();
+            }
+            ++done;
+            ++i;
             if (!progress.SaveContinue) break;
         }
+        // The recording's own format goes out straight from what was read.
+        const size_t runBytes = static_cast<size_t>(done * BlockBytes);
+        if (unchanged && out.file.write(input.data(), runBytes) != runBytes) return writeFailed();
     }
     if (!flush()) return writeFailed();
 
