@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "record/ring_position.h"
+
 namespace orv {
 
 using namespace platform;
@@ -163,7 +165,10 @@ void CaptureEngine::FlushHalf(int half) {
             }
         }
         const uint64_t at = s_.RawStream.position();
-        if (WriteToRaw(at, BlockData(firstBlock), HalfBytes)) s_.RawStream.seek(at + HalfBytes);
+        if (WriteToRaw(at, BlockData(firstBlock), HalfBytes)) {
+            s_.RawStream.seek(at + HalfBytes);
+            WriteRingPosition();
+        }
     }
     for (int i = firstBlock; i < firstBlock + 20; ++i) {
         WaveHeader& h = s_.CaptureHeaders[i];
@@ -226,6 +231,24 @@ void CaptureEngine::FinishRecording() {
     if (wasRecording && !s_.WriteFailed) s_.LastWrittenBlock = s_.LastBlockSeen;
     const int64_t size = s_.RawStream.size();
     s_.TotalBlocks = size > 0 ? static_cast<uint32_t>(size / BlockBytes) : 0;
+    // The stop wrote the blocks still in memory at their ring places.
+    if (wasRecording && !s_.WriteFailed) WriteRingPosition();
+}
+
+void CaptureEngine::WriteRingPosition() {
+    if (s_.RingFileName.empty()) return;
+    RingPosition p;
+    if (s_.LoopMode && s_.LoopHalves > 0) {
+        p.RingBlocks = uint32_t(s_.LoopHalves) * HalfBlocks;
+        p.RingFilled = s_.RingFilled;
+        p.LastWrittenBlock = static_cast<uint32_t>(s_.RawStream.position() / BlockBytes);
+        if (p.LastWrittenBlock == 0 && p.RingFilled) p.LastWrittenBlock = p.RingBlocks;
+    } else {
+        p.LastWrittenBlock = static_cast<uint32_t>(s_.RawStream.position() / BlockBytes);
+    }
+    std::string error;
+    // A missing position only costs the order after a crash; recording goes on.
+    WriteRingPositionFile(s_.RingFileName, p, error);
 }
 
 void CaptureEngine::ListCaptureDevices() {

@@ -201,6 +201,7 @@ void TFormMain::FormCreate() {
     } else {
         st_.Shell.Files = NameWorkingFiles(folder);
         st_.Capture.RawFileName = st_.Shell.Files.RawFileName;
+        st_.Capture.RingFileName = st_.Shell.Files.RingFileName;
     }
 
     view_ = std::make_unique<MainRecordingView>(*this);

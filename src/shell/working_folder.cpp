@@ -3,6 +3,9 @@
 #include <ctime>
 
 #include "platform/raw_file.h"
+#include "record/format.h"
+#include "record/recording_control.h"
+#include "record/ring_position.h"
 
 namespace orv {
 
@@ -21,7 +24,7 @@ bool PrepareWorkingFolder(const std::string& folder, std::string& error) {
 
 WorkingFiles NameWorkingFiles(const std::string& folder) {
     return {folder, folder + "/Orvane.raw", folder + "/Edit.raw", folder + "/Clp.raw", folder + "/Orvane.spv",
-            folder + "/test"};
+            folder + "/test", folder + "/Orvane.pos"};
 }
 
 static std::string RecordedAtName(const std::string& folder, int64_t mtime) {
@@ -35,21 +38,50 @@ static std::string RecordedAtName(const std::string& folder, int64_t mtime) {
     return name;
 }
 
+// Puts the interrupted recording at target: copied in time order when the
+// ring position says it wrapped, else moved as it lies.
+static bool KeepInterrupted(const WorkingFiles& files, const std::string& target, int64_t size) {
+    const auto ring = ReadRingPositionFile(files.RingFileName);
+    const auto split = ring ? RingSplitBlock(*ring, size) : std::nullopt;
+    if (split) {
+        const std::string part = target + ".part";
+        std::string error;
+        if (CopyRingInTimeOrder(files.RawFileName, *split, part, error) && renameFile(part, target)) {
+            removeFile(files.RawFileName);
+            return true;
+        }
+        // No room for the copy: keeping it out of order beats losing it.
+        removeFile(part);
+    }
+    return renameFile(files.RawFileName, target);
+}
+
 std::string ClearStaleWorkingFiles(const WorkingFiles& files) {
     removeFile(files.EditFileName);
     removeFile(files.ClipFileName);
     const int64_t size = fileSize(files.RawFileName);
-    if (size < 0) return {};
-    if (size == 0) {
-        removeFile(files.RawFileName);
+    if (size <= 0) {
+        if (size == 0) removeFile(files.RawFileName);
+        if (!files.RingFileName.empty()) removeFile(files.RingFileName);
         return {};
     }
-    if (!fileExists(files.FoundRecordingName) && renameFile(files.RawFileName, files.FoundRecordingName)) return {};
-    const std::string kept = RecordedAtName(files.WorkingFolder, fileModifiedTime(files.RawFileName));
-    if (renameFile(files.RawFileName, kept))
-        return "A recording interrupted at the last run was kept as\n" + kept;
-    // Could not move it aside: leave it where it is rather than lose it.
-    return "A recording interrupted at the last run could not be moved and stays as\n" + files.RawFileName;
+    const std::string length = FormatRecordedTime(static_cast<uint32_t>(size / BlockBytes));
+    std::string note;
+    if (!fileExists(files.FoundRecordingName) && KeepInterrupted(files, files.FoundRecordingName, size)) {
+        // The old summary described the old "test".
+        removeFile(files.PeakFileName);
+        note = "A recording interrupted at the last run (" + length +
+               " long) was kept.\nOpen the editor after a recording in continuous mode and choose "
+               "\"载入\" to load it.";
+    } else {
+        const std::string kept = RecordedAtName(files.WorkingFolder, fileModifiedTime(files.RawFileName));
+        if (KeepInterrupted(files, kept, size))
+            note = "A recording interrupted at the last run (" + length + " long) was kept as\n" + kept;
+        else  // Could not move it aside: leave it, and where its ring stands, rather than lose it.
+            return "A recording interrupted at the last run could not be moved and stays as\n" + files.RawFileName;
+    }
+    if (!files.RingFileName.empty()) removeFile(files.RingFileName);
+    return note;
 }
 
 }  // namespace orv
