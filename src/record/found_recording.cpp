@@ -132,6 +132,12 @@ FoundLoadResult LoadFoundRecording(FoundRecordingState& found, CaptureState& cap
     const std::string goingOn = "\nThe editor goes on with the recording just made.";
 
     RawFile f;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(foundName, ec)) {
+        result.Outcome = FoundLoad::OpenFailed;
+        result.Message = "Can not open " + foundName + "\nIt is not a file." + goingOn;
+        return result;
+    }
     // "test" is never written; a read-only one still loads.
     if (!f.open(foundName, RawFile::Mode::ReadWrite) && !f.open(foundName, RawFile::Mode::Read)) {
         result.Outcome = FoundLoad::OpenFailed;
