@@ -195,6 +195,7 @@ void CaptureEngine::CloseCapture() {
     // In a loop recording whose first pass ends among these blocks (no poll
     // got to renumber them), the blocks past the ring's end belong at its front.
     const uint32_t ringBlocks = s_.LoopMode && s_.LoopHalves > 0 ? uint32_t(s_.LoopHalves) * HalfBlocks : 0;
+    bool wrote = false;
     for (int k = 0; k < full; ++k) {
         const int i = order[k];
         WaveHeader& h = s_.CaptureHeaders[i];
@@ -213,11 +214,17 @@ void CaptureEngine::CloseCapture() {
         }
         if (s_.Recording) {
             const uint64_t at = BlockOffset(seq);
-            if (WriteToRaw(at, BlockData(i), BlockBytes)) s_.RawStream.seek(at + BlockBytes);
+            if (WriteToRaw(at, BlockData(i), BlockBytes)) {
+                s_.RawStream.seek(at + BlockBytes);
+                wrote = true;
+            }
         }
         // Oldest first: the last block handled is the newest one.
         if (wrapped || seq > s_.LastBlockSeen) s_.LastBlockSeen = seq;
     }
+    // The blocks just written moved the ring on; a start after a crash from
+    // here on must see them as the newest.
+    if (wrote && s_.Recording) WriteRingPosition();
     dev_.reset();
     for (auto& h : s_.CaptureHeaders) dev_.unprepareHeader(h);
     dev_.close();
@@ -231,8 +238,6 @@ void CaptureEngine::FinishRecording() {
     if (wasRecording && !s_.WriteFailed) s_.LastWrittenBlock = s_.LastBlockSeen;
     const int64_t size = s_.RawStream.size();
     s_.TotalBlocks = size > 0 ? static_cast<uint32_t>(size / BlockBytes) : 0;
-    // The stop wrote the blocks still in memory at their ring places.
-    if (wasRecording && !s_.WriteFailed) WriteRingPosition();
 }
 
 void CaptureEngine::WriteRingPosition() {
