@@ -43,13 +43,17 @@ bool ReadSummary(const std::string& name, const std::string& foundName, uint32_t
     return ParsePeakSummary(bytes.data(), bytes.size(), blocks, peaks);
 }
 
-std::string BlockTime(uint64_t blocks) {
+}  // namespace
+
+std::string FormatFoundLength(uint64_t blocks) {
     const uint64_t s = blocks / 10;
     char text[48];
     std::snprintf(text, sizeof text, "%02llu:%02llu:%02llu.%llu", (unsigned long long)(s / 3600),
                   (unsigned long long)(s / 60 % 60), (unsigned long long)(s % 60), (unsigned long long)(blocks % 10));
     return text;
 }
+
+namespace {
 
 class ScopedFlag {
 public:
@@ -153,8 +157,8 @@ FoundLoadResult LoadFoundRecording(FoundRecordingState& found, CaptureState& cap
     const uint64_t blocks64 = uint64_t(size) / BlockBytes;
     if (blocks64 > MaxFoundBlocks || buffers.Peaks.Size() <= blocks64) {
         result.Outcome = FoundLoad::Refused;
-        result.Message = "The recording found is " + BlockTime(blocks64) + " long (" + std::to_string(blocks64) +
-                         " blocks); the editor holds at most " + BlockTime(MaxFoundBlocks) + " (" +
+        result.Message = "The recording found is " + FormatFoundLength(blocks64) + " long (" + std::to_string(blocks64) +
+                         " blocks); the editor holds at most " + FormatFoundLength(MaxFoundBlocks) + " (" +
                          std::to_string(MaxFoundBlocks) + " blocks)." + goingOn;
         return result;
     }

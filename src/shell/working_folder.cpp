@@ -4,7 +4,7 @@
 
 #include "platform/raw_file.h"
 #include "record/format.h"
-#include "record/recording_control.h"
+#include "record/found_recording.h"
 #include "record/ring_position.h"
 
 namespace orv {
@@ -65,7 +65,7 @@ std::string ClearStaleWorkingFiles(const WorkingFiles& files) {
         if (!files.RingFileName.empty()) removeFile(files.RingFileName);
         return {};
     }
-    const std::string length = FormatRecordedTime(static_cast<uint32_t>(size / BlockBytes));
+    const std::string length = FormatFoundLength(uint64_t(size) / BlockBytes);
     std::string note;
     if (!fileExists(files.FoundRecordingName) && KeepInterrupted(files, files.FoundRecordingName, size)) {
         // The old summary described the old "test".

@@ -134,6 +134,7 @@ struct KillCase {
     uint64_t firstKept;     // block (from 0) the kept recording starts with
     uint64_t blocksKept;
     const char* length;
+    bool stopped = false;  // Stop was pressed, then the program died before closing
 };
 
 class CrashRecovery : public FoundWindowTest, public ::testing::WithParamInterface<KillCase> {};
@@ -144,7 +145,8 @@ TEST_P(CrashRecovery, LoopRecordingComesBackInTheOrderItWasHeard) {
     {
         Recorder r(files, 3);
         r.Run(c.blocksHeard);
-    }  // killed: no stop, no close
+        if (c.stopped) r.engine.FinishRecording();
+    }  // killed: no close
     TFormMain& w = Start();
     EXPECT_EQ(state.Capture.RingFileName, files.RingFileName);
     ASSERT_EQ(dialogs.messages.size(), 1u);
@@ -191,13 +193,152 @@ INSTANTIATE_TEST_SUITE_P(
     Kills, CrashRecovery,
     ::testing::Values(
         // 3 minutes are 1800 blocks; 600 blocks into the second pass.
-        KillCase{"AtAHalfBoundary", 2400, 600, 1800, "00:03:00"},
+        KillCase{"AtAHalfBoundary", 2400, 600, 1800, "00:03:00.0"},
         // The 10 blocks of the half not yet written are lost.
-        KillCase{"InTheMiddleOfAHalf", 2410, 600, 1800, "00:03:00"},
-        KillCase{"RightAfterTheWrap", 1820, 20, 1800, "00:03:00"},
-        KillCase{"AsTheRingFilled", 1800, 0, 1800, "00:03:00"},
-        KillCase{"InTheFirstPass", 1010, 0, 1000, "00:01:40"}),
+        KillCase{"InTheMiddleOfAHalf", 2410, 600, 1800, "00:03:00.0"},
+        KillCase{"RightAfterTheWrap", 1820, 20, 1800, "00:03:00.0"},
+        KillCase{"AsTheRingFilled", 1800, 0, 1800, "00:03:00.0"},
+        KillCase{"InTheFirstPass", 1010, 0, 1000, "00:01:40.0"},
+        // The stop wrote the blocks still in memory at their ring places.
+        KillCase{"AfterAStopMidHalf", 2410, 610, 1800, "00:03:00.0", true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FoundWindowTest, WithoutAFittingRingPositionTheRecordingIsKeptAsItLies) {
+    {
+        Recorder r(files, 3);
+        r.Run(2400);
+    }
+    std::ifstream before(files.RawFileName, std::ios::binary);
+    const std::string raw((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
+    std::string error;
+    // A position of another ring: not this file's.
+    ASSERT_TRUE(WriteRingPositionFile(files.RingFileName, {3000, 600, true}, error));
+    // A stale position with nothing to describe goes too.
+    EXPECT_NE(ClearStaleWorkingFiles(files), "");
+    std::ifstream after(files.FoundRecordingName, std::ios::binary);
+    EXPECT_TRUE(raw == std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()));
+    EXPECT_FALSE(platform::fileExists(files.RingFileName));
+    ASSERT_TRUE(WriteRingPositionFile(files.RingFileName, {1800, 600, true}, error));
+    EXPECT_EQ(ClearStaleWorkingFiles(files), "");
+    EXPECT_FALSE(platform::fileExists(files.RingFileName));
+}
+
+TEST_F(FoundWindowTest, BesideAnEarlierFoundRecordingItIsKeptInOrderUnderItsDate) {
+    std::ofstream(files.FoundRecordingName, std::ios::binary) << std::string(BlockBytes, '\x02');
+    std::ofstream(files.PeakFileName, std::ios::binary) << std::string(8, '\x03');
+    {
+        Recorder r(files, 3);
+        r.Run(2410);
+    }
+    const std::string note = ClearStaleWorkingFiles(files);
+    const std::string kept = note.substr(note.find('\n') + 1);
+    EXPECT_EQ(kept.rfind(files.WorkingFolder + "/Orvane ", 0), 0u) << note;
+    EXPECT_TRUE(RunsForward(kept, 600 * BlockFrames, 1800 * BlockFrames));
+    // The earlier "test" and its summary are left as they were.
+    EXPECT_EQ(platform::fileSize(files.FoundRecordingName), BlockBytes);
+    EXPECT_EQ(platform::fileSize(files.PeakFileName), 8);
+}
+
+TEST_F(FoundWindowTest, DialogShowsProgressAndIgnoresEverythingButTheLoadWhileItRuns) {
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Orvane Recorder"));
+    EXPECT_EQ(form.LabMessage->text(), QStringLiteral("Orvane Recorder找到已录波形文件:"));
+    EXPECT_EQ(form.LabQuestion->text(), QStringLiteral("你要如何处理已录波形文件?"));
+    EXPECT_EQ(form.BtnLoad->text(), QStringLiteral("载入"));
+    EXPECT_EQ(form.BtnDiscard->text(), QStringLiteral("忽略"));
+    EXPECT_FALSE(form.ProgressBar1->isVisibleTo(&form));
+    EXPECT_TRUE(form.Timer1->isActive());
+    EXPECT_EQ(form.Timer1->interval(), 100);
+
+    float percent = 45.26f;
+    form.SetProgressSource(&percent);
+    form.Timer1Timer();
+    EXPECT_EQ(form.LabProgress->text(), QStringLiteral("Loading...45.3%"));
+    percent = 62.5f;  // halves to even
+    form.Timer1Timer();
+    EXPECT_EQ(form.ProgressBar1->value(), 62);
+    EXPECT_EQ(form.LabProgress->text(), QStringLiteral("Loading...62.5%"));
+
+    int loads = 0;
+    std::vector<bool> enabled;
+    form.SetLoader([&](const FoundProgress& progress) {
+        ++loads;
+        for (int n = 1; n <= 3; ++n) {
+            percent = float(n * 100) / 3;
+            enabled.push_back(form.BtnLoad->isEnabled() || form.BtnDiscard->isEnabled());
+            // Every way out, and a second Load, while the load runs.
+            form.BtnLoadClick();
+            form.BtnDiscardClick();
+            form.close();
+            form.reject();
+            progress(percent);
+            enabled.push_back(form.isVisible());
+        }
+    });
+    QTimer::singleShot(0, &form, [&] { form.BtnLoad->click(); });
+    const int outcome = form.exec();
+    EXPECT_EQ(loads, 1);
+    EXPECT_EQ(enabled, (std::vector<bool>{false, true, false, true, false, true}));
+    EXPECT_EQ(outcome, QDialog::Accepted);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(form.ProgressBar1->isVisibleTo(&form));  // stays for later showings
+    EXPECT_EQ(form.LabProgress->text(), QStringLiteral("Loading...100.0%"));
+    EXPECT_TRUE(form.BtnLoad->isEnabled());
+}
+
+TEST_F(FoundWindowTest, OfferedOnlyOutsideLoopModeAndEveryRefusalKeepsTheRecordingJustMade) {
+    TFormMain& w = Start();
+    w.BtnRecordClick();
+    for (int t = 0; t < 25; ++t) {
+        device.FeedBlocks(1);
+        w.TimerRecTimer();
+    }
+    w.BtnStopClick();
+    const uint32_t made = state.Capture.TotalBlocks;
+    const int16_t peak = state.Buffers.Peaks.PeakMaxLeft[made];
+    ASSERT_GT(made, 20u);
+    {
+        platform::RawFile sparse;
+        ASSERT_TRUE(sparse.open(files.FoundRecordingName, platform::RawFile::Mode::Create));
+        ASSERT_TRUE(sparse.truncate(uint64_t{360000} * BlockBytes));
+    }
+    auto expectMade = [&] {
+        EXPECT_EQ(state.Capture.RawFileName, files.RawFileName);
+        EXPECT_EQ(state.Capture.RawStream.path(), files.RawFileName);
+        EXPECT_EQ(state.Capture.TotalBlocks, made);
+        EXPECT_EQ(state.Buffers.Peaks.PeakMaxLeft[made], peak);
+        EXPECT_EQ(platform::fileSize(files.RawFileName), int64_t{made} * BlockBytes);
+    };
+
+    // "Loop 3 min": never shown, whatever the folder holds.
+    w.CmbBoxTime->setCurrentIndex(1);
+    w.CmbBoxTimeChange();
+    ASSERT_TRUE(state.Capture.LoopMode);
+    WhenShown("BtnLoad");
+    OfferFoundRecording(form, state, dialogs);
+    QApplication::processEvents();
+    EXPECT_FALSE(shown);
+
+    // Continuous: shown; Load is refused with its length and the limit.
+    w.CmbBoxTime->setCurrentIndex(0);
+    w.CmbBoxTimeChange();
+    const size_t before = dialogs.messages.size();
+    WhenShown("BtnLoad");
+    OfferFoundRecording(form, state, dialogs);
+    EXPECT_TRUE(shown);
+    ASSERT_EQ(dialogs.messages.size(), before + 1);
+    EXPECT_NE(dialogs.messages.back().find("10:00:00.0 long (360000 blocks)"), std::string::npos);
+    RestoreAfterEditor(state, dialogs);
+    expectMade();
+
+    // Discard, then the editor's close.
+    shown = false;
+    WhenShown("BtnDiscard");
+    OfferFoundRecording(form, state, dialogs);
+    EXPECT_TRUE(shown);
+    RestoreAfterEditor(state, dialogs);
+    expectMade();
+    EXPECT_EQ(dialogs.messages.size(), before + 1);
+}
 
 }  // namespace
 }  // namespace orv

@@ -52,7 +52,10 @@ TEST_F(StaleFiles, EditorFilesGoAndThePeakSummaryStays) {
 
 TEST_F(StaleFiles, InterruptedRecordingBecomesTheFoundRecording) {
     WriteBytes(files.RawFileName, 3 * 17640);
-    EXPECT_EQ(ClearStaleWorkingFiles(files), "");
+    const std::string note = ClearStaleWorkingFiles(files);
+    // Told once, with its length and where to open it.
+    EXPECT_NE(note.find("(00:00:00.3 long)"), std::string::npos) << note;
+    EXPECT_NE(note.find("\"载入\""), std::string::npos) << note;
     EXPECT_FALSE(platform::fileExists(files.RawFileName));
     EXPECT_EQ(platform::fileSize(files.FoundRecordingName), 3 * 17640);
 }
