@@ -248,6 +248,13 @@ void CaptureEngine::WriteRingPosition() {
         p.RingFilled = s_.RingFilled;
         p.LastWrittenBlock = static_cast<uint32_t>(s_.RawStream.position() / BlockBytes);
         if (p.LastWrittenBlock == 0 && p.RingFilled) p.LastWrittenBlock = p.RingBlocks;
+        if (p.RingFilled && b_.BlockScratch.size() >= BlockBytes) {
+            const uint32_t next = NextRingBlock(p.LastWrittenBlock, p.RingBlocks);
+            if (s_.RawStream.readAt(BlockOffset(next), b_.BlockScratch.data(), BlockBytes) == BlockBytes) {
+                p.HasNextCheck = true;
+                p.NextCheck = BlockCheck(b_.BlockScratch.data(), BlockBytes);
+            }
+        }
     } else {
         p.LastWrittenBlock = static_cast<uint32_t>(s_.RawStream.position() / BlockBytes);
     }

@@ -30,22 +30,27 @@ uint32_t Check(const uint8_t* p, size_t n) {
 
 }  // namespace
 
+uint32_t BlockCheck(const uint8_t* data, size_t size) { return Check(data, size); }
+
 std::array<uint8_t, RingPositionBytes> EncodeRingPosition(const RingPosition& p) {
     std::array<uint8_t, RingPositionBytes> b{};
     std::memcpy(b.data(), Tag, 8);
     Put32(&b[8], p.RingBlocks);
     Put32(&b[12], p.LastWrittenBlock);
-    Put32(&b[16], p.RingFilled ? 1u : 0u);
-    Put32(&b[20], Check(b.data(), 20));
+    Put32(&b[16], (p.RingFilled ? 1u : 0u) | (p.HasNextCheck ? 2u : 0u));
+    Put32(&b[20], p.HasNextCheck ? p.NextCheck : 0u);
+    Put32(&b[24], Check(b.data(), 24));
     return b;
 }
 
 std::optional<RingPosition> ParseRingPosition(const uint8_t* data, size_t size) {
     if (data == nullptr || size != RingPositionBytes) return std::nullopt;
-    if (std::memcmp(data, Tag, 8) != 0 || Get32(data + 20) != Check(data, 20)) return std::nullopt;
+    if (std::memcmp(data, Tag, 8) != 0 || Get32(data + 24) != Check(data, 24)) return std::nullopt;
     const uint32_t flags = Get32(data + 16);
-    if (flags > 1) return std::nullopt;
-    RingPosition p{Get32(data + 8), Get32(data + 12), flags == 1};
+    if (flags > 3) return std::nullopt;
+    RingPosition p{Get32(data + 8), Get32(data + 12), (flags & 1) != 0, (flags & 2) != 0, Get32(data + 20)};
+    if (!p.HasNextCheck && p.NextCheck != 0) return std::nullopt;
+    if (p.HasNextCheck && !p.RingFilled) return std::nullopt;
     if (p.RingBlocks > 0 && p.LastWrittenBlock > p.RingBlocks) return std::nullopt;
     if (p.RingFilled && (p.RingBlocks == 0 || p.LastWrittenBlock == 0)) return std::nullopt;
     return p;
@@ -78,11 +83,31 @@ bool WriteRingPositionFile(const std::string& path, const RingPosition& p, std::
     return true;
 }
 
-std::optional<uint32_t> RingSplitBlock(const RingPosition& p, int64_t rawBytes) {
+std::optional<uint32_t> RingSplitBlock(const RingPosition& p, int64_t rawBytes, std::optional<uint32_t> nextCheck) {
     if (!p.RingFilled || p.RingBlocks == 0) return std::nullopt;
     if (rawBytes != int64_t{p.RingBlocks} * BlockBytes) return std::nullopt;
-    if (p.LastWrittenBlock == 0 || p.LastWrittenBlock >= p.RingBlocks) return std::nullopt;
-    return p.LastWrittenBlock;
+    if (p.LastWrittenBlock == 0 || p.LastWrittenBlock > p.RingBlocks) return std::nullopt;
+    uint32_t last = p.LastWrittenBlock;
+    if (p.HasNextCheck && nextCheck && *nextCheck != p.NextCheck) {
+        // Halves start at multiples of 20 blocks from the ring's front.
+        const uint32_t next = NextRingBlock(last, p.RingBlocks);
+        last = std::min(p.RingBlocks, next - 1 + HalfBlocks);
+    }
+    if (last >= p.RingBlocks) return std::nullopt;
+    return last;
+}
+
+std::optional<uint32_t> RingSplitOfFile(const RingPosition& p, const std::string& rawPath) {
+    RawFile f;
+    if (!f.open(rawPath, RawFile::Mode::Read)) return std::nullopt;
+    const int64_t size = f.size();
+    std::optional<uint32_t> check;
+    if (p.HasNextCheck && p.RingBlocks > 0) {
+        std::vector<uint8_t> block(BlockBytes);
+        const uint32_t next = NextRingBlock(p.LastWrittenBlock, p.RingBlocks);
+        if (f.readAt(BlockOffset(next), block.data(), BlockBytes) == BlockBytes) check = BlockCheck(block.data(), BlockBytes);
+    }
+    return RingSplitBlock(p, size, check);
 }
 
 bool CopyRingInTimeOrder(const std::string& raw, uint32_t split, const std::string& dest, std::string& error) {

@@ -40,9 +40,9 @@ static std::string RecordedAtName(const std::string& folder, int64_t mtime) {
 
 // Puts the interrupted recording at target: copied in time order when the
 // ring position says it wrapped, else moved as it lies.
-static bool KeepInterrupted(const WorkingFiles& files, const std::string& target, int64_t size) {
+static bool KeepInterrupted(const WorkingFiles& files, const std::string& target) {
     const auto ring = ReadRingPositionFile(files.RingFileName);
-    const auto split = ring ? RingSplitBlock(*ring, size) : std::nullopt;
+    const auto split = ring ? RingSplitOfFile(*ring, files.RawFileName) : std::nullopt;
     if (split) {
         const std::string part = target + ".part";
         std::string error;
@@ -67,7 +67,7 @@ std::string ClearStaleWorkingFiles(const WorkingFiles& files) {
     }
     const std::string length = FormatFoundLength(uint64_t(size) / BlockBytes);
     std::string note;
-    if (!fileExists(files.FoundRecordingName) && KeepInterrupted(files, files.FoundRecordingName, size)) {
+    if (!fileExists(files.FoundRecordingName) && KeepInterrupted(files, files.FoundRecordingName)) {
         // The old summary described the old "test".
         removeFile(files.PeakFileName);
         note = "A recording interrupted at the last run (" + length +
@@ -75,7 +75,7 @@ std::string ClearStaleWorkingFiles(const WorkingFiles& files) {
                "\"载入\" to load it.";
     } else {
         const std::string kept = RecordedAtName(files.WorkingFolder, fileModifiedTime(files.RawFileName));
-        if (KeepInterrupted(files, kept, size))
+        if (KeepInterrupted(files, kept))
             note = "A recording interrupted at the last run (" + length + " long) was kept as\n" + kept;
         else  // Could not move it aside: leave it, and where its ring stands, rather than lose it.
             return "A recording interrupted at the last run could not be moved and stays as\n" + files.RawFileName;

@@ -283,7 +283,8 @@ TEST(RingPositionFile, OnlyAnIntactDescriptionOfARingIsTrusted) {
         EXPECT_FALSE(ParseRingPosition(bad.data(), bad.size())) << "byte " << i;
     }
     // Well-formed but describing no ring.
-    for (const RingPosition& q : {RingPosition{1800, 1801, true}, RingPosition{0, 5, true}, RingPosition{1800, 0, true}}) {
+    for (const RingPosition& q : {RingPosition{1800, 1801, true}, RingPosition{0, 5, true}, RingPosition{1800, 0, true},
+                                  RingPosition{1800, 40, false, true, 7}}) {
         const auto b = EncodeRingPosition(q);
         EXPECT_FALSE(ParseRingPosition(b.data(), b.size())) << q.RingBlocks << " " << q.LastWrittenBlock;
     }
@@ -310,6 +311,12 @@ TEST(RingPositionFile, ReplacedWholeAndSplitOnlyWhenItFitsTheFile) {
     EXPECT_FALSE(RingSplitBlock({1800, 40, true}, ring - BlockBytes));  // another file
     EXPECT_FALSE(RingSplitBlock({1800, 40, true}, ring + 1));
     EXPECT_FALSE(RingSplitBlock({0, 40, false}, ring));
+    // The next half reached the disk, its position did not.
+    const RingPosition checked{1800, 580, true, true, 0xABCD};
+    EXPECT_EQ(RingSplitBlock(checked, ring, 0xABCD), 580u);
+    EXPECT_EQ(RingSplitBlock(checked, ring, 0x1234), 600u);
+    EXPECT_EQ(RingSplitBlock({1800, 1800, true, true, 5}, ring, 6), 20u);
+    EXPECT_FALSE(RingSplitBlock({1800, 1780, true, true, 5}, ring, 6));  // that half ended the ring
 
     // The copy puts block split+1 first.
     const std::string raw = dir.file("raw");

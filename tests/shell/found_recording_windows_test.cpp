@@ -33,13 +33,6 @@ void WideCount(uint64_t f, int16_t& l, int16_t& r) {
     r = static_cast<int16_t>(static_cast<uint16_t>((f >> 16) & 0xFFFF));
 }
 
-// The frame number stored at frame i of a file, or -1 past its end.
-int64_t FrameAt(const platform::RawFile& f, uint64_t i) {
-    uint8_t b[4];
-    if (f.readAt(i * 4, b, 4) != 4) return -1;
-    return int64_t(uint16_t(SampleAt(b))) | int64_t(uint16_t(SampleAt(b + 2))) << 16;
-}
-
 // The count runs forward by one frame from its first frame to the last.
 ::testing::AssertionResult RunsForward(const std::string& path, uint64_t firstFrame, uint64_t frames) {
     platform::RawFile f;
@@ -135,6 +128,7 @@ struct KillCase {
     uint64_t blocksKept;
     const char* length;
     bool stopped = false;  // Stop was pressed, then the program died before closing
+    bool positionLate = false;  // killed after the last half's write, before its position's
 };
 
 class CrashRecovery : public FoundWindowTest, public ::testing::WithParamInterface<KillCase> {};
@@ -144,8 +138,14 @@ TEST_P(CrashRecovery, LoopRecordingComesBackInTheOrderItWasHeard) {
     std::ofstream(files.PeakFileName, std::ios::binary) << std::string(14400, '\x01');  // an old "test"'s
     {
         Recorder r(files, 3);
-        r.Run(c.blocksHeard);
+        r.Run(c.blocksHeard - (c.positionLate ? HalfBlocks : 0));
+        const auto before = ReadRingPositionFile(files.RingFileName);
+        if (c.positionLate) r.Run(HalfBlocks);
         if (c.stopped) r.engine.FinishRecording();
+        std::string error;
+        if (c.positionLate) {
+            ASSERT_TRUE(before && WriteRingPositionFile(files.RingFileName, *before, error));
+        }
     }  // killed: no close
     TFormMain& w = Start();
     EXPECT_EQ(state.Capture.RingFileName, files.RingFileName);
@@ -200,7 +200,9 @@ INSTANTIATE_TEST_SUITE_P(
         KillCase{"AsTheRingFilled", 1800, 0, 1800, "00:03:00.0"},
         KillCase{"InTheFirstPass", 1010, 0, 1000, "00:01:40.0"},
         // The stop wrote the blocks still in memory at their ring places.
-        KillCase{"AfterAStopMidHalf", 2410, 610, 1800, "00:03:00.0", true}),
+        KillCase{"AfterAStopMidHalf", 2410, 610, 1800, "00:03:00.0", true},
+        KillCase{"BetweenAHalfAndItsPosition", 2400, 600, 1800, "00:03:00.0", false, true},
+        KillCase{"BetweenTheWrapAndItsPosition", 1820, 20, 1800, "00:03:00.0", false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FoundWindowTest, WithoutAFittingRingPositionTheRecordingIsKeptAsItLies) {
