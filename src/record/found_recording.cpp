@@ -130,7 +130,10 @@ FoundLoadResult LoadFoundRecording(FoundRecordingState& found, CaptureState& cap
                                    BusyState& busy, const std::string& foundName, const std::string& summaryName,
                                    const FoundProgress& progress) {
     FoundLoadResult result;
-    if (busy.Busy() || found.Loading) return result;
+    if (busy.Busy() || found.Loading) {
+        result.Message = "Another operation is still running; " + foundName + " was not loaded.";
+        return result;
+    }
     BusyGuard guard(busy);
     ScopedFlag loading(found.Loading);
     const std::string goingOn = "\nThe editor goes on with the recording just made.";

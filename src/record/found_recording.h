@@ -39,7 +39,7 @@ enum class FoundLoad {
     Loaded,      // "test" is the recording now
     Refused,     // too long for the peak tables; nothing changed
     OpenFailed,  // "test" could not be opened or read; nothing changed
-    Busy,        // another long operation runs; nothing changed
+    Busy,        // another long operation holds the busy guard; nothing changed
 };
 
 struct FoundLoadResult {

@@ -251,7 +251,9 @@ TEST_F(FoundRecordingTest, LongestRecordingTheTablesHoldLoadsFromItsSummary) {
 TEST_F(FoundRecordingTest, NothingHappensWhileAnotherOperationHoldsTheGuard) {
     WriteRecording(foundName, 10);
     BusyGuard other(busy);
-    EXPECT_EQ(Load().Outcome, FoundLoad::Busy);
+    const FoundLoadResult r = Load();
+    EXPECT_EQ(r.Outcome, FoundLoad::Busy);
+    EXPECT_NE(r.Message, "");
     ExpectRecordingJustMade();
     EXPECT_FALSE(platform::fileExists(summaryName));
 }
