@@ -209,7 +209,7 @@ TEST_F(FoundRecordingTest, RecordingJustMadeSurvivesLoadAndDiscard) {
     EXPECT_EQ(platform::fileSize(foundName), 10 * int64_t{BlockBytes});  // "test" untouched
 }
 
-TEST_F(FoundRecordingTest, RefusedOrUnopenableLeavesTheRecordingJustMade) {
+TEST_F(FoundRecordingTest, RefusedUnopenableOrBusyLeavesTheRecordingJustMade) {
     {
         platform::RawFile sparse;
         ASSERT_TRUE(sparse.open(foundName, platform::RawFile::Mode::Create));
@@ -231,6 +231,16 @@ TEST_F(FoundRecordingTest, RefusedOrUnopenableLeavesTheRecordingJustMade) {
     ExpectRecordingJustMade();
     EXPECT_EQ(RestoreRecordingJustMade(found, capture, buffers), "");
     ExpectRecordingJustMade();
+
+    // While another operation holds the guard.
+    fs::remove(foundName);
+    WriteRecording(foundName, 10);
+    BusyGuard other(busy);
+    r = Load();
+    EXPECT_EQ(r.Outcome, FoundLoad::Busy);
+    EXPECT_NE(r.Message, "");
+    ExpectRecordingJustMade();
+    EXPECT_FALSE(platform::fileExists(summaryName));
 }
 
 TEST_F(FoundRecordingTest, LongestRecordingTheTablesHoldLoadsFromItsSummary) {
@@ -246,16 +256,6 @@ TEST_F(FoundRecordingTest, LongestRecordingTheTablesHoldLoadsFromItsSummary) {
     EXPECT_TRUE(r.SummaryRead);
     EXPECT_EQ(capture.TotalBlocks, 359999u);
     EXPECT_EQ(buffers.Peaks.PeakMaxLeft[2], int16_t(11000 + 4));
-}
-
-TEST_F(FoundRecordingTest, NothingHappensWhileAnotherOperationHoldsTheGuard) {
-    WriteRecording(foundName, 10);
-    BusyGuard other(busy);
-    const FoundLoadResult r = Load();
-    EXPECT_EQ(r.Outcome, FoundLoad::Busy);
-    EXPECT_NE(r.Message, "");
-    ExpectRecordingJustMade();
-    EXPECT_FALSE(platform::fileExists(summaryName));
 }
 
 TEST(PeakSummary, ParseRefusesWhatDoesNotFit) {
