@@ -193,7 +193,7 @@ void TFormMain::FormCreate() {
     seams_.Dialogs.SetParentHint(static_cast<QWidget*>(this));
 
     const std::string exeFolder = seams_.ExecutablePath.substr(0, seams_.ExecutablePath.find_last_of('/'));
-    const std::string folder = ChooseWorkingFolder(seams_.DataFolder, exeFolder);
+    const std::string folder = ChooseWorkingFolder(seams_.DataFolder, exeFolder, platform::RunsInstalled(seams_.ExecutablePath));
     std::string error;
     if (!PrepareWorkingFolder(folder, error)) {
         // Without a working folder nothing can be recorded; say so and refuse Record.

@@ -19,11 +19,11 @@ static bool MakeFolders(const std::string& folder) {
     return makeDir(folder);
 }
 
-std::string ChooseWorkingFolder(const std::string& dataFolder, const std::string& exeFolder) {
+std::string ChooseWorkingFolder(const std::string& dataFolder, const std::string& exeFolder, bool installed) {
     const std::string own = dataFolder.empty() ? std::string() : dataFolder + "/Orvane Recorder";
     if (!own.empty() && dirExists(own)) return own;
     const std::string beside = exeFolder + "/Temp";
-    if (own.empty() || dirExists(beside) || makeDir(beside)) return beside;
+    if (own.empty() || (!installed && (dirExists(beside) || makeDir(beside)))) return beside;
     // PrepareWorkingFolder makes the last level and reports a failure.
     MakeFolders(dataFolder);
     return own;

@@ -19,7 +19,8 @@ struct WorkingFiles {
 // when it exists or can be created (a build run from its build folder). An
 // installed program cannot write beside its executable: it then gets
 // dataFolder/"Orvane Recorder", with any missing parent folders made here.
-std::string ChooseWorkingFolder(const std::string& dataFolder, const std::string& exeFolder);
+// An installed program (installed = true) never uses the folder beside its executable.
+std::string ChooseWorkingFolder(const std::string& dataFolder, const std::string& exeFolder, bool installed = false);
 // Creates the folder (one level) when missing; on failure error is "Can not create " + folder.
 bool PrepareWorkingFolder(const std::string& folder, std::string& error);
 WorkingFiles NameWorkingFiles(const std::string& folder);
