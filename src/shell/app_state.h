@@ -9,6 +9,7 @@
 #include "display/colour_scheme.h"
 #include "record/busy.h"
 #include "record/capture_engine.h"
+#include "record/found_recording.h"
 #include "record/input_device.h"
 #include "record/processing.h"
 #include "record/recording_saved.h"
@@ -38,6 +39,8 @@ struct AppState {
     BusyState Busy;
     // Whether the recording has been saved since it was made or last edited.
     RecordingSavedState RecordingSaved;
+    // The found recording "test" and the recording set aside while it is loaded.
+    FoundRecordingState Found;
 };
 
 struct AppSeams {

@@ -15,6 +15,7 @@
 #include "export/form_save_settings.h"
 #include "export/save_filter.h"
 #include "platform/encoder_library.h"
+#include "platform/program_files.h"
 #include "platform/raw_file.h"
 #include "record/recording_control.h"
 #include "shell/forms.h"
@@ -92,7 +93,8 @@ void TFormMain::MakeSaveFlow() {
                         &st_.Settings.OutputFolder,
                         &st_.Busy,
                         &st_.RecordingSaved,
-                        {f.RawFileName, f.EditFileName, f.ClipFileName, f.PeakFileName, f.FoundRecordingName}};
+                        {f.RawFileName, f.EditFileName, f.ClipFileName, f.PeakFileName, f.FoundRecordingName,
+                         f.RingFileName}};
     SaveFlowSeams seams{
         [this](const std::string& text) { seams_.Dialogs.Message(text); },
         [this](const std::string& folder, const std::string& filter, const std::string& extension) {
@@ -211,7 +213,7 @@ void TFormMain::FormCreate() {
     seams_.Dialogs.SetParentHint(static_cast<QWidget*>(this));
 
     const std::string exeFolder = seams_.ExecutablePath.substr(0, seams_.ExecutablePath.find_last_of('/'));
-    const std::string folder = ChooseWorkingFolder(seams_.DataFolder, exeFolder);
+    const std::string folder = ChooseWorkingFolder(seams_.DataFolder, exeFolder, platform::RunsInstalled(seams_.ExecutablePath));
     std::string error;
     if (!PrepareWorkingFolder(folder, error)) {
         // Without a working folder nothing can be recorded; say so and refuse Record.
@@ -220,6 +222,7 @@ void TFormMain::FormCreate() {
     } else {
         st_.Shell.Files = NameWorkingFiles(folder);
         st_.Capture.RawFileName = st_.Shell.Files.RawFileName;
+        st_.Capture.RingFileName = st_.Shell.Files.RingFileName;
     }
 
     view_ = std::make_unique<MainRecordingView>(*this);
@@ -295,7 +298,7 @@ bool TFormMain::FormCloseQuery() {
     closePending_ = false;
     if (st_.Capture.Recording) {
         if (!seams_.Dialogs.ConfirmDefaultNo("Are you sure you want to interrupt recording?")) return false;
-    } else if (RecordingUnsaved(st_.RecordingSaved, st_.Capture.RawFileName) &&
+    } else if (RecordingUnsaved(st_.RecordingSaved, st_.Shell.Files.RawFileName) &&
                !seams_.Dialogs.ConfirmDefaultNo(DiscardRecordingQuestion)) {
         return false;
     }
@@ -340,8 +343,8 @@ void TFormMain::menuExplorerClick() { seams_.Launcher.OpenPath(st_.Settings.Outp
 void TFormMain::menuSaveSettingsClick() { saveFlow_->OpenSaveSettings(); }
 
 void TFormMain::OrvaneRecorderHelpClick() {
-    const std::string exe = seams_.ExecutablePath;
-    seams_.Launcher.OpenPath(exe.substr(0, exe.find_last_of('/')) + "/orvane-recorder.html");
+    seams_.Launcher.OpenPath(
+        platform::FindProgramFile(seams_.ExecutablePath, "orvane-recorder.html", platform::InstalledIn::Data));
 }
 
 void TFormMain::menuAboutClick() {
@@ -418,8 +421,7 @@ void TFormMain::menuSaveAsClick() {
 }
 
 std::string TFormMain::EncoderLibraryPath() const {
-    const std::string& exe = seams_.ExecutablePath;
-    return exe.substr(0, exe.find_last_of('/')) + "/liblame_enc.so";
+    return platform::FindProgramFile(seams_.ExecutablePath, "liblame_enc.so", platform::InstalledIn::PrivateLibraries);
 }
 
 void TFormMain::ProcessEvents() { QCoreApplication::processEvents(); }
