@@ -243,17 +243,6 @@ TEST_P(ProgressCancelTest, CancelsAndKeepsTheExistingFile) {
 
 INSTANTIATE_TEST_SUITE_P(EscCloseBoxButton, ProgressCancelTest, ::testing::Values(0, 1, 2));
 
-TEST_F(SaveFlowTest, WorkingFileAsTargetIsRefused) {
-    saveAsWav = true;
-    const std::vector<uint8_t> before = test::ReadAll(dir.file("Edit.raw"));
-    answers = {dir.file("out/../Edit.raw")};
-    SaveFlow flow = MakeFlow();
-    flow.SaveAll(edited, 12, files.sources());
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_NE(messages[0].find("working files"), std::string::npos);
-    EXPECT_EQ(test::ReadAll(dir.file("Edit.raw")), before);
-}
-
 // Real saves of the edited recording, read back by other programs.
 struct RealRow {
     const char* name;

@@ -156,27 +156,24 @@ TEST_F(SaveGuardTest, EditMarkedAfterASaveAsksAgain) {
 
 TEST_F(SaveGuardTest, RefusedDeviceKeepsTheOldRecording) {
     Record(25);
-    const std::vector<uint8_t> before = [&] {
-        std::vector<uint8_t> b(25 * 17640);
-        platform::RawFile r;
-        EXPECT_TRUE(r.open(Raw(), platform::RawFile::Mode::Read));
-        r.readAt(0, b.data(), b.size());
-        return b;
-    }();
+    auto firstFrame = [&] {
+        uint32_t frame = 0;
+        platform::RawFile raw;
+        EXPECT_TRUE(raw.open(Raw(), platform::RawFile::Mode::Read));
+        EXPECT_EQ(raw.readAt(0, &frame, 4), 4u);
+        return frame;
+    };
+    const uint32_t before = firstFrame();
     device.openResult = 4;  // the device is taken
     dialogs.confirmAnswers = {true};
     window->BtnRecordClick();
     EXPECT_FALSE(state.Capture.Recording);
     EXPECT_EQ(dialogs.messages.back(), device.openErrorText);
     EXPECT_EQ(state.Capture.TotalBlocks, 25u);
+    EXPECT_EQ(firstFrame(), before);
     dialogs.saveAnswers = {dataDir.file("rescued.wav")};
     window->menuSaveAsClick();
     ExpectWavOfTheRecording(dataDir.file("rescued.wav"), 25);
-    std::vector<uint8_t> after(before.size());
-    platform::RawFile w;
-    ASSERT_TRUE(w.open(dataDir.file("rescued.wav"), platform::RawFile::Mode::Read));
-    w.readAt(44, after.data(), after.size());
-    EXPECT_TRUE(after == before);
 }
 
 TEST_F(SaveGuardTest, SaveAsRefusesAWavPastFourGigabytes) {
