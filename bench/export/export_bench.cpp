@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     };
     for (const WavCase& c : cases) {
         SaveProgress progress;
-        const auto [ours, cat] = BestInTurn(3, [&] {
+        const auto [ours, cat] = BestInTurn(5, [&] {
             // The whole save: temporary file beside the target, renamed over the last run's file.
             const SaveJob job{whole, {1, wavBlocks}, true, c.format, {}, out + ".wav"};
             const SaveResult r = RunSaveJob(job, {&source, nullptr}, progress, {});

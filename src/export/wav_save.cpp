@@ -150,8 +150,8 @@ SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& for
     // progress and the event pump stay per block.
     constexpr uint32_t RunBlocks = 60;
     constexpr size_t OutputBytes = size_t{1} << 20;
-    std::vector<uint8_t> input(size_t{RunBlocks} * BlockBytes);
-    std::vector<uint8_t> pending(OutputBytes + BlockBytes);
+    std::vector<uint8_t> input;
+    std::vector<uint8_t> pending;
     size_t pendingBytes = 0;
     auto flush = [&] {
         const bool ok = pendingBytes == 0 || out.file.write(pending.data(), pendingBytes) == pendingBytes;
@@ -162,6 +162,10 @@ SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& for
     const uint64_t last = range.SaveLastBlock;
     const double span = static_cast<double>(last - first);
     const bool unchanged = layout->BytesPerBlock == BlockBytes;  // 44100 Hz stereo 16 bits
+    if (!unchanged) {
+        input.resize(size_t{RunBlocks} * BlockBytes);
+        pending.resize(OutputBytes + BlockBytes);
+    }
 
     uint64_t i = first;
     while (i <= last && progress.SaveContinue) {
@@ -180,10 +184,15 @@ SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& for
         const platform::RawFile* source = sources.For(*piece);
         const uint64_t offset = BlockOffset(uint64_t{piece->PieceOffset} + (i - piece->PieceStart));
         const size_t want = static_cast<size_t>(run * BlockBytes);
-        const size_t got = source ? source->readAt(offset, input.data(), want) : 0;
-        if (got != want)
-            return SaveResult::Failed("Cannot read the recording at block " + std::to_string(i + got / BlockBytes) +
+        auto readFailed = [&](uint64_t block) {
+            return SaveResult::Failed("Cannot read the recording at block " + std::to_string(block) +
                                       "; the WAV file was not saved");
+        };
+        if (!source) return readFailed(i);
+        // The recording's own format is copied file to file by the system, as
+        // cat does; the other formats are read and converted block by block.
+        if (!unchanged && source->readAt(offset, input.data(), want) != want) return readFailed(i);
+        const uint64_t runFirst = i;
         uint64_t done = 0;
         while (done < run) {
             progress.ProgressPercent = span > 0 ? static_cast<float>((i - first) * 100.0 / span) : 100.0f;
@@ -197,9 +206,17 @@ SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& for
             ++i;
             if (!progress.SaveContinue) break;
         }
-        // The recording's own format goes out straight from what was read.
-        const size_t runBytes = static_cast<size_t>(done * BlockBytes);
-        if (unchanged && out.file.write(input.data(), runBytes) != runBytes) return writeFailed();
+        if (unchanged) {
+            const size_t runBytes = static_cast<size_t>(done * BlockBytes);
+            const uint64_t at = out.file.position();
+            const size_t copied = out.file.copyFrom(*source, offset, at, runBytes);
+            out.file.seek(at + copied);
+            if (copied != runBytes) {
+                if (source->size() < static_cast<int64_t>(offset + runBytes))
+                    return readFailed(runFirst + copied / BlockBytes);
+                return writeFailed();
+            }
+        }
     }
     if (!flush()) return writeFailed();
 

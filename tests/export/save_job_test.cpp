@@ -60,7 +60,9 @@ TEST_P(SizeLimitTest, RefusesWhatWouldWrapTheHeaderLengths) {
     job.Range = {5, 5 + row.blocks - 1};
     const auto refusal = SaveSizeRefusal(job);
     EXPECT_EQ(refusal.has_value(), row.refused);
-    if (refusal) EXPECT_EQ(*refusal, "File size is more 4GB!");
+    if (refusal) {
+        EXPECT_EQ(*refusal, "File size is more 4GB!");
+    }
 }
 
 // 243,478 stereo 16-bit blocks make 4,294,951,964 bytes; one more block would
@@ -90,13 +92,13 @@ protected:
 };
 
 TEST_F(TargetRefusalTest, WorkingFilesAreRefusedUnderAnySpelling) {
-    for (const std::string t : {dir.file("work/Orvane.raw"), dir.file("work/./Edit.raw"), dir.file("link/Clp.raw"),
+    for (const std::string& t : {dir.file("work/Orvane.raw"), dir.file("work/./Edit.raw"), dir.file("link/Clp.raw"),
                                 dir.file("work/../work/test"), dir.file("link/Orvane.spv")}) {
         const auto refusal = SaveTargetRefusal(t, Working());
         ASSERT_TRUE(refusal.has_value()) << t;
         EXPECT_NE(refusal->find("working files"), std::string::npos);
     }
-    for (const std::string t : {dir.file("work/Orvane.raw.wav"), dir.file("Orvane.raw"), dir.file("link/take.mp3")})
+    for (const std::string& t : {dir.file("work/Orvane.raw.wav"), dir.file("Orvane.raw"), dir.file("link/take.mp3")})
         EXPECT_FALSE(SaveTargetRefusal(t, Working()).has_value()) << t;
 }
 
