@@ -7,6 +7,7 @@
 #include "platform/system.h"
 #include "platform/wave_in.h"
 #include "display/colour_scheme.h"
+#include "editor/operations.h"
 #include "record/busy.h"
 #include "record/capture_engine.h"
 #include "record/input_device.h"
@@ -35,6 +36,8 @@ struct AppState {
     ColourSchemeState Colours;
     // Held by whatever lets events run inside a handler; see record/busy.h.
     BusyState Busy;
+    // The edit history and working files while the editor is open.
+    EditorState Editor;
 };
 
 struct AppSeams {
