@@ -4,12 +4,14 @@
 //  1. open: level 0, the working files, the zoom that fits, the first view;
 //  2. a full redraw (scroll, zoom or release) at the widest zoom-out of the
 //     10-hour recording and at zoom level 1;
-//  3. one selection drag step, which redraws only the columns that changed.
+//  3. one selection drag step, which redraws only the columns that changed;
+//  4. the editor window itself: shown (level 0, working files, first view,
+//     controls laid out), painted once, closed.
 // Figures are CPU time per call (the median of many calls).
 // Usage: orv_editor_view_bench <scratch folder>
 #include <time.h>
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "display/editor_view.h"
+#include "editor/form_edit.h"
 #include "editor/operations.h"
 #include "platform/raw_file.h"
 #include "record/format.h"
@@ -50,8 +53,51 @@ double Median(int runs, const std::function<void()>& work) {
     std::exit(1);
 }
 
+class QuietHost final : public EditorHost {
+public:
+    void Message(const std::string& text) override { Fail(text); }
+    std::string InputBox(const std::string&, const std::string&, const std::string& d) override { return d; }
+    int64_t FreeBytes(const std::string&) override { return -1; }
+    void SaveEditedRange(uint32_t, uint32_t, std::span<const Piece>, const PieceSources&) override {}
+    void OpenOutputFolder() override {}
+    void ShowSaveSettings() override {}
+    void OpenPlaybackDevices() override {}
+    void OpenHelp() override {}
+    void ShowAbout(QWidget*) override {}
+};
+
+// The window opened on a recording file of 'blocks' blocks (sparse: opening
+// reads none of its samples) whose display peaks are given.
+double WindowOpen(const std::string& folder, uint32_t blocks, const PeakTables& peaks) {
+    CaptureState cap;
+    RecordBuffers buffers;
+    ProcessingState processing;
+    AllocateCaptureBuffers(buffers);
+    buffers.Peaks = peaks;
+    const std::string raw = folder + "/Window" + std::to_string(blocks) + ".raw";
+    if (!cap.RawStream.open(raw, platform::RawFile::Mode::Create) || !cap.RawStream.truncate(BlockOffset(uint64_t{blocks} + 1)))
+        Fail("cannot make " + raw);
+    cap.TotalBlocks = blocks;
+    EditorState editor;
+    ColourSchemeState colours;
+    BusyState busy;
+    NullPlayback playback;
+    QuietHost host;
+    TFormEdit form(EditorWindowContext{editor, cap, buffers, processing, colours, busy, playback, host, folder,
+                                       folder + "/Edit.raw", folder + "/Clp.raw", "."});
+    form.resize(780, 450);
+    QImage target(780, 450, QImage::Format_RGB32);
+    const double t = Median(41, [&] {
+        form.show();
+        form.render(&target);
+        form.close();
+    });
+    platform::removeFile(raw);
+    return t;
+}
+
 struct Figures {
-    double Open, Redraw, RedrawZoom1, Drag;
+    double Open, Redraw, RedrawZoom1, Drag, Window;
     int DragColumns;
     int32_t FitZoom;
 };
@@ -93,7 +139,9 @@ Figures Measure(const std::string& folder, uint32_t blocks, const PeakTables& pe
     });
     view.ZoomLevel = 1;
     f.RedrawZoom1 = Median(201, [&] {
-        view.ViewFirstBlock = blocks / 2 + uint32_t(step++ % 2);
+        // A full view where the recording allows it.
+        const uint32_t columns = uint32_t(g.Columns());
+        view.ViewFirstBlock = std::min(blocks / 2, blocks > columns ? blocks - columns : 0) + uint32_t(step++ % 2);
         DrawView(view, g, timeline(), colours);
     });
     // Drag steps of three columns to the right and back, from a selection of 200 columns.
@@ -109,6 +157,7 @@ Figures Measure(const std::string& folder, uint32_t blocks, const PeakTables& pe
     });
     f.DragColumns = columns;
     CloseEditor(state);
+    f.Window = WindowOpen(folder, blocks, peaks);
     return f;
 }
 
@@ -117,7 +166,7 @@ Figures Measure(const std::string& folder, uint32_t blocks, const PeakTables& pe
 int main(int argc, char** argv) {
     if (argc < 2) Fail("usage: orv_editor_view_bench <scratch folder>");
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     const std::string folder = argv[1];
 
     PeakTables peaks;
@@ -143,6 +192,8 @@ int main(int argc, char** argv) {
                 ms(hours.RedrawZoom1), hours.RedrawZoom1 / minute.RedrawZoom1);
     std::printf("%-34s %10.3f %10.3f %8.2f\n", "selection drag step (3 columns)", ms(minute.Drag), ms(hours.Drag),
                 hours.Drag / minute.Drag);
+    std::printf("%-34s %10.3f %10.3f %8.2f\n", "editor window: show, paint, close", ms(minute.Window),
+                ms(hours.Window), hours.Window / minute.Window);
     std::printf("fitting zoom levels: %d (1 minute), %d (10 hours); columns redrawn per drag step: %d, %d\n",
                 minute.FitZoom, hours.FitZoom, minute.DragColumns, hours.DragColumns);
     return 0;

@@ -102,7 +102,10 @@ SilenceInput ParseSilenceSeconds(std::string_view text, std::string_view decimal
         r.Error = invalid;
         return r;
     }
-    const double blocks = std::nearbyint(static_cast<double>(seconds) * 10.0);
+    // The product stays in single precision: 0.05 s is half a block and
+    // rounds to none, 1.35 s rounds up to 14 blocks.
+    const float tenths = seconds * 10.0f;
+    const double blocks = std::nearbyint(static_cast<double>(tenths));
     if (blocks < 0) {
         r.Error = "The number of seconds of silence cannot be negative.";
         return r;

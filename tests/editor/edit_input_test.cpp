@@ -1,6 +1,7 @@
 // The editor's input boxes: every text gives a value or a message, never a throw.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -15,6 +16,8 @@ struct AmplifyCase {
     bool ok;
     int32_t percent;
 };
+
+void PrintTo(const AmplifyCase& c, std::ostream* o) { *o << "'" << c.text << "'"; }
 
 class AmplifyText : public ::testing::TestWithParam<AmplifyCase> {};
 
@@ -53,6 +56,8 @@ struct SilenceCase {
     bool ok;
     uint32_t blocks;
 };
+
+void PrintTo(const SilenceCase& c, std::ostream* o) { *o << "'" << c.text << "' with '" << c.point << "'"; }
 
 class SilenceText : public ::testing::TestWithParam<SilenceCase> {};
 

@@ -2,6 +2,7 @@
 // back from the pixels.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <vector>
 
 #include "display/editor_view.h"
@@ -14,6 +15,8 @@ struct TimeCase {
     const char* time;
     const char* tenths;
 };
+
+void PrintTo(const TimeCase& c, std::ostream* o) { *o << c.blocks; }
 
 class BlockTimes : public ::testing::TestWithParam<TimeCase> {};
 

@@ -469,6 +469,10 @@ TEST_F(EditorWalkTest, SelectCutPasteFadeNormalizeUndoRedo) {
         w.activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&w));
         EXPECT_FALSE(state.Capture.CaptureOpen);
+        // The main window's timers leave capture closed while the editor works in its memory.
+        main.TimerStatusTimer();
+        main.TimerRecTimer();
+        EXPECT_FALSE(state.Capture.CaptureOpen);
         const int L = w.Geometry().L, y = w.Geometry().T + 30;
         auto drag = [&](int from, int to) {
             SendMouse(&w, QEvent::MouseButtonPress, L + from, y, Qt::LeftButton, Qt::LeftButton);
