@@ -473,6 +473,8 @@ TEST_F(EditorWalkTest, SelectCutPasteFadeNormalizeUndoRedo) {
         main.TimerStatusTimer();
         main.TimerRecTimer();
         EXPECT_FALSE(state.Capture.CaptureOpen);
+        main.Engine().OpenCapture();  // refused while the memory is lent
+        EXPECT_FALSE(state.Capture.CaptureOpen);
         const int L = w.Geometry().L, y = w.Geometry().T + 30;
         auto drag = [&](int from, int to) {
             SendMouse(&w, QEvent::MouseButtonPress, L + from, y, Qt::LeftButton, Qt::LeftButton);

@@ -163,6 +163,7 @@ protected:
             zero.Blocks.push_back(std::make_shared<const Content>(MakeBlock(block, NumberedSample)));
         }
         model.Levels.push_back(std::move(zero));
+        // Offsets a paste must not apply a second time.
         processing.DcOffsetLeft = model.DcLeft = 3;
         processing.DcOffsetRight = model.DcRight = -2;
     }
