@@ -10,6 +10,7 @@
 #include "editor/operations.h"
 #include "record/busy.h"
 #include "record/capture_engine.h"
+#include "record/found_recording.h"
 #include "record/input_device.h"
 #include "record/processing.h"
 #include "shell/dialogs.h"
@@ -38,6 +39,8 @@ struct AppState {
     BusyState Busy;
     // The edit history and working files while the editor is open.
     EditorState Editor;
+    // The found recording "test" and the recording set aside while it is loaded.
+    FoundRecordingState Found;
 };
 
 struct AppSeams {

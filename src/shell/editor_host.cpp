@@ -47,6 +47,14 @@ void MainEditorHost::ShowAbout(QWidget* over) {
     about_->exec();
 }
 
+void MainEditorHost::FoundRecordingStep(FoundRecordingPhase phase) {
+    if (phase == FoundRecordingPhase::Show) {
+        if (info_) OfferFoundRecording(*info_, st_, seams_.Dialogs);
+    } else {
+        RestoreAfterEditor(st_, seams_.Dialogs);
+    }
+}
+
 std::unique_ptr<TFormEdit> MakeEditorWindow(AppState& state, EditorHost& host, PlaybackControl& playback,
                                             QWidget* parent) {
     const WorkingFiles& files = state.Shell.Files;

@@ -11,12 +11,14 @@ namespace orv {
 
 class TFormMain;
 class TFormAbout;
+class TFormInfo;
 
 class MainEditorHost final : public EditorHost {
 public:
     MainEditorHost(TFormMain& main, AppSeams& seams, AppState& state, TFormAbout* about)
         : main_(main), seams_(seams), st_(state), about_(about) {}
     void SetAbout(TFormAbout* about) { about_ = about; }
+    void SetFoundRecordingForm(TFormInfo* info) { info_ = info; }
 
     void Message(const std::string& text) override;
     std::string InputBox(const std::string& caption, const std::string& prompt,
@@ -29,12 +31,16 @@ public:
     void OpenPlaybackDevices() override;
     void OpenHelp() override;
     void ShowAbout(QWidget* over) override;
+    // Before the editor opens: the found recording "test" is offered; after
+    // it closes: the recording just made comes back.
+    void FoundRecordingStep(FoundRecordingPhase phase) override;
 
 private:
     TFormMain& main_;
     AppSeams& seams_;
     AppState& st_;
     TFormAbout* about_;
+    TFormInfo* info_ = nullptr;
 };
 
 // The editor window over the program's state, with the given playback.

@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
     editorHost.SetAbout(&formAbout);
     orv::TFormColors formColors(&formMain);
     orv::TFormInfo formInfo(&formMain);
+    editorHost.SetFoundRecordingForm(&formInfo);
     orv::TForm1 form1;
     formMain.SetForms(formEdit.get(), &formAbout, &formSaveSettings, &formColors, &formProgress);
     formMain.show();
