@@ -32,6 +32,13 @@ void SaveFlow::SaveSelection(std::span<const Piece> pieces, uint32_t selStart, u
     StartSave(pieces, {std::min(selStart, selEnd), std::max(selStart, selEnd)}, sources, false, stopPlayback);
 }
 
+void SaveFlow::SaveHeld(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
+                        const std::function<void()>& stopPlayback) {
+    if (!state_.Busy || range.SaveFirstBlock == 0 || range.SaveLastBlock < range.SaveFirstBlock) return;
+    BusyGuard guard(*state_.Busy);  // held in any case, whoever called
+    RunSave(pieces, range, sources, whole, stopPlayback);
+}
+
 void SaveFlow::OpenSaveSettings() {
     if (Busy() || !settings_) return;
     settings_->exec();
@@ -39,9 +46,15 @@ void SaveFlow::OpenSaveSettings() {
 
 void SaveFlow::StartSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
                          const std::function<void()>& stopPlayback) {
-    if (Busy() || !state_.Busy || !state_.Format.SaveAsWav || !state_.Format.Wav || !state_.Format.Mp3) return;
+    if (Busy() || !state_.Busy) return;
     // Held through the modal file dialog too: its event loop runs the timers.
     BusyGuard guard(*state_.Busy);
+    RunSave(pieces, range, sources, whole, stopPlayback);
+}
+
+void SaveFlow::RunSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
+                       const std::function<void()>& stopPlayback) {
+    if (!state_.Format.SaveAsWav || !state_.Format.Wav || !state_.Format.Mp3) return;
     auto message = [this](const std::string& text) {
         if (seams_.Message) seams_.Message(text);
     };

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/piece.h"
+#include "record/piece.h"
 #include "export/save_job.h"
 #include "platform/encoder_library.h"
 #include "record/busy.h"
@@ -54,6 +54,11 @@ public:
     // The editor's save selection: selStart == selEnd shows "Please Select Waveform!".
     void SaveSelection(std::span<const Piece> pieces, uint32_t selStart, uint32_t selEnd,
                        const PieceSources& sources, const std::function<void()>& stopPlayback = {});
+    // The editor's save of positions range.first .. range.last, called while the
+    // editor already holds the busy guard (its EditorBusy). whole: the range is
+    // its entire current level, so a completed save counts as saved.
+    void SaveHeld(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
+                  const std::function<void()>& stopPlayback = {});
     // The save-format dialog, modal; ignored while anything holds the busy guard.
     void OpenSaveSettings();
 
@@ -64,6 +69,8 @@ private:
     // whole: the save covers the entire recording, so it counts as saved.
     void StartSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
                    const std::function<void()>& stopPlayback);
+    void RunSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
+                 const std::function<void()>& stopPlayback);
 
     SaveFlowState state_;
     SaveFlowSeams seams_;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/piece.h"
+#include "record/piece.h"
 #include "export/mp3_save.h"
 #include "export/save_progress.h"
 #include "export/wav_save.h"

@@ -7,6 +7,7 @@
 #include "platform/system.h"
 #include "platform/wave_in.h"
 #include "display/colour_scheme.h"
+#include "editor/operations.h"
 #include "record/busy.h"
 #include "record/capture_engine.h"
 #include "record/found_recording.h"
@@ -39,6 +40,8 @@ struct AppState {
     BusyState Busy;
     // Whether the recording has been saved since it was made or last edited.
     RecordingSavedState RecordingSaved;
+    // The edit history and working files while the editor is open.
+    EditorState Editor;
     // The found recording "test" and the recording set aside while it is loaded.
     FoundRecordingState Found;
 };

@@ -368,11 +368,17 @@ void TFormMain::menuRecordSourceClick() {
     }
 }
 
-void TFormMain::TimerRecTimer() { control_->TimerRecTimer(); }
+// While an operation lets events run (the busy guard), the timers leave
+// capture, its memory and the recording alone.
+void TFormMain::TimerRecTimer() {
+    if (st_.Busy.Busy()) return;
+    control_->TimerRecTimer();
+}
 
 void TFormMain::TimerStatusTimer() {
+    if (st_.Busy.Busy()) return;
     control_->TimerStatusTimer();
-    if (closePending_ && !st_.Busy.Busy()) {
+    if (closePending_) {
         closePending_ = false;
         close();
     }
@@ -418,6 +424,14 @@ void TFormMain::menuSaveAsClick() {
     const std::optional<std::vector<Piece>> pieces = control_->RecordingToSave();
     if (!pieces) return;
     saveFlow_->SaveRecording(*pieces, st_.Capture.TotalBlocks, PieceSources{&st_.Capture.RawStream, nullptr});
+}
+
+void TFormMain::SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
+                                const PieceSources& sources) {
+    // The editor holds the busy guard around this call.
+    uint32_t total = 0;
+    for (const Piece& p : pieces) total = std::max(total, p.LastPosition());
+    saveFlow_->SaveHeld(pieces, {first, last}, sources, first == 1 && last >= total);
 }
 
 std::string TFormMain::EncoderLibraryPath() const {

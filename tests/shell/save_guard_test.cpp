@@ -187,15 +187,24 @@ TEST_F(SaveGuardTest, SaveAsRefusesAWavPastFourGigabytes) {
     EXPECT_EQ(dialogs.saveFilters.size(), 1u);
 }
 
-TEST_F(SaveGuardTest, EditorSelectionSaveGoesThroughTheSameRoutine) {
+// The editor calls the main window's save with its own busy guard held.
+TEST_F(SaveGuardTest, EditorSavesGoThroughTheSameRoutine) {
     Record(25);
     const std::vector<Piece> level{{1, 25, 1, true}};
-    window->Saving().SaveSelection(level, 7, 7, {&state.Capture.RawStream, nullptr});
-    EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Please Select Waveform!"});
-    dialogs.saveAnswers = {dataDir.file("Orvane Recorder/Clp.raw")};
-    window->Saving().SaveSelection(level, 3, 7, {&state.Capture.RawStream, nullptr});
+    const PieceSources sources{&state.Capture.RawStream, nullptr};
+    BusyGuard editorBusy(state.Busy);
+    dialogs.saveAnswers = {dataDir.file("Orvane Recorder/Clp.raw"), dataDir.file("part.wav"),
+                           dataDir.file("all.wav")};
+    window->SaveEditedRange(3, 7, level, sources);
     EXPECT_NE(dialogs.messages.back().find("working files"), std::string::npos);
     EXPECT_FALSE(platform::fileExists(dataDir.file("Orvane Recorder/Clp.raw")));
+    window->SaveEditedRange(3, 7, level, sources);
+    EXPECT_EQ(platform::fileSize(dataDir.file("part.wav")), 44 + 5 * 17640);
+    EXPECT_FALSE(state.RecordingSaved.Saved);  // a selection is not the recording
+    window->SaveEditedRange(1, 25, level, sources);
+    ExpectWavOfTheRecording(dataDir.file("all.wav"), 25);
+    EXPECT_TRUE(state.RecordingSaved.Saved);
+    EXPECT_TRUE(state.Busy.Busy());  // the editor's guard is still its own
 }
 
 }  // namespace
