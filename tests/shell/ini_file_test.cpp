@@ -1,6 +1,7 @@
 // The settings file: reading rules, in-place writing rules, the file on disk.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -146,21 +147,22 @@ protected:
                                             "Recording Mode", "Index", "Wav", "MP3", "Name", "Output Folder",
                                             "Window Colors", "Color", "VBR", "1", "-", "9", ";", "\""};
         std::string text;
-        const int lines = Pick(40);
+        const int lines = Pick(Pick(2) ? 8 : 40);
         for (int l = 0; l < lines; ++l) {
             std::string line;
-            const int kind = Pick(4);
+            const int kind = Pick(5);
             if (kind == 0 && marked) {
                 // A line the program never owns: no "=", not a section of its own.
                 line = "kept " + std::to_string(marked->size()) + (Pick(2) ? "| [x]" : "| ;c");
                 marked->push_back(line);
-            } else if (kind == 1) {
+            } else if (kind <= 3) {
                 for (int i = Pick(6); i >= 0; --i) line += parts[Pick(int(std::size(parts)))];
             } else {
                 for (int i = Pick(20); i >= 0; --i) line += char(Pick(256));
             }
             text += line;
-            if (l + 1 < lines || Pick(2)) text += Pick(3) ? "\n" : "\r\n";
+            if (l + 1 < lines) text += Pick(3) ? "\n" : "\r\n";
+            else text += std::array<const char*, 3>{"", "\n", "\r"}[size_t(Pick(3))];
         }
         return text;
     }
