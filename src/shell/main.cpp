@@ -1,17 +1,22 @@
-// Program entry: the real devices and dialogs, the windows in their order,
-// then the message loop until the main window closes.
+// Program entry: the settings file, the real devices and dialogs, the
+// windows in their order, then the message loop until the main window closes
+// (or a termination signal ends it).
 #include <QApplication>
+#include <QSocketNotifier>
 #include <memory>
 
 #include "editor/form_edit.h"
 #include "export/form_progress.h"
 #include "export/form_save_settings.h"
+#include "platform/desktop.h"
 #include "platform/input_mixer.h"
+#include "platform/source_name.h"
 #include "platform/system.h"
 #include "platform/wave_in.h"
 #include "shell/app_state.h"
 #include "shell/form_main.h"
 #include "shell/forms.h"
+#include "shell/ini_file.h"
 #include "shell/qt_dialogs.h"
 
 int main(int argc, char** argv) {
@@ -19,7 +24,13 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Orvane Recorder"));
     QApplication::setWindowIcon(orv::ProgramIcon());
 
-    auto waveIn = orv::platform::makeAlsaWaveIn("default");
+    // Before any window: the settings file.
+    auto state = std::make_unique<orv::AppState>();
+    state->Shell.SettingsFileName = orv::LocateSettingsFile(
+        orv::platform::executablePath(), orv::platform::userConfigFolder(), orv::platform::homeFolder());
+    state->Settings = orv::ReadSettingsFile(state->Shell.SettingsFileName);
+
+    auto waveIn = orv::platform::makeAlsaWaveIn("default", orv::platform::makePulseSourceNames());
     auto mixer = orv::platform::makeAlsaInputMixer("default");
     orv::platform::SystemClock clock;
     orv::platform::StatvfsFreeSpace freeSpace;
@@ -28,7 +39,6 @@ int main(int argc, char** argv) {
     orv::AppSeams seams{*waveIn, *mixer, clock, freeSpace, dialogs, launcher,
                         orv::platform::executablePath(), orv::platform::userDataFolder(),
                         orv::platform::homeFolder()};
-    auto state = std::make_unique<orv::AppState>();
 
     orv::TFormMain formMain(seams, *state);
     orv::TFormEdit formEdit(&formMain);
@@ -40,5 +50,16 @@ int main(int argc, char** argv) {
     orv::TForm1 form1;
     formMain.SetForms(&formEdit, &formAbout, &formSaveSettings, &formColors, &formProgress);
     formMain.show();
+
+    // A signal only wakes the window thread; the ending runs here, between events.
+    orv::platform::TerminationSignals endSignals;
+    std::unique_ptr<QSocketNotifier> onSignal;
+    if (endSignals.installed()) {
+        onSignal = std::make_unique<QSocketNotifier>(endSignals.readFd(), QSocketNotifier::Read);
+        QObject::connect(onSignal.get(), &QSocketNotifier::activated, &formMain, [&] {
+            endSignals.take();
+            formMain.TerminateBySignal();
+        });
+    }
     return app.exec();
 }
