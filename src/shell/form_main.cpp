@@ -354,7 +354,6 @@ void TFormMain::RestartProgram() {
     // The recording stays in the working folder: the next instance keeps it
     // as it keeps a recording interrupted by a crash.
     engine_->CloseCapture();
-    st_.Capture.RawStream.close();
     if (!seams_.Launcher.Start(seams_.ExecutablePath, {})) {
         // Follow the new device in place instead, and keep the automatic stops working.
         control_->Message("The program could not be restarted: " + seams_.ExecutablePath);
@@ -362,6 +361,7 @@ void TFormMain::RestartProgram() {
         TimerStatus->start();
         return;
     }
+    st_.Capture.RawStream.close();
     st_.Shell.Restarting = true;
     QCoreApplication::quit();
 }
