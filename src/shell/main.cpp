@@ -2,7 +2,6 @@
 // windows in their order, then the message loop until the main window closes
 // (or a termination signal ends it).
 #include <QApplication>
-#include <QSocketNotifier>
 #include <memory>
 
 #include "editor/form_edit.h"
@@ -18,6 +17,7 @@
 #include "shell/forms.h"
 #include "shell/ini_file.h"
 #include "shell/qt_dialogs.h"
+#include "shell/signal_ending.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -51,15 +51,6 @@ int main(int argc, char** argv) {
     formMain.SetForms(&formEdit, &formAbout, &formSaveSettings, &formColors, &formProgress);
     formMain.show();
 
-    // A signal only wakes the window thread; the ending runs here, between events.
-    orv::platform::TerminationSignals endSignals;
-    std::unique_ptr<QSocketNotifier> onSignal;
-    if (endSignals.installed()) {
-        onSignal = std::make_unique<QSocketNotifier>(endSignals.readFd(), QSocketNotifier::Read);
-        QObject::connect(onSignal.get(), &QSocketNotifier::activated, &formMain, [&] {
-            endSignals.take();
-            formMain.TerminateBySignal();
-        });
-    }
+    orv::SignalEnding ending(formMain);  // logout, kill, Ctrl+C: the recording is kept
     return app.exec();
 }
