@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/source_name.h"
+
 namespace orv::platform {
 
 using MMResult = uint32_t;
@@ -84,8 +86,6 @@ public:
     // cleared by the driver; the engine reads it at every poll.
     virtual std::string deviceError() { return {}; }
 };
-
-class SourceNames;
 
 // The real device: ALSA PCM "default" (or the given PCM name), capture.
 // With names, device 0 is called after the sound server's default source.
