@@ -485,7 +485,9 @@ TEST_F(RecordingControlTest, AutomaticStopsShowTheirOwnMomentAndTheFileLength) {
         ASSERT_EQ(view.messages.size(), 1u);
         EXPECT_EQ(view.panels[2], "End - 12:34:56") << view.messages[0];
         EXPECT_EQ(view.recordedTime, FormatRecordedTime(uint32_t(RawBlocks())));
-        if (writeFails) EXPECT_EQ(RawBlocks(), 20);
+        if (writeFails) {
+            EXPECT_EQ(RawBlocks(), 20);
+        }
         space.bytes = 500'000'000'000;
     }
 }
