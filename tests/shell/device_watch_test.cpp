@@ -194,6 +194,23 @@ TEST_F(DeviceWatchTest, AVanishedDeviceEndsTheRecordingAndReturnsUnderItsName) {
     EXPECT_TRUE(launcher.started.empty());
 }
 
+TEST_F(DeviceWatchTest, ADeviceThatAppearsAfterTheStartIsSetUpAsAtTheStart) {
+    device.numDevs = 0;
+    TFormMain& w = Open();
+    Run(2);
+    EXPECT_FALSE(state.Capture.CaptureOpen);
+    EXPECT_EQ(w.windowTitle().toStdString(), "Orvane Recorder - ");
+    device.numDevs = 1;
+    Run(2);
+    EXPECT_TRUE(state.Capture.CaptureOpen);
+    EXPECT_TRUE(mixer.recordInitialised);
+    EXPECT_EQ(state.Input.KnownDeviceName, "Test Capture Device");
+    EXPECT_EQ(w.windowTitle().toStdString(), "Orvane Recorder - Test Capture Device");
+    Run(4);
+    EXPECT_TRUE(launcher.started.empty()) << "a first device is no change of device";
+    EXPECT_FALSE(state.Shell.Restarting);
+}
+
 TEST_F(DeviceWatchTest, ARefusedOpenIsToldOncePerDeviceAndFailure) {
     TFormMain& w = Open();
     device.openResult = platform::MMSYSERR_ALLOCATED;
