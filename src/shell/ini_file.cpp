@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/program_files.h"
 #include "platform/text_file.h"
 
 namespace orv {
@@ -297,7 +298,9 @@ std::string LocateSettingsFile(const std::string& executablePath, const std::str
                                const std::string& home) {
     const size_t slash = executablePath.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : executablePath.substr(0, slash == 0 ? 1 : slash);
-    if (!executablePath.empty() && platform::folderWritable(folder)) return executablePath + ".INI";
+    // An installed program never writes beside itself, even where it could (as root).
+    if (!executablePath.empty() && !platform::RunsInstalled(executablePath) && platform::folderWritable(folder))
+        return executablePath + ".INI";
     const std::string base = !configHome.empty() ? configHome : home + "/.config";
     return base + "/orvane-recorder/orvane-recorder.INI";
 }

@@ -29,7 +29,7 @@ std::string MergeSettings(std::string_view text, const Settings& s);
 void ValidateSettings(Settings& s);
 
 // Where the settings file lives: the executable's path with ".INI" appended
-// when its folder is writable, else configHome (or home + "/.config")
+// when its folder is writable and it is not an installed program, else configHome (or home + "/.config")
 // + "/orvane-recorder/orvane-recorder.INI". configHome and home may be empty.
 std::string LocateSettingsFile(const std::string& executablePath, const std::string& configHome,
                                const std::string& home);

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <sys/stat.h>
 
+#include "platform/text_file.h"
 #include "shell/ini_file.h"
 #include "support/temp_dir.h"
 
@@ -247,6 +248,13 @@ TEST(IniFile, LivesBesideTheExecutableUnlessThatFolderIsNotWritable) {
               "/cfg/orvane-recorder/orvane-recorder.INI");
     EXPECT_EQ(LocateSettingsFile(dir.file("missing/orvane-recorder"), "", "/home/u"),
               "/home/u/.config/orvane-recorder/orvane-recorder.INI");
+    // An installed tree (its encoder library in lib/orvane-recorder): never beside
+    // the executable, even when the folder is writable.
+    ASSERT_TRUE(platform::makeDirs(dir.file("usr/bin")));
+    ASSERT_TRUE(platform::makeDirs(dir.file("usr/lib/orvane-recorder")));
+    WriteAll(dir.file("usr/lib/orvane-recorder/liblame_enc.so"), "x");
+    EXPECT_EQ(LocateSettingsFile(dir.file("usr/bin/orvane-recorder"), "/cfg", "/home/u"),
+              "/cfg/orvane-recorder/orvane-recorder.INI");
 }
 
 }  // namespace
