@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <array>
@@ -53,6 +54,15 @@ public:
     void OrvaneRecorderHelpClick();
     void menuAboutClick();
     void menuRecordSourceClick();
+    // The volume knob (x inside the knob) and the hint of its track.
+    void ImageVolMouseDown(Qt::MouseButton button, int x);
+    void ImageVolMouseMove(int x);
+    void ImageVolMouseUp();
+    // A termination signal: the recording stopped with every block kept and
+    // left for the next start, the settings written, no questions.
+    void TerminateBySignal();
+    // Writes the settings file; "无法写入到 …" once when it cannot, and false.
+    bool WriteSettings();
     void TimerRecTimer();
     void TimerStatusTimer();
     void BtnRecordClick();
@@ -70,6 +80,9 @@ public:
     QPushButton* BtnStop = nullptr;
     QPushButton* BtnEdit = nullptr;
     QPushButton* BtnSource = nullptr;
+    QLabel* ImageVol = nullptr;   // the volume knob
+    QWidget* Shape1 = nullptr;    // the knob's track, hint "Recording Volume"
+    QMenu* menuOptions = nullptr;
     QCheckBox* ChBoxDC = nullptr;
     QLabel* LabReduce = nullptr;
     QLabel* LabTime = nullptr;
@@ -84,12 +97,16 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();
     void BuildControls();
     void BuildMenus();
+    void BuildOptionsMenu();
+    void PlaceVolumeKnob();
+    bool RestartAllowed() const;
     void MakeLevelIcons();
     void ProcessEvents();
     std::string EncoderLibraryPath() const;
@@ -109,6 +126,8 @@ private:
     bool destroyed_ = false;
     bool closePending_ = false;
     std::unique_ptr<SaveFlow> saveFlow_;
+    bool VolumeDragging = false;
+    int VolumeDragStartX = 0;
 
     friend class MainRecordingView;
     RecordingControlState controlState_;
