@@ -19,9 +19,10 @@ std::string Canonical(const std::string& path) {
     return ec ? path : p.lexically_normal().string();
 }
 
-// A new empty file beside target, made with the permissions a new file of
-// the user's gets, so the renamed result looks like any other saved file.
-std::optional<std::string> MakeTemporaryBeside(const std::string& target, std::string& error) {
+// A free name beside target for the file being written. The name is taken
+// with an exclusive create and let go again: the writer creates the file
+// itself, and a fresh file is not flushed at its close as a truncated one is.
+std::optional<std::string> TemporaryNameBeside(const std::string& target, std::string& error) {
     const size_t slash = target.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
@@ -31,6 +32,7 @@ std::optional<std::string> MakeTemporaryBeside(const std::string& target, std::s
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             ::close(fd);
+            ::unlink(candidate.c_str());
             return candidate;
         }
         if (errno != EEXIST) {
@@ -68,7 +70,7 @@ std::optional<std::string> SaveTargetRefusal(const std::string& target, std::spa
 SaveResult RunSaveJob(const SaveJob& job, const PieceSources& sources, SaveProgress& progress,
                       const platform::EncoderLoader& load) {
     std::string error;
-    const std::optional<std::string> temp = MakeTemporaryBeside(job.TargetPath, error);
+    const std::optional<std::string> temp = TemporaryNameBeside(job.TargetPath, error);
     if (!temp) return SaveResult::Failed("Cannot create " + job.TargetPath + ": " + error);
     SaveResult result = job.SaveAsWav
                             ? WriteWavFile(*temp, job.Wav, job.Range, job.Pieces, sources, progress)
