@@ -337,6 +337,7 @@ private:
         } else {
             n = avail;
         }
+        if (n == -EAGAIN) snd_pcm_wait(pcm_.get(), waitMillis_);  // never spin on a busy device
         lk.lock();
         if (n == -EAGAIN || n == 0) return;
         if (n < 0) {

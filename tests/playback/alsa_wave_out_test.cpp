@@ -54,23 +54,6 @@ TEST_F(NullWaveOut, EveryBufferWrittenComesBackPlayedAndUnpreparesAfterwards) {
     EXPECT_EQ(device->write(headers[0]), MMSYSERR_INVALHANDLE);
 }
 
-TEST_F(NullWaveOut, VolumeIsKeptAndOnlyOneHandleOpens) {
-    uint32_t v = 0;
-    ASSERT_EQ(device->getVolume(v), MMSYSERR_NOERROR);
-    EXPECT_EQ(v, WaveOutFullVolume);
-    EXPECT_EQ(device->setVolume(0x40008000u), MMSYSERR_NOERROR);
-    EXPECT_EQ(device->getVolume(v), MMSYSERR_NOERROR);
-    EXPECT_EQ(v, 0x40008000u);
-    EXPECT_EQ(device->open(0, WaveFormat{}), MMSYSERR_ALLOCATED);
-    WaveFormat eightBit;
-    eightBit.bitsPerSample = 8;
-    eightBit.blockAlign = 2;
-    EXPECT_EQ(device->close(), MMSYSERR_NOERROR);
-    EXPECT_EQ(device->open(0, eightBit), WAVERR_BADFORMAT);
-    EXPECT_EQ(device->open(1, WaveFormat{}), MMSYSERR_BADDEVICEID);
-    EXPECT_EQ(device->getVolume(v), MMSYSERR_INVALHANDLE);
-}
-
 TEST_F(NullWaveOut, ResetWhilePlayingHandsBackEverythingAndTheDevicePlaysAgain) {
     for (auto& h : headers) {
         ASSERT_EQ(device->prepareHeader(h), MMSYSERR_NOERROR);
