@@ -81,7 +81,7 @@ public:
 
         snd_pcm_hw_params_t* hw = nullptr;
         snd_pcm_hw_params_alloca(&hw);
-        unsigned bufferMicros = bufferMicros_, periodMicros = bufferMicros_ / 5;
+        unsigned bufferMicros = bufferMicros_, periodMicros = bufferMicros_ / 4;
         int dir = 0;
         if ((err = snd_pcm_hw_params_any(pcm.get(), hw)) < 0 ||
             (err = snd_pcm_hw_params_set_access(pcm.get(), hw, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0 ||
@@ -276,81 +276,90 @@ private:
     }
 
     // With mu_ held: frames played = frames written − the PCM's delay.
-    void MeasurePlayed(std::unique_lock<std::mutex>& lk) {
-        lk.unlock();
-        snd_pcm_sframes_t delay = 0;
-        const int err = snd_pcm_delay(pcm_.get(), &delay);
-        const snd_pcm_state_t state = snd_pcm_state(pcm_.get());
-        lk.lock();
+    // Returns false when the PCM ran dry or failed (and was recovered).
+    bool TakeMeasure(std::unique_lock<std::mutex>& lk, int err, snd_pcm_sframes_t delay) {
         stats_.measuredAt = std::chrono::steady_clock::now();
-        if (state == SND_PCM_STATE_XRUN || err == -EPIPE) {
+        if (err == -EPIPE) {
             // Ran dry: everything written has been played. Only a dry device
             // with buffers still waiting counts as an underrun.
             Recover(lk, -EPIPE, !queue_.empty());
-            return;
+            return false;
         }
-        if (err < 0) return;
+        if (err < 0) {
+            Recover(lk, err, true);
+            return false;
+        }
         const uint64_t held = static_cast<uint64_t>(std::max<snd_pcm_sframes_t>(0, delay));
         const uint64_t played = stats_.framesWritten > held ? stats_.framesWritten - held : 0;
         stats_.framesPlayed = std::max(stats_.framesPlayed, played);
         CompletePlayed();
+        return true;
     }
 
-    // Writes what the PCM takes of the front buffer. With mu_ held.
-    void WriteFront(std::unique_lock<std::mutex>& lk) {
-        WaveOutHeader* h = queue_.front();
-        const uint32_t frameBytes = channels_ * 2;
-        const uint32_t totalFrames = h->bufferLength / frameBytes;
-        const uint32_t doneFrames = frontOffset_ / frameBytes;
-        if (doneFrames >= totalFrames) {
-            queue_.pop_front();
-            frontOffset_ = 0;
-            pending_.push_back({h, stats_.framesWritten});
-            return;
-        }
-        const uint8_t* src = h->data + frontOffset_;
+    // One wake-up with buffers queued, with mu_ held: wait until a period
+    // has room, mark what has been played, then write as much of the queue
+    // as fits. One avail-and-delay query per period keeps the cost down.
+    void Service(std::unique_lock<std::mutex>& lk) {
         lk.unlock();
-        snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
-        if (avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < periodFrames_) {
-            // Full: sleep until a period has been played (or one period passes).
+        snd_pcm_sframes_t avail = 0, delay = 0;
+        int err = snd_pcm_avail_delay(pcm_.get(), &avail, &delay);
+        if (err >= 0 && static_cast<snd_pcm_uframes_t>(avail) < periodFrames_ &&
+            snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING) {
             const int w = snd_pcm_wait(pcm_.get(), waitMillis_);
-            avail = w < 0 ? w : snd_pcm_avail_update(pcm_.get());
+            err = w < 0 ? w : snd_pcm_avail_delay(pcm_.get(), &avail, &delay);
         }
-        snd_pcm_sframes_t n = 0;
-        if (avail > 0) {
+        lk.lock();
+        if (!TakeMeasure(lk, err, delay)) return;
+
+        const uint32_t frameBytes = channels_ * 2;
+        while (avail > 0 && run_ && !queue_.empty()) {
+            WaveOutHeader* h = queue_.front();
+            const uint32_t totalFrames = h->bufferLength / frameBytes;
+            const uint32_t doneFrames = frontOffset_ / frameBytes;
+            if (doneFrames >= totalFrames) {
+                queue_.pop_front();
+                frontOffset_ = 0;
+                pending_.push_back({h, stats_.framesWritten});
+                continue;
+            }
+            const uint8_t* src = h->data + frontOffset_;
             const auto want = std::min<snd_pcm_uframes_t>(
                 {static_cast<snd_pcm_uframes_t>(avail), totalFrames - doneFrames, scratch_.size() / channels_});
+            lk.unlock();
             const uint32_t vol = volume_.load(std::memory_order_relaxed);
             const void* out = src;
             if (vol != WaveOutFullVolume) {
                 const uint32_t gains[2] = {vol & 0xFFFF, vol >> 16};
                 for (size_t i = 0; i < want * channels_; ++i) {
-                    int16_t s;
-                    std::memcpy(&s, src + 2 * i, 2);
-                    scratch_[i] = Scale(s, gains[i % channels_]);
+                    int16_t sample;
+                    std::memcpy(&sample, src + 2 * i, 2);
+                    scratch_[i] = Scale(sample, gains[i % channels_]);
                 }
                 out = scratch_.data();
             }
-            n = snd_pcm_writei(pcm_.get(), out, want);
-            if (n >= 0 && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_PREPARED && n + doneFrames >= totalFrames)
-                snd_pcm_start(pcm_.get());  // a range shorter than the start threshold
-        } else {
-            n = avail;
+            const snd_pcm_sframes_t n = snd_pcm_writei(pcm_.get(), out, want);
+            if (n == -EAGAIN) snd_pcm_wait(pcm_.get(), waitMillis_);  // never spin on a busy device
+            lk.lock();
+            if (n == -EAGAIN || n == 0) break;
+            if (n < 0) {
+                Recover(lk, static_cast<int>(n), true);
+                return;
+            }
+            errorsInARow_ = 0;
+            avail -= n;
+            stats_.framesWritten += static_cast<uint64_t>(n);
+            frontOffset_ += static_cast<uint32_t>(n) * frameBytes;
+            if (frontOffset_ / frameBytes >= totalFrames) {
+                queue_.pop_front();
+                frontOffset_ = 0;
+                pending_.push_back({h, stats_.framesWritten});
+            }
         }
-        if (n == -EAGAIN) snd_pcm_wait(pcm_.get(), waitMillis_);  // never spin on a busy device
-        lk.lock();
-        if (n == -EAGAIN || n == 0) return;
-        if (n < 0) {
-            Recover(lk, static_cast<int>(n), true);
-            return;
-        }
-        errorsInARow_ = 0;
-        stats_.framesWritten += static_cast<uint64_t>(n);
-        frontOffset_ += static_cast<uint32_t>(n) * frameBytes;
-        if (frontOffset_ / frameBytes >= totalFrames) {
-            queue_.pop_front();
-            frontOffset_ = 0;
-            pending_.push_back({h, stats_.framesWritten});
+        if (queue_.empty() && stats_.framesWritten > 0) {
+            // A range shorter than the start threshold must play too.
+            lk.unlock();
+            if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm_.get());
+            lk.lock();
         }
     }
 
@@ -374,16 +383,17 @@ private:
             idle_ = false;
             if (!queue_.empty()) {
                 active = true;
-                WriteFront(lk);
-                MeasurePlayed(lk);
+                Service(lk);
             } else if (!pending_.empty()) {
-                // Nothing more to write: make sure a short tail plays, then watch it go.
-                lk.unlock();
-                if (snd_pcm_state(pcm_.get()) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm_.get());
-                lk.lock();
-                cv_.wait_for(lk, std::chrono::milliseconds(waitMillis_ / 2 + 1),
+                // Nothing more to write: watch the tail go, a period at a time.
+                cv_.wait_for(lk, std::chrono::milliseconds(waitMillis_),
                              [this] { return quit_ || !run_ || !queue_.empty(); });
-                if (run_ && !quit_) MeasurePlayed(lk);
+                if (!run_ || quit_) continue;
+                lk.unlock();
+                snd_pcm_sframes_t avail = 0, delay = 0;
+                const int err = snd_pcm_avail_delay(pcm_.get(), &avail, &delay);
+                lk.lock();
+                TakeMeasure(lk, err, delay);
             } else {
                 cv_.wait(lk, [this] { return quit_ || !run_ || !queue_.empty(); });
             }

@@ -75,7 +75,7 @@ public:
 
 // The real device: ALSA PCM "default" (or the given PCM name), playback.
 // bufferMillis is the PCM's buffer wish; reset stops the sound within one
-// period (a fifth of it at most).
+// period (a quarter of it).
 std::unique_ptr<WaveOut> makeAlsaWaveOut(const std::string& pcmName = "default",
                                          unsigned bufferMillis = 400);
 

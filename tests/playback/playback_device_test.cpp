@@ -194,7 +194,9 @@ TEST_F(PlaybackDeviceTest, ResetHandsEveryBufferBackAtOnceAndSilencesTheSink) {
     ASSERT_TRUE(headers[9].Done()) << "the device did not play";
     // Done flags come in order.
     for (uint32_t k = 2; k < kCount; ++k)
-        if (headers[k].Done()) EXPECT_TRUE(headers[k - 1].Done()) << k;
+        if (headers[k].Done()) {
+            EXPECT_TRUE(headers[k - 1].Done()) << k;
+        }
 
     EXPECT_EQ(device->reset(), MMSYSERR_NOERROR);
     for (uint32_t k = 0; k < kCount; ++k) {
