@@ -14,6 +14,7 @@
 #include "export/form_save_settings.h"
 #include "export/save_filter.h"
 #include "platform/encoder_library.h"
+#include "platform/program_files.h"
 #include "platform/raw_file.h"
 #include "record/recording_control.h"
 #include "shell/forms.h"
@@ -311,8 +312,8 @@ void TFormMain::menuSaveSettingsClick() {
 }
 
 void TFormMain::OrvaneRecorderHelpClick() {
-    const std::string exe = seams_.ExecutablePath;
-    seams_.Launcher.OpenPath(exe.substr(0, exe.find_last_of('/')) + "/orvane-recorder.html");
+    seams_.Launcher.OpenPath(
+        platform::FindProgramFile(seams_.ExecutablePath, "orvane-recorder.html", platform::InstalledIn::Data));
 }
 
 void TFormMain::menuAboutClick() {
@@ -375,8 +376,7 @@ void TFormMain::menuSaveAsClick() {
 }
 
 std::string TFormMain::EncoderLibraryPath() const {
-    const std::string& exe = seams_.ExecutablePath;
-    return exe.substr(0, exe.find_last_of('/')) + "/liblame_enc.so";
+    return platform::FindProgramFile(seams_.ExecutablePath, "liblame_enc.so", platform::InstalledIn::PrivateLibraries);
 }
 
 void TFormMain::ProcessEvents() { QCoreApplication::processEvents(); }

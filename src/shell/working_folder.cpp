@@ -8,9 +8,22 @@ namespace orv {
 
 using namespace platform;
 
+// Makes folder and any missing parents; true when it exists afterwards.
+static bool MakeFolders(const std::string& folder) {
+    if (folder.empty() || dirExists(folder)) return true;
+    const auto slash = folder.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !MakeFolders(folder.substr(0, slash))) return false;
+    return makeDir(folder);
+}
+
 std::string ChooseWorkingFolder(const std::string& dataFolder, const std::string& exeFolder) {
-    if (!dataFolder.empty() && dirExists(dataFolder + "/Orvane Recorder")) return dataFolder + "/Orvane Recorder";
-    return exeFolder + "/Temp";
+    const std::string own = dataFolder.empty() ? std::string() : dataFolder + "/Orvane Recorder";
+    if (!own.empty() && dirExists(own)) return own;
+    const std::string beside = exeFolder + "/Temp";
+    if (own.empty() || dirExists(beside) || makeDir(beside)) return beside;
+    // PrepareWorkingFolder makes the last level and reports a failure.
+    MakeFolders(dataFolder);
+    return own;
 }
 
 bool PrepareWorkingFolder(const std::string& folder, std::string& error) {

@@ -14,7 +14,10 @@ struct WorkingFiles {
     std::string FoundRecordingName;  // test
 };
 
-// dataFolder/"Orvane Recorder" when that folder exists, else exeFolder/"Temp".
+// dataFolder/"Orvane Recorder" when that folder exists, else exeFolder/"Temp"
+// when it exists or can be created (a build run from its build folder). An
+// installed program cannot write beside its executable: it then gets
+// dataFolder/"Orvane Recorder", with any missing parent folders made here.
 std::string ChooseWorkingFolder(const std::string& dataFolder, const std::string& exeFolder);
 // Creates the folder (one level) when missing; on failure error is "Can not create " + folder.
 bool PrepareWorkingFolder(const std::string& folder, std::string& error);

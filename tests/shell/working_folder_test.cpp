@@ -24,6 +24,28 @@ TEST(WorkingFolder, UsesTheDataFolderOnlyWhenItsSubfolderExists) {
     EXPECT_EQ(ChooseWorkingFolder("", exe.path()), exe.path() + "/Temp");
 }
 
+// An installed program's folder cannot take a Temp folder (a path under a
+// plain file fails even for root): the data folder is made, parents included.
+TEST(WorkingFolder, AnInstalledProgramRecordsIntoTheDataFolder) {
+    test::TempDir scratch;
+    WriteBytes(scratch.file("usr-bin"), 1);
+    const std::string exe = scratch.file("usr-bin/bin");
+    const std::string data = scratch.file("home/.local/share");
+
+    const std::string folder = ChooseWorkingFolder(data, exe);
+    EXPECT_EQ(folder, data + "/Orvane Recorder");
+    std::string error;
+    EXPECT_TRUE(PrepareWorkingFolder(folder, error)) << error;
+    EXPECT_TRUE(platform::dirExists(folder));
+    EXPECT_EQ(ChooseWorkingFolder(data, exe), folder);  // the next start finds it
+
+    // Without a data folder there is nowhere to go: the error names the folder beside the program.
+    const std::string none = ChooseWorkingFolder("", exe);
+    EXPECT_EQ(none, exe + "/Temp");
+    EXPECT_FALSE(PrepareWorkingFolder(none, error));
+    EXPECT_EQ(error, "Can not create " + exe + "/Temp");
+}
+
 TEST(WorkingFolder, CreatesOneLevelOrSaysWhyNot) {
     test::TempDir exe;
     std::string error;

@@ -1,0 +1,17 @@
+#pragma once
+// Where the program finds its own files. A build keeps them beside the
+// executable; an installed program keeps the encoder library in a private
+// library folder and the help page in a data folder, both found from the
+// executable's folder by a relative path, so an installed tree may be moved.
+#include <string>
+
+namespace orv::platform {
+
+enum class InstalledIn { PrivateLibraries, Data };
+
+// The file beside the executable when it is there, else in its installed
+// folder when it is there, else the path beside the executable (the caller's
+// message then names the place a build would use).
+std::string FindProgramFile(const std::string& executablePath, const std::string& name, InstalledIn where);
+
+}  // namespace orv::platform
