@@ -302,13 +302,12 @@ private:
     void Service(std::unique_lock<std::mutex>& lk) {
         lk.unlock();
         snd_pcm_sframes_t avail = 0, delay = 0;
-        int err = snd_pcm_avail_delay(pcm_.get(), &avail, &delay);
-        if (err >= 0 && static_cast<snd_pcm_uframes_t>(avail) < periodFrames_ &&
-            snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING) {
-            const int w = snd_pcm_wait(pcm_.get(), waitMillis_);
-            err = w < 0 ? w : snd_pcm_avail_delay(pcm_.get(), &avail, &delay);
-        }
+        int err = 0;
+        // Full after the last write: sleep first, then look once.
+        if (full_ && snd_pcm_state(pcm_.get()) == SND_PCM_STATE_RUNNING) err = snd_pcm_wait(pcm_.get(), waitMillis_);
+        if (err >= 0) err = snd_pcm_avail_delay(pcm_.get(), &avail, &delay);
         lk.lock();
+        full_ = false;
         if (!TakeMeasure(lk, err, delay)) return;
 
         const uint32_t frameBytes = channels_ * 2;
@@ -355,6 +354,7 @@ private:
                 pending_.push_back({h, stats_.framesWritten});
             }
         }
+        full_ = avail >= 0 && static_cast<snd_pcm_uframes_t>(avail) < periodFrames_;
         if (queue_.empty() && stats_.framesWritten > 0) {
             // A range shorter than the start threshold must play too.
             lk.unlock();
@@ -374,6 +374,7 @@ private:
                     snd_pcm_prepare(pcm_.get());
                     lk.lock();
                     active = false;
+                    full_ = false;
                 }
                 idle_ = true;
                 cv_.notify_all();
@@ -416,6 +417,7 @@ private:
     snd_pcm_uframes_t periodFrames_ = 2205;
     int waitMillis_ = 50;
     std::vector<int16_t> scratch_;  // gain output, thread only
+    bool full_ = false;             // thread only: the last write left less than a period of room
     std::thread driver_;
     std::atomic<uint32_t> volume_{WaveOutFullVolume};
 

@@ -77,6 +77,6 @@ public:
 // bufferMillis is the PCM's buffer wish; reset stops the sound within one
 // period (a quarter of it).
 std::unique_ptr<WaveOut> makeAlsaWaveOut(const std::string& pcmName = "default",
-                                         unsigned bufferMillis = 400);
+                                         unsigned bufferMillis = 500);
 
 }  // namespace orv::platform
