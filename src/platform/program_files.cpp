@@ -33,4 +33,12 @@ std::string FindProgramFile(const std::string& executablePath, const std::string
     return beside;
 }
 
+bool RunsInstalled(const std::string& executablePath) {
+    const std::string lib = "liblame_enc.so";
+    const std::string found = FindProgramFile(executablePath, lib, InstalledIn::PrivateLibraries);
+    const auto slash = executablePath.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : executablePath.substr(0, slash);
+    return IsFile(found) && found != folder + "/" + lib;
+}
+
 }  // namespace orv::platform

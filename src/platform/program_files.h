@@ -14,4 +14,9 @@ enum class InstalledIn { PrivateLibraries, Data };
 // message then names the place a build would use).
 std::string FindProgramFile(const std::string& executablePath, const std::string& name, InstalledIn where);
 
+// True when the program runs from an installed tree: its private library
+// folder is there and the encoder library is not beside the executable. Such a
+// program never writes beside its executable, even when it could (as root).
+bool RunsInstalled(const std::string& executablePath);
+
 }  // namespace orv::platform

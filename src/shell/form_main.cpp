@@ -193,7 +193,7 @@ void TFormMain::FormCreate() {
     seams_.Dialogs.SetParentHint(static_cast<QWidget*>(this));
 
     const std::string exeFolder = seams_.ExecutablePath.substr(0, seams_.ExecutablePath.find_last_of('/'));
-    const std::string folder = ChooseWorkingFolder(seams_.DataFolder, exeFolder);
+    const std::string folder = ChooseWorkingFolder(seams_.DataFolder, exeFolder, platform::RunsInstalled(seams_.ExecutablePath));
     std::string error;
     if (!PrepareWorkingFolder(folder, error)) {
         // Without a working folder nothing can be recorded; say so and refuse Record.
@@ -202,6 +202,7 @@ void TFormMain::FormCreate() {
     } else {
         st_.Shell.Files = NameWorkingFiles(folder);
         st_.Capture.RawFileName = st_.Shell.Files.RawFileName;
+        st_.Capture.RingFileName = st_.Shell.Files.RingFileName;
     }
 
     view_ = std::make_unique<MainRecordingView>(*this);
