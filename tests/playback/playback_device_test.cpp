@@ -29,7 +29,6 @@ namespace {
 using namespace platform;
 using namespace std::chrono_literals;
 
-constexpr const char* kSink = "orv_playback_probe";
 // A second of silence first: the null sink's monitor loses the first tenth
 // of a second or so of every new stream (aplay's too), before it is heard.
 constexpr uint32_t kLeadIn = 10;
@@ -60,12 +59,13 @@ class PlaybackDeviceTest : public EditorFixture {
 protected:
     void SetUp() override {
         ORV_SKIP_WITHOUT_SOUND_SERVER();
-        module_ = Shell(std::string("pactl load-module module-null-sink sink_name=") + kSink +
-                      " rate=44100 channels=2 format=s16le");
+        // A name of its own, so that nothing else plays into it.
+        sink_ = "orv_playback_probe_" + std::to_string(::getpid());
+        module_ = Shell("pactl load-module module-null-sink sink_name=" + sink_ + " rate=44100 channels=2 format=s16le");
         ASSERT_FALSE(module_.empty()) << "could not load a null sink";
-        Shell(std::string("pactl set-sink-volume ") + kSink + " 100%");
+        Shell("pactl set-sink-volume " + sink_ + " 100%");
         // The plug-in behind "default" connects to the client's default sink.
-        ::setenv("PULSE_SINK", kSink, 1);
+        ::setenv("PULSE_SINK", sink_.c_str(), 1);
     }
     void TearDown() override {
         StopCapture();
@@ -77,7 +77,7 @@ protected:
         capturePath_ = dir.file("monitor.raw");
         const int fd = ::open(capturePath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ASSERT_GE(fd, 0);
-        const std::string device = std::string("--device=") + kSink + ".monitor";
+        const std::string device = "--device=" + sink_ + ".monitor";
         parec_ = ::fork();
         if (parec_ == 0) {
             ::dup2(fd, STDOUT_FILENO);
@@ -110,6 +110,7 @@ protected:
         return frames;
     }
 
+    std::string sink_;
     std::string module_;
     std::string capturePath_;
     pid_t parec_ = -1;
