@@ -30,7 +30,7 @@ void CaptureEngine::QueueCaptureBlock(int i) {
 }
 
 void CaptureEngine::OpenCapture() {
-    if (s_.CaptureOpen) return;
+    if (s_.CaptureOpen || s_.MemoryLent) return;
     // A numeric comparison, as the device masks are laid out: any mask from
     // the 44.1 kHz stereo 16-bit flag upwards is taken.
     if (s_.DeviceCaps[0].formats < WAVE_FORMAT_4S16) {

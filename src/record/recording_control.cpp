@@ -77,15 +77,6 @@ std::string FormatTimeOfDay(std::time_t t) {
     return std::string(buf, n);
 }
 
-std::vector<Piece> TimeOrderedPieces(uint32_t totalBlocks, uint32_t lastWrittenBlock, bool loopMode) {
-    const uint32_t n = totalBlocks, p = lastWrittenBlock;
-    if (n == 0) return {};
-    // p = 0 means the ring had just filled: it is already in order.
-    if (loopMode && p > 0 && p < n)
-        return {Piece{1, n - p, p + 1, true}, Piece{n - p + 1, p, 1, true}};
-    return {Piece{1, n, 1, true}};
-}
-
 RecordingControl::RecordingControl(RecordingControlState& state, CaptureEngine& engine, CaptureHooks& hooks,
                                    ProcessingState& processing, RecordingView& view, platform::Clock& clock,
                                    platform::FreeSpace& freeSpace, std::string workingFolder,

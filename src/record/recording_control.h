@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/piece.h"
+#include "record/piece.h"
 #include "platform/system.h"
 #include "record/capture_engine.h"
 
@@ -86,8 +86,6 @@ std::string FormatRecordedTime(uint32_t blocks);
 std::string FormatFreeSpace(int64_t freeBytes, const std::string& decimalPoint);
 // The time of day in the C library's locale time format (%X).
 std::string FormatTimeOfDay(std::time_t t);
-// The recording in time order: one piece, or two for a ring that wrapped.
-std::vector<Piece> TimeOrderedPieces(uint32_t totalBlocks, uint32_t lastWrittenBlock, bool loopMode);
 
 class RecordingControl {
 public:

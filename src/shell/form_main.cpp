@@ -338,9 +338,17 @@ void TFormMain::menuRecordSourceClick() {
     }
 }
 
-void TFormMain::TimerRecTimer() { control_->TimerRecTimer(); }
+// While an operation lets events run (the busy guard), the timers leave
+// capture, its memory and the recording alone.
+void TFormMain::TimerRecTimer() {
+    if (st_.Busy.Busy()) return;
+    control_->TimerRecTimer();
+}
 
-void TFormMain::TimerStatusTimer() { control_->TimerStatusTimer(); }
+void TFormMain::TimerStatusTimer() {
+    if (st_.Busy.Busy()) return;
+    control_->TimerStatusTimer();
+}
 
 void TFormMain::BtnRecordClick() {
     if (!st_.Shell.WorkingFolderError.empty()) {
@@ -371,6 +379,26 @@ void TFormMain::menuSaveAsClick() {
         st_.Settings.SaveAsWav
             ? WriteWavFile(request->Path, st_.Settings.Wav, range, request->Pieces, sources, progress)
             : WriteMp3File(request->Path, st_.Settings.Mp3, range, request->Pieces, sources, progress,
+                           platform::EncoderLoaderFor(EncoderLibraryPath()));
+    if (formProgress_) formProgress_->End();
+    if (result.outcome == SaveOutcome::Failed) seams_.Dialogs.Message(result.message);
+}
+
+void TFormMain::SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
+                                const PieceSources& sources) {
+    const std::optional<std::string> path = view_->AskSaveFileName(st_.Settings.OutputFolder);
+    if (!path || path->empty()) return;
+    const size_t slash = path->find_last_of('/');
+    const std::string fileName = slash == std::string::npos ? *path : path->substr(slash + 1);
+    if (slash != std::string::npos) st_.Settings.OutputFolder = path->substr(0, slash == 0 ? 1 : slash);
+    SaveProgress progress;
+    progress.pump = [this] { ProcessEvents(); };
+    if (formProgress_) formProgress_->Begin(progress, Q(fileName));
+    const SaveRange range{first, last};
+    const SaveResult result =
+        st_.Settings.SaveAsWav
+            ? WriteWavFile(*path, st_.Settings.Wav, range, pieces, sources, progress)
+            : WriteMp3File(*path, st_.Settings.Mp3, range, pieces, sources, progress,
                            platform::EncoderLoaderFor(EncoderLibraryPath()));
     if (formProgress_) formProgress_->End();
     if (result.outcome == SaveOutcome::Failed) seams_.Dialogs.Message(result.message);

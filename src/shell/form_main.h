@@ -10,8 +10,10 @@
 #include <QTimer>
 #include <array>
 #include <memory>
+#include <span>
 
 #include "record/capture_engine.h"
+#include "record/piece.h"
 #include "record/recording_control.h"
 #include "shell/app_state.h"
 
@@ -54,6 +56,9 @@ public:
     void CmbBoxTimeChange();
     void ChBoxDCClick();
     void menuSaveAsClick();
+    // The editor's save all / save selection: positions first … last of the
+    // edited recording through the same dialog, progress and writers.
+    void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces, const PieceSources& sources);
 
     QComboBox* CmbBoxTime = nullptr;
     QPushButton* BtnRecord = nullptr;

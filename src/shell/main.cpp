@@ -9,7 +9,9 @@
 #include "platform/input_mixer.h"
 #include "platform/system.h"
 #include "platform/wave_in.h"
+#include "playback/playback.h"
 #include "shell/app_state.h"
+#include "shell/editor_host.h"
 #include "shell/form_main.h"
 #include "shell/forms.h"
 #include "shell/qt_dialogs.h"
@@ -33,14 +35,18 @@ int main(int argc, char** argv) {
     auto state = std::make_unique<orv::AppState>();
 
     orv::TFormMain formMain(seams, *state);
-    orv::TFormEdit formEdit(&formMain);
+    orv::NullPlayback playback;  // no playback device yet: the editor works silently
+    orv::MainEditorHost editorHost(formMain, seams, *state, nullptr);
+    auto formEdit = orv::MakeEditorWindow(*state, editorHost, playback, &formMain);
     orv::TFormSaveSettings formSaveSettings(&formMain);
     orv::TFormProgress formProgress(&formMain);
     orv::TFormAbout formAbout(&formMain);
+    editorHost.SetAbout(&formAbout);
     orv::TFormColors formColors(&formMain);
     orv::TFormInfo formInfo(&formMain);
+    editorHost.SetFoundRecordingForm(&formInfo);
     orv::TForm1 form1;
-    formMain.SetForms(&formEdit, &formAbout, &formSaveSettings, &formColors, &formProgress);
+    formMain.SetForms(formEdit.get(), &formAbout, &formSaveSettings, &formColors, &formProgress);
     formMain.show();
     return app.exec();
 }
