@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <numeric>
 #include <vector>
 
@@ -46,9 +47,15 @@ protected:
     FakeWaveOut device;
     std::vector<std::string> messages;
     int eventRuns = 0;
+    std::function<void()> onEvents;  // what a user does while events run
+    BusyState busy;
     WavePlayback playback{state, recording, buffers,
                           PlaybackSeams{device, [this](const std::string& m) { messages.push_back(m); },
-                                        [this] { ++eventRuns; }, nullptr}};
+                                        [this] {
+                                            ++eventRuns;
+                                            if (onEvents) onEvents();
+                                        },
+                                        &busy}};
 };
 
 // One table for the ranges that play: what the first tick queues, and that
@@ -190,6 +197,51 @@ TEST_F(PlaybackTest, BuffersLeftFromAnEarlierPlaybackDoNotMoveTheNewOne) {
     playback.PollPlayback();
     EXPECT_EQ(St().PlayPos, 11u);
     EXPECT_TRUE(St().Playing);
+}
+
+TEST_F(PlaybackTest, APlayPressWhileTheEndLetsEventsRunIsNotUndone) {
+    Recording(100);
+    playback.OpenPlayback();
+    Select(10, 11);
+    playback.StartPlaySelection();
+    playback.PollPlayback();
+    device.Complete(2);
+    bool pressed = false, busyWhilePressed = false;
+    onEvents = [&] {
+        if (pressed) return;
+        pressed = true;
+        busyWhilePressed = busy.Busy();
+        playback.StartPlayAll();
+    };
+    playback.PollPlayback();  // the end of 10 … 11
+    ASSERT_TRUE(pressed);
+    EXPECT_TRUE(busyWhilePressed);
+    EXPECT_TRUE(St().Playing);
+    EXPECT_EQ(St().PlayFrom, 1u);
+    playback.PollPlayback();
+    EXPECT_EQ(device.QueuedCount(), 40u);
+    device.Complete(40);
+    playback.PollPlayback();
+    EXPECT_EQ(St().PlayPos, 40u);
+}
+
+TEST_F(PlaybackTest, ABlockThatCannotBeReadPlaysAsSilenceNotAsAnOldBuffer) {
+    Recording(50);
+    platform::RawFile cut;
+    ASSERT_TRUE(cut.open(dir.file("Orvane.raw"), platform::RawFile::Mode::ReadWrite));
+    ASSERT_TRUE(cut.truncate(BlockOffset(46)));  // blocks 46 … 50 are gone
+    cut.close();
+    playback.OpenPlayback();
+    playback.StartPlayAll();
+    RunToEnd(10);
+    ASSERT_EQ(device.WrittenPositions(), Positions(1, 50));
+    for (const FakeWaveOut::Written& w : device.written) {
+        if (w.user <= 45) {
+            EXPECT_EQ(BlockNumberOf(w.data.data()), w.user);
+        } else {
+            EXPECT_TRUE(std::all_of(w.data.begin(), w.data.end(), [](uint8_t b) { return b == 0; })) << w.user;
+        }
+    }
 }
 
 TEST_F(PlaybackTest, StopSilencesAtOnceAndLeavesTheCursorWhereItWas) {
