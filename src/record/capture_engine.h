@@ -64,6 +64,11 @@ struct CaptureState {
     // with everything before the failure kept as whole blocks.
     bool WriteFailed = false;
     std::string WriteError;
+
+    // The device's own failure text as the last poll read it, and for how
+    // many polls in a row it has been there (0: blocks flow).
+    std::string DeviceError;
+    int32_t DeviceErrorPolls = 0;
 };
 
 // The name stored in a capability record, up to its first zero byte.

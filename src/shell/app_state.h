@@ -25,6 +25,10 @@ struct ShellState {
     bool Minimized = false;
     bool FirstPaintPending = false;
     bool Restarting = false;
+    // Ending on a termination signal: no questions, the recording left for the next start.
+    bool Terminating = false;
+    bool TerminatePending = false;  // a signal came while an operation was busy
+    std::string SettingsFileName;   // empty: no settings file is written
 };
 
 struct AppState {

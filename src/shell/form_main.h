@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <array>
@@ -48,6 +49,15 @@ public:
     void OrvaneRecorderHelpClick();
     void menuAboutClick();
     void menuRecordSourceClick();
+    // The volume knob (x inside the knob) and the hint of its track.
+    void ImageVolMouseDown(Qt::MouseButton button, int x);
+    void ImageVolMouseMove(int x);
+    void ImageVolMouseUp();
+    // A termination signal: the recording stopped with every block kept and
+    // left for the next start, the settings written, no questions.
+    void TerminateBySignal();
+    // Writes the settings file; "无法写入到 …" once when it cannot, and false.
+    bool WriteSettings();
     void TimerRecTimer();
     void TimerStatusTimer();
     void BtnRecordClick();
@@ -65,6 +75,9 @@ public:
     QPushButton* BtnStop = nullptr;
     QPushButton* BtnEdit = nullptr;
     QPushButton* BtnSource = nullptr;
+    QLabel* ImageVol = nullptr;   // the volume knob
+    QWidget* Shape1 = nullptr;    // the knob's track, hint "Recording Volume"
+    QMenu* menuOptions = nullptr;
     QCheckBox* ChBoxDC = nullptr;
     QLabel* LabReduce = nullptr;
     QLabel* LabTime = nullptr;
@@ -79,12 +92,16 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();
     void BuildControls();
     void BuildMenus();
+    void BuildOptionsMenu();
+    void PlaceVolumeKnob();
+    bool RestartAllowed() const;
     void MakeLevelIcons();
     void ProcessEvents();
     std::string EncoderLibraryPath() const;
@@ -101,6 +118,8 @@ private:
     TFormColors* formColors_ = nullptr;
     TFormProgress* formProgress_ = nullptr;
     bool destroyed_ = false;
+    bool VolumeDragging = false;
+    int VolumeDragStartX = 0;
 
     friend class MainRecordingView;
     RecordingControlState controlState_;

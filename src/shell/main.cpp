@@ -1,12 +1,15 @@
-// Program entry: the real devices and dialogs, the windows in their order,
-// then the message loop until the main window closes.
+// Program entry: the settings file, the real devices and dialogs, the
+// windows in their order, then the message loop until the main window closes
+// (or a termination signal ends it).
 #include <QApplication>
 #include <memory>
 
 #include "editor/form_edit.h"
 #include "export/form_progress.h"
 #include "export/form_save_settings.h"
+#include "platform/desktop.h"
 #include "platform/input_mixer.h"
+#include "platform/source_name.h"
 #include "platform/system.h"
 #include "platform/wave_in.h"
 #include "playback/playback.h"
@@ -14,7 +17,9 @@
 #include "shell/editor_host.h"
 #include "shell/form_main.h"
 #include "shell/forms.h"
+#include "shell/ini_file.h"
 #include "shell/qt_dialogs.h"
+#include "shell/signal_ending.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -23,7 +28,13 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("org.orvane.Recorder"));
     QApplication::setWindowIcon(orv::ProgramIcon());
 
-    auto waveIn = orv::platform::makeAlsaWaveIn("default");
+    // Before any window: the settings file.
+    auto state = std::make_unique<orv::AppState>();
+    state->Shell.SettingsFileName = orv::LocateSettingsFile(
+        orv::platform::executablePath(), orv::platform::userConfigFolder(), orv::platform::homeFolder());
+    state->Settings = orv::ReadSettingsFile(state->Shell.SettingsFileName);
+
+    auto waveIn = orv::platform::makeAlsaWaveIn("default", orv::platform::makePulseSourceNames());
     auto mixer = orv::platform::makeAlsaInputMixer("default");
     orv::platform::SystemClock clock;
     orv::platform::StatvfsFreeSpace freeSpace;
@@ -32,7 +43,6 @@ int main(int argc, char** argv) {
     orv::AppSeams seams{*waveIn, *mixer, clock, freeSpace, dialogs, launcher,
                         orv::platform::executablePath(), orv::platform::userDataFolder(),
                         orv::platform::homeFolder()};
-    auto state = std::make_unique<orv::AppState>();
 
     orv::TFormMain formMain(seams, *state);
     orv::NullPlayback playback;  // no playback device yet: the editor works silently
@@ -48,5 +58,7 @@ int main(int argc, char** argv) {
     orv::TForm1 form1;
     formMain.SetForms(formEdit.get(), &formAbout, &formSaveSettings, &formColors, &formProgress);
     formMain.show();
+
+    orv::SignalEnding ending(formMain);  // logout, kill, Ctrl+C: the recording is kept
     return app.exec();
 }
