@@ -1,10 +1,6 @@
 #include "platform/system.h"
 
-#include <dirent.h>
-
 #include <cerrno>
-#include <cctype>
-#include <fstream>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -98,28 +94,6 @@ bool programOnPath(const std::string& name) {
         start = end + 1;
     }
     return false;
-}
-
-bool programRunning(const std::string& name) {
-    const std::string wanted = name.substr(0, 15);
-    DIR* proc = ::opendir("/proc");
-    if (!proc) return false;
-    const uid_t me = ::getuid();
-    bool found = false;
-    while (const dirent* e = ::readdir(proc)) {
-        if (!std::isdigit(static_cast<unsigned char>(e->d_name[0]))) continue;
-        const std::string dir = std::string("/proc/") + e->d_name;
-        struct stat st {};
-        if (::stat(dir.c_str(), &st) != 0 || st.st_uid != me) continue;
-        std::ifstream comm(dir + "/comm");
-        std::string line;
-        if (std::getline(comm, line) && line == wanted) {
-            found = true;
-            break;
-        }
-    }
-    ::closedir(proc);
-    return found;
 }
 
 }  // namespace orv::platform

@@ -43,9 +43,5 @@ std::string executablePath();
 bool startDetached(const std::string& program, const std::vector<std::string>& args);
 // True when an executable of that name is on PATH.
 bool programOnPath(const std::string& name);
-// True when a process of this user runs a program of that name (its first
-// 15 characters, as the kernel keeps them). Stands in for "a window of that
-// program is open".
-bool programRunning(const std::string& name);
 
 }  // namespace orv::platform

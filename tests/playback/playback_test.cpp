@@ -5,13 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <numeric>
 #include <vector>
 
 #include "editor/editor_fixture.h"
-#include "platform/system.h"
 #include "playback/play_timer.h"
 #include "playback/wave_playback.h"
 #include "support/fake_system.h"
@@ -427,14 +425,6 @@ TEST(VolumeControl, OpensThePlaybackTabOrSaysWhatToInstall) {
     launcher.available.clear();
     EXPECT_NE(OpenVolumeControl(launcher).find("pavucontrol"), std::string::npos);
     EXPECT_EQ(launcher.started.size(), 2u);
-}
-
-TEST(ProgramRunning, FindsThisProcessAndNotAnInventedOne) {
-    std::ifstream comm("/proc/self/comm");
-    std::string self;
-    ASSERT_TRUE(std::getline(comm, self));
-    EXPECT_TRUE(platform::programRunning(self));
-    EXPECT_FALSE(platform::programRunning("orv-no-such-program"));
 }
 
 }  // namespace
