@@ -7,6 +7,7 @@
 #include "platform/system.h"
 #include "platform/wave_in.h"
 #include "display/colour_scheme.h"
+#include "display/displays.h"
 #include "record/busy.h"
 #include "record/capture_engine.h"
 #include "record/input_device.h"
@@ -33,6 +34,7 @@ struct AppState {
     CaptureState Capture;
     InputDeviceState Input;
     ColourSchemeState Colours;
+    DisplayState Displays;
     // Held by whatever lets events run inside a handler; see record/busy.h.
     BusyState Busy;
 };

@@ -11,6 +11,7 @@
 #include <array>
 #include <memory>
 
+#include "display/skin.h"
 #include "record/capture_engine.h"
 #include "record/recording_control.h"
 #include "shell/app_state.h"
@@ -23,6 +24,7 @@ class TFormSaveSettings;
 class TFormColors;
 class TFormProgress;
 class MainRecordingView;
+class DisplayPanel;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -54,6 +56,9 @@ public:
     void CmbBoxTimeChange();
     void ChBoxDCClick();
     void menuSaveAsClick();
+    void menuSkinClick();
+    // The paint handler: window and caption colours of the scheme, frames and scales.
+    void FormPaint();
 
     QComboBox* CmbBoxTime = nullptr;
     QPushButton* BtnRecord = nullptr;
@@ -62,10 +67,14 @@ public:
     QPushButton* BtnSource = nullptr;
     QCheckBox* ChBoxDC = nullptr;
     QLabel* LabReduce = nullptr;
+    QLabel* LabAudioDeviceControl = nullptr;
+    QLabel* LabRecordingControl = nullptr;
+    DisplayPanel* PanelMain = nullptr;  // the displays, under every control
     QLabel* LabTime = nullptr;
     QLabel* LabTime0 = nullptr;
     std::array<QLabel*, 4> StatusPanels{};
     QAction* menuSaveAs = nullptr;
+    QAction* menuSkin = nullptr;
     QTimer* TimerRec = nullptr;
     QTimer* TimerStatus = nullptr;
 
@@ -81,6 +90,7 @@ private:
     void BuildControls();
     void BuildMenus();
     void MakeLevelIcons();
+    void ApplyKnobPicture();
     void ProcessEvents();
     std::string EncoderLibraryPath() const;
 
@@ -96,6 +106,7 @@ private:
     TFormColors* formColors_ = nullptr;
     TFormProgress* formProgress_ = nullptr;
     bool destroyed_ = false;
+    SkinPictures skin_;
 
     friend class MainRecordingView;
     RecordingControlState controlState_;
