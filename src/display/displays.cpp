@@ -11,35 +11,49 @@ namespace orv {
 
 namespace {
 
-// Plain pixel writes: exact, aliased, and clipped to the picture.
-void Pixel(QImage& img, int x, int y, QRgb c) {
-    if (x < 0 || y < 0 || x >= img.width() || y >= img.height()) return;
-    reinterpret_cast<QRgb*>(img.scanLine(y))[x] = c;
+// Plain pixel writes into a picture's memory: exact, aliased, and clipped
+// to the picture. The memory is taken once per routine (QImage::scanLine
+// checks for sharing on every call).
+struct Canvas {
+    QRgb* px;
+    int w, h;
+    qsizetype stride;  // in pixels
+    explicit Canvas(QImage& img)
+        : px(reinterpret_cast<QRgb*>(img.bits())), w(img.width()), h(img.height()),
+          stride(img.bytesPerLine() / qsizetype(sizeof(QRgb))) {}
+    QRgb* row(int y) const { return px + stride * y; }
+    int width() const { return w; }
+    int height() const { return h; }
+};
+
+void Pixel(const Canvas& img, int x, int y, QRgb c) {
+    if (x < 0 || y < 0 || x >= img.w || y >= img.h) return;
+    img.row(y)[x] = c;
 }
 
 // Row y from column x0 to x1, both included.
-void HLine(QImage& img, int x0, int x1, int y, QRgb c) {
-    if (y < 0 || y >= img.height()) return;
+void HLine(const Canvas& img, int x0, int x1, int y, QRgb c) {
+    if (y < 0 || y >= img.h) return;
     x0 = std::max(x0, 0);
-    x1 = std::min(x1, img.width() - 1);
-    QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+    x1 = std::min(x1, img.w - 1);
+    QRgb* row = img.row(y);
     for (int x = x0; x <= x1; ++x) row[x] = c;
 }
 
 // Column x from row y0 to y1, both included.
-void VLine(QImage& img, int x, int y0, int y1, QRgb c) {
-    if (x < 0 || x >= img.width()) return;
+void VLine(const Canvas& img, int x, int y0, int y1, QRgb c) {
+    if (x < 0 || x >= img.w) return;
     y0 = std::max(y0, 0);
-    y1 = std::min(y1, img.height() - 1);
-    for (int y = y0; y <= y1; ++y) reinterpret_cast<QRgb*>(img.scanLine(y))[x] = c;
+    y1 = std::min(y1, img.h - 1);
+    for (int y = y0; y <= y1; ++y) img.row(y)[x] = c;
 }
 
-void Box(QImage& img, int x0, int x1, int y0, int y1, QRgb c) {
+void Box(const Canvas& img, int x0, int x1, int y0, int y1, QRgb c) {
     for (int y = y0; y <= y1; ++y) HLine(img, x0, x1, y, c);
 }
 
 // A line from (x0, y0) to (x1, y1), with or without its end point.
-void Line(QImage& img, int x0, int y0, int x1, int y1, QRgb c, bool withEnd) {
+void Line(const Canvas& img, int x0, int y0, int x1, int y1, QRgb c, bool withEnd) {
     const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
     const int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
     int err = dx + dy;
@@ -86,24 +100,30 @@ constexpr TimeBarScale TimeBarScales[] = {
 };
 
 // One channel of the level meter on rows top … top + 5.
-void LevelChannel(QImage& img, int top, int16_t max, double mean, float scale, int32_t& hold, int32_t clipHold) {
+// Returns what decides the drawn pixels: bar end, hold mark, clip colour.
+std::array<int32_t, 3> LevelChannel(const Canvas& img, int top, int16_t max, double mean, float scale, int32_t& hold,
+                                    int32_t clipHold) {
     const int w = img.width();
     const int n = Round(double(int32_t(max) - RoundEven(mean)) * double(scale));
     if (n > hold) hold = n;
     if (hold > 10) Box(img, hold - 4, hold - 1, top, top + 5, BarLight);
-    for (int x = 1; x <= std::min(n, w - 1); ++x) VLine(img, x, top, top + 5, (x & 1) ? BarLight : BarDark);
-    if (clipHold > 0) Box(img, w - 5, w - 1, top, top + 5, qRgb(std::min(195 + 2 * clipHold, 255), 0, 0));
+    const int end = std::clamp(n, 0, w - 1);
+    for (int x = 1; x <= end; ++x) VLine(img, x, top, top + 5, (x & 1) ? BarLight : BarDark);
+    const int clip = clipHold > 0 ? std::min(195 + 2 * clipHold, 255) : 0;
+    if (clip > 0) Box(img, w - 5, w - 1, top, top + 5, qRgb(clip, 0, 0));
+    return {end, hold > 10 && hold - 4 < w ? hold : 0, clip};
 }
 
-void DcChannel(QImage& img, int top, double value, float scale) {
+int DcChannel(const Canvas& img, int top, double value, float scale) {
     const int w = img.width();
     const int n = std::min(std::abs(Round(double(scale) * value)), w);
     for (int x = 1; x <= std::min(n, w - 1); ++x) VLine(img, x, top, top + 5, (x & 1) ? DcLight : DcDark);
+    return n;
 }
 
 int ChartRow(int value, int height) { return (height - 1) - Round(double(value) * (height - 1) / height); }
 
-void Trace(QImage& img, const std::array<int32_t, WaveHistoryPlaces + 1>& values, int count, QRgb c) {
+void Trace(const Canvas& img, const std::array<int32_t, WaveHistoryPlaces + 1>& values, int count, QRgb c) {
     const int h = img.height();
     for (int j = 1; j < count; ++j)
         Line(img, j, ChartRow(values[size_t(j)], h), j + 1, ChartRow(values[size_t(j + 1)], h), c, true);
@@ -148,23 +168,24 @@ void LayoutDisplays(DisplayState& d, int clientWidth, int knobWidth) {
 
 void DrawPanelFrames(QImage& window, const DisplayState& d, const ColourSchemeState& c) {
     const DisplayLayout& l = d.Layout;
+    const Canvas cw(window);
     const int track = l.VolumeTrackRow;
     for (int k = 1; k <= MainFrameLines; ++k) {
         const QRgb col = FrameColour(c, k, MainFrameLines).rgb();
         for (const DisplayRect& r : {l.LevelMeterRect, l.DcMeterRect}) {
-            HLine(window, r.Left - k, r.Right + k - 1, r.Top - k, col);
-            HLine(window, r.Left - k, r.Right + k - 1, r.Bottom + k - 1, col);
-            VLine(window, r.Left - k, r.Top - k, r.Bottom + k - 2, col);
-            VLine(window, r.Right + k, r.Top - k, r.Bottom + k - 1, col);
+            HLine(cw, r.Left - k, r.Right + k - 1, r.Top - k, col);
+            HLine(cw, r.Left - k, r.Right + k - 1, r.Bottom + k - 1, col);
+            VLine(cw, r.Left - k, r.Top - k, r.Bottom + k - 2, col);
+            VLine(cw, r.Right + k, r.Top - k, r.Bottom + k - 1, col);
         }
         // The wedge of the volume knob's track.
-        Line(window, l.VolumeTrackLeft, track - Round(k / 3.0), 133 + k / 3, track + 1 - Round(2 * k / 3.0), col, false);
-        Line(window, l.VolumeTrackLeft, track + Round(k / 3.0), 133 - k / 3, track + Round(2 * k / 3.0), col, false);
-        VLine(window, l.ChartLeft - k, l.ChartTop, l.ChartTop + l.ChartHeight - 1, col);
-        VLine(window, l.LevelMeterRect.Right + k, l.ChartTop, l.ChartTop + l.ChartHeight - 1, col);
+        Line(cw, l.VolumeTrackLeft, track - Round(k / 3.0), 133 + k / 3, track + 1 - Round(2 * k / 3.0), col, false);
+        Line(cw, l.VolumeTrackLeft, track + Round(k / 3.0), 133 - k / 3, track + Round(2 * k / 3.0), col, false);
+        VLine(cw, l.ChartLeft - k, l.ChartTop, l.ChartTop + l.ChartHeight - 1, col);
+        VLine(cw, l.LevelMeterRect.Right + k, l.ChartTop, l.ChartTop + l.ChartHeight - 1, col);
         const DisplayRect& t = l.TimeBarRect;
-        VLine(window, t.Left - k, t.Top - k, t.Bottom + k - 2, col);
-        VLine(window, t.Right + k, t.Top - k, t.Bottom + k - 1, col);
+        VLine(cw, t.Left - k, t.Top - k, t.Bottom + k - 2, col);
+        VLine(cw, t.Right + k, t.Top - k, t.Bottom + k - 1, col);
     }
 
     const QRgb text = c.TextColour.rgb();
@@ -177,56 +198,86 @@ void DrawPanelFrames(QImage& window, const DisplayState& d, const ColourSchemeSt
     Text(p, dc.Left + 20, dc.Top - 13, QStringLiteral("DC Offset, %"));
     for (int i = 0; i <= 10; ++i) {
         const int x = lv.Left + i * (lv.Right - lv.Left) / 10;
-        VLine(window, x, lv.Bottom, lv.Bottom + 2, text);
+        VLine(cw, x, lv.Bottom, lv.Bottom + 2, text);
         Text(p, x - 6, lv.Bottom + 1, QString::number(10 * i));
     }
     for (int i = 0; i <= 5; ++i) {
         const int x = dc.Left + i * (dc.Right - dc.Left) / 5;
-        VLine(window, x, dc.Bottom, dc.Bottom + 2, text);
+        VLine(cw, x, dc.Bottom, dc.Bottom + 2, text);
         Text(p, x - 6, dc.Bottom + 1, QString::number(2 * i));
     }
 }
 
-void DrawLevelMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c) {
+bool DrawLevelMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c) {
     QImage& img = d.LevelPicture;
     const int span = d.Layout.LevelMeterRect.Right - d.Layout.LevelMeterRect.Left;
-    img.fill(PanelColour(c));
-    const QRgb mark = c.MarkColour.rgb();
-    for (int i = 1; i <= 99; ++i) {
-        VLine(img, i * span / 100, 2, 6, mark);
-        VLine(img, i * span / 100, 9, 13, mark);
+    const QRgb panel = PanelColour(c).rgb(), mark = c.MarkColour.rgb();
+    // The empty meter with its ticks is drawn once per scheme and copied per block.
+    if (d.LevelBlank.size() != img.size() || d.LevelBlankColours != std::pair(panel, mark)) {
+        d.LevelBlank = QImage(img.size(), QImage::Format_RGB32);
+        d.LevelBlank.fill(panel);
+        const Canvas blank(d.LevelBlank);
+        for (int i = 1; i <= 99; ++i) {
+            VLine(blank, i * span / 100, 2, 6, mark);
+            VLine(blank, i * span / 100, 9, 13, mark);
+        }
+        for (int i = 0; i <= 10; ++i) VLine(blank, i * span / 10, 1, 13, mark);
+        HLine(blank, 0, span - 1, 8, mark);
+        d.LevelBlankColours = {panel, mark};
     }
-    for (int i = 0; i <= 10; ++i) VLine(img, i * span / 10, 1, 13, mark);
-    HLine(img, 0, span - 1, 8, mark);
+    const Canvas cv(img);
+    std::memcpy(cv.px, d.LevelBlank.constBits(), size_t(img.sizeInBytes()));
     const float scale = d.Layout.LevelScale;
-    LevelChannel(img, 1, p.BlockMaxLeft, p.BlockMeanLeft, scale, d.PeakHoldLeft, p.ClipHoldLeft);
-    LevelChannel(img, 9, p.BlockMaxRight, p.BlockMeanRight, scale, d.PeakHoldRight, p.ClipHoldRight);
+    const auto left = LevelChannel(cv, 1, p.BlockMaxLeft, p.BlockMeanLeft, scale, d.PeakHoldLeft, p.ClipHoldLeft);
+    const auto right = LevelChannel(cv, 9, p.BlockMaxRight, p.BlockMeanRight, scale, d.PeakHoldRight, p.ClipHoldRight);
     // The mark falls 10 pixels per drawn block and rests, undrawn, at 10 or less.
     if (d.PeakHoldLeft > 10) d.PeakHoldLeft -= 10;
     if (d.PeakHoldRight > 10) d.PeakHoldRight -= 10;
+    const std::array<int32_t, 8> drawn{left[0], left[1], left[2], right[0], right[1], right[2],
+                                       int32_t(panel), int32_t(mark)};
+    const bool changed = !d.LevelDrawn || *d.LevelDrawn != drawn;
+    d.LevelDrawn = drawn;
+    return changed;
 }
 
-void DrawDcMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c, bool reduceDc) {
+bool DrawDcMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c, bool reduceDc) {
     QImage& img = d.DcPicture;
     const int span = d.Layout.DcMeterRect.Right - d.Layout.DcMeterRect.Left;
-    img.fill(PanelColour(c));
-    const QRgb mark = c.MarkColour.rgb();
-    HLine(img, 0, span - 1, 8, mark);
-    for (int i = 1; i <= 9; ++i) {
-        VLine(img, i * span / 10, 2, 6, mark);
-        VLine(img, i * span / 10, 9, 13, mark);
+    const QRgb panel = PanelColour(c).rgb(), mark = c.MarkColour.rgb();
+    if (d.DcBlank.size() != img.size() || d.DcBlankColours != std::pair(panel, mark)) {
+        d.DcBlank = QImage(img.size(), QImage::Format_RGB32);
+        d.DcBlank.fill(panel);
+        const Canvas blank(d.DcBlank);
+        HLine(blank, 0, span - 1, 8, mark);
+        for (int i = 1; i <= 9; ++i) {
+            VLine(blank, i * span / 10, 2, 6, mark);
+            VLine(blank, i * span / 10, 9, 13, mark);
+        }
+        for (int i = 0; i <= 5; ++i) {
+            VLine(blank, i * span / 5, 1, 6, mark);
+            VLine(blank, i * span / 5, 9, 13, mark);
+        }
+        d.DcBlankColours = {panel, mark};
     }
-    for (int i = 0; i <= 5; ++i) {
-        VLine(img, i * span / 5, 1, 6, mark);
-        VLine(img, i * span / 5, 9, 13, mark);
-    }
-    DcChannel(img, 1, reduceDc ? p.ResidualDcLeft : p.BlockMeanLeft, d.Layout.DcScale);
-    DcChannel(img, 9, reduceDc ? p.ResidualDcRight : p.BlockMeanRight, d.Layout.DcScale);
+    const Canvas cv(img);
+    std::memcpy(cv.px, d.DcBlank.constBits(), size_t(img.sizeInBytes()));
+    const int left = DcChannel(cv, 1, reduceDc ? p.ResidualDcLeft : p.BlockMeanLeft, d.Layout.DcScale);
+    const int right = DcChannel(cv, 9, reduceDc ? p.ResidualDcRight : p.BlockMeanRight, d.Layout.DcScale);
+    const std::array<int32_t, 4> drawn{left, right, int32_t(panel), int32_t(mark)};
+    const bool changed = !d.DcDrawn || *d.DcDrawn != drawn;
+    d.DcDrawn = drawn;
+    return changed;
 }
 
-void ClearLevelMeter(DisplayState& d, const ColourSchemeState& c) { d.LevelPicture.fill(PanelColour(c)); }
+void ClearLevelMeter(DisplayState& d, const ColourSchemeState& c) {
+    d.LevelPicture.fill(PanelColour(c));
+    d.LevelDrawn.reset();
+}
 
-void ClearDcMeter(DisplayState& d, const ColourSchemeState& c) { d.DcPicture.fill(PanelColour(c)); }
+void ClearDcMeter(DisplayState& d, const ColourSchemeState& c) {
+    d.DcPicture.fill(PanelColour(c));
+    d.DcDrawn.reset();
+}
 
 void ClearWaveHistory(DisplayState& d) { d.History = WaveHistory{}; }
 
@@ -243,8 +294,8 @@ void PushWaveHistory(DisplayState& d, const ProcessingState& p) {
 }
 
 void PlotWaveHistory(DisplayState& d, const ColourSchemeState& c) {
-    QImage& img = d.ChartPicture;
-    img.fill(ChartColour(c));
+    d.ChartPicture.fill(ChartColour(c));
+    const Canvas img(d.ChartPicture);
     const int count = std::clamp(d.Layout.WavePointCount, 1, WaveHistoryPlaces);
     const WaveHistory& h = d.History;
     Trace(img, h.LeftValue, count, c.LeftTraceColour.rgb());
@@ -278,6 +329,7 @@ void DrawTimeBarFrame(QImage& window, DisplayState& d, const ColourSchemeState& 
                       const QString& modeText) {
     const DisplayRect& t = d.Layout.TimeBarRect;
     const int L = t.Left, R = t.Right, T = t.Top, B = t.Bottom;
+    const Canvas cw(window);
     d.TimeBarMinutes = minutes > 0 ? minutes : 3;
     d.TimeBarPixelsPerSecond = float(R - L - 2) / float(d.TimeBarMinutes * 60);
     const TimeBarScale& s = TimeBarScaleFor(d.TimeBarMinutes);
@@ -290,29 +342,29 @@ void DrawTimeBarFrame(QImage& window, DisplayState& d, const ColourSchemeState& 
 
     for (int k = 1; k <= MainFrameLines; ++k) {
         const QRgb col = FrameColour(c, k, MainFrameLines).rgb();
-        HLine(window, L - k, R + k - 1, T - k, col);
-        VLine(window, L - k, T - k, B + k - 2, col);
-        VLine(window, R + k, T - k, B + k - 1, col);
+        HLine(cw, L - k, R + k - 1, T - k, col);
+        VLine(cw, L - k, T - k, B + k - 2, col);
+        VLine(cw, R + k, T - k, B + k - 1, col);
     }
     for (int k = 1; k <= MainFrameLines; ++k)
-        HLine(window, L - k, R + k - 1, B + k - 1, FrameColour(c, k, MainFrameLines).rgb());
+        HLine(cw, L - k, R + k - 1, B + k - 1, FrameColour(c, k, MainFrameLines).rgb());
     const QRgb base = BaseColour(c).rgb();
-    for (int k = 15; k <= 18; ++k) HLine(window, L - k + 3, R + k - 1, B + k - 1, base);
+    for (int k = 15; k <= 18; ++k) HLine(cw, L - k + 3, R + k - 1, B + k - 1, base);
 
     const QRgb text = c.TextColour.rgb();
     QPainter p(&window);
     p.setFont(d.Font);
     p.setPen(c.TextColour);
-    for (int i = 0; i <= s.N; ++i) VLine(window, L + Round(double(R - L) * i / s.N), B, B + 6, text);
+    for (int i = 0; i <= s.N; ++i) VLine(cw, L + Round(double(R - L) * i / s.N), B, B + 6, text);
     for (const TimeBarLabel& label : TimeBarLabels(d)) Text(p, label.X, B + 5, label.Text);
     Text(p, L + 140, T - 13, d.TimeBarTitle);
 }
 
 void DrawTimeBarBackground(DisplayState& d, const ColourSchemeState& c, bool ringFilled) {
-    QImage& img = d.TimePicture;
+    d.TimePicture.fill(ringFilled ? QColor::fromRgb(RingFilledBack) : PanelColour(c));
+    const Canvas img(d.TimePicture);
     const int h = img.height();
     const int span = d.Layout.TimeBarRect.Right - d.Layout.TimeBarRect.Left;
-    img.fill(ringFilled ? QColor::fromRgb(RingFilledBack) : PanelColour(c));
     const QRgb mark = c.MarkColour.rgb();
     for (int i = 1; i <= 60; ++i) VLine(img, Round(double(i) * span / 60), 4, h - 5, mark);
     const int n = TimeBarScaleFor(d.TimeBarMinutes).N;
@@ -328,16 +380,19 @@ int TimeBarColumns(const DisplayState& d, uint32_t lastWrittenBlock) {
 }
 }  // namespace
 
-void DrawTimeBarColumn(DisplayState& d, uint32_t lastWrittenBlock) {
+int DrawTimeBarColumn(DisplayState& d, uint32_t lastWrittenBlock) {
     const int x = TimeBarColumns(d, lastWrittenBlock);
-    VLine(d.TimePicture, x, 1, d.TimePicture.height() - 2, TimeColumnColour(x));
+    const Canvas img(d.TimePicture);
+    VLine(img, x, 1, img.height() - 2, TimeColumnColour(x));
+    return x;
 }
 
 void RedrawTimeBar(DisplayState& d, const ColourSchemeState& c, uint32_t lastWrittenBlock, bool ringFilled) {
     DrawTimeBarBackground(d, c, ringFilled);
     if (lastWrittenBlock == 0) return;
     const int n = TimeBarColumns(d, lastWrittenBlock);
-    for (int x = 1; x <= n; ++x) VLine(d.TimePicture, x, 1, d.TimePicture.height() - 2, TimeColumnColour(x));
+    const Canvas img(d.TimePicture);
+    for (int x = 1; x <= n; ++x) VLine(img, x, 1, img.height() - 2, TimeColumnColour(x));
 }
 
 }  // namespace orv

@@ -9,6 +9,8 @@
 // mark or column that would fall outside is not drawn.
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include <QFont>
@@ -74,6 +76,14 @@ struct DisplayState {
     QImage DcPicture;     // 91 × 16
     QImage ChartPicture;  // ChartWidth × ChartHeight: the live waveform
     QImage TimePicture;   // ImageTime, 425 × 17
+    // The empty meters with their ticks, for the panel and mark colours named.
+    QImage LevelBlank;
+    QImage DcBlank;
+    std::pair<QRgb, QRgb> LevelBlankColours{};
+    std::pair<QRgb, QRgb> DcBlankColours{};
+    // What the meter pictures show now; a block that draws the same needs no repaint.
+    std::optional<std::array<int32_t, 8>> LevelDrawn;
+    std::optional<std::array<int32_t, 4>> DcDrawn;
     int32_t PeakHoldLeft = 0;
     int32_t PeakHoldRight = 0;
     orv::WaveHistory History;
@@ -90,9 +100,10 @@ void LayoutDisplays(DisplayState& d, int clientWidth, int knobWidth = 11);
 // Frames, volume track, titles and meter scales, onto the window's picture.
 void DrawPanelFrames(QImage& window, const DisplayState& d, const ColourSchemeState& c);
 
-void DrawLevelMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c);
+// Both return whether the picture differs from the one drawn before.
+bool DrawLevelMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c);
 // reduceDc: the "Reduce DC Offset" box is ticked (shows the residual offset).
-void DrawDcMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c, bool reduceDc);
+bool DrawDcMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c, bool reduceDc);
 void ClearLevelMeter(DisplayState& d, const ColourSchemeState& c);
 void ClearDcMeter(DisplayState& d, const ColourSchemeState& c);
 
@@ -118,7 +129,8 @@ std::vector<TimeBarLabel> TimeBarLabels(const DisplayState& d);
 void DrawTimeBarFrame(QImage& window, DisplayState& d, const ColourSchemeState& c, int minutes,
                       const QString& modeText);
 void DrawTimeBarBackground(DisplayState& d, const ColourSchemeState& c, bool ringFilled);
-void DrawTimeBarColumn(DisplayState& d, uint32_t lastWrittenBlock);
+// Returns the column drawn.
+int DrawTimeBarColumn(DisplayState& d, uint32_t lastWrittenBlock);
 void RedrawTimeBar(DisplayState& d, const ColourSchemeState& c, uint32_t lastWrittenBlock, bool ringFilled);
 
 }  // namespace orv

@@ -75,10 +75,9 @@ QImage DisplayPanel::Snapshot() const {
 
 void DisplayPanel::DrawLiveDisplays(bool reduceDc) {
     if (!cap_.CaptureOpen) return;
-    orv::DrawLevelMeter(d_, p_, c_);
-    orv::DrawDcMeter(d_, p_, c_, reduceDc);
-    update(LevelArea());
-    update(DcArea());
+    // Only what changed goes to the screen: a steady or silent input costs no repaint.
+    if (orv::DrawLevelMeter(d_, p_, c_)) update(LevelArea());
+    if (orv::DrawDcMeter(d_, p_, c_, reduceDc)) update(DcArea());
     if (cap_.Recording) {
         orv::PlotWaveHistory(d_, c_);
         update(ChartArea());
@@ -114,16 +113,20 @@ void DisplayPanel::DrawTimeBarFrame(int minutes, const QString& modeText) {
 
 void DisplayPanel::DrawTimeBarBackground() {
     orv::DrawTimeBarBackground(d_, c_, cap_.RingFilled);
+    lastTimeColumn_ = -1;
     update(TimeArea());
 }
 
 void DisplayPanel::DrawTimeBarColumn() {
-    orv::DrawTimeBarColumn(d_, cap_.LastWrittenBlock);
-    update(TimeArea());
+    // A column stands for several blocks; the screen needs it once.
+    const int x = orv::DrawTimeBarColumn(d_, cap_.LastWrittenBlock);
+    if (x != lastTimeColumn_) update(TimeArea().adjusted(x, 0, x + 1 - TimeArea().width(), 0));
+    lastTimeColumn_ = x;
 }
 
 void DisplayPanel::RedrawTimeBar() {
     orv::RedrawTimeBar(d_, c_, cap_.LastWrittenBlock, cap_.RingFilled);
+    lastTimeColumn_ = -1;
     update(TimeArea());
 }
 

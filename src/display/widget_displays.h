@@ -58,6 +58,7 @@ private:
     bool backdropStale_ = true;
     int timeBarMinutes_ = 3;
     QString modeText_;
+    int lastTimeColumn_ = -1;
 };
 
 }  // namespace orv

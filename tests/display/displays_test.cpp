@@ -106,6 +106,35 @@ TEST_F(DisplaysTest, PeakHoldOfFifteenIsDrawnOnceThenRestsUndrawn) {
     EXPECT_TRUE(Columns(d.LevelPicture, 12, IsLevelBar).empty());
 }
 
+TEST_F(DisplaysTest, ARepeatedPictureIsToldApartFromAChangedOne) {
+    // Whether a block needs a repaint: the falling hold mark, a dimming clip
+    // mark and a new scheme all change the picture; a steady tone and silence
+    // after the fall do not.
+    p.BlockMaxLeft = 2000;
+    p.BlockMeanLeft = -500;
+    EXPECT_TRUE(DrawLevelMeter(d, p, colours));
+    EXPECT_TRUE(DrawDcMeter(d, p, colours, false));
+    EXPECT_FALSE(DrawLevelMeter(d, p, colours));  // bar and hold mark at 32 again
+    EXPECT_FALSE(DrawDcMeter(d, p, colours, false));
+    p.BlockMaxLeft = -500;
+    EXPECT_TRUE(DrawLevelMeter(d, p, colours));  // bar gone, hold mark at 22
+    EXPECT_TRUE(DrawLevelMeter(d, p, colours));  // hold mark at 12
+    EXPECT_TRUE(DrawLevelMeter(d, p, colours));  // hold mark gone
+    const QImage rest = d.LevelPicture.copy();
+    EXPECT_FALSE(DrawLevelMeter(d, p, colours));
+    EXPECT_EQ(d.LevelPicture, rest);
+    p.ClipHoldRight = 3;
+    EXPECT_TRUE(DrawLevelMeter(d, p, colours));
+    p.ClipHoldRight = 2;
+    EXPECT_TRUE(DrawLevelMeter(d, p, colours));
+    EXPECT_FALSE(DrawLevelMeter(d, p, colours));
+    Scheme(5);
+    EXPECT_TRUE(DrawLevelMeter(d, p, colours));
+    EXPECT_TRUE(DrawDcMeter(d, p, colours, false));
+    ClearLevelMeter(d, colours);
+    EXPECT_TRUE(DrawLevelMeter(d, p, colours));
+}
+
 TEST_F(DisplaysTest, LevelBarOfAStronglyNegativeMeanStopsAtThePicture) {
     p.BlockMaxLeft = 32767;
     p.BlockMeanLeft = -30000;
