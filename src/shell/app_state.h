@@ -10,6 +10,7 @@
 #include "display/displays.h"
 #include "record/busy.h"
 #include "record/capture_engine.h"
+#include "record/found_recording.h"
 #include "record/input_device.h"
 #include "record/processing.h"
 #include "shell/dialogs.h"
@@ -37,6 +38,8 @@ struct AppState {
     DisplayState Displays;
     // Held by whatever lets events run inside a handler; see record/busy.h.
     BusyState Busy;
+    // The found recording "test" and the recording set aside while it is loaded.
+    FoundRecordingState Found;
 };
 
 struct AppSeams {
