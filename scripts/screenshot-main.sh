@@ -12,12 +12,12 @@ done
 cmake --build "$build" --target orv_screenshot
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orv-screenshot-XXXXXX")
-# Two tones, slowly swelling and fading, so that the meters and the waveform
-# have something to show.
+# Two tones, slowly swelling and fading, the right one softer, so that the
+# meters and both traces of the waveform have something to show.
 cat >"$work/tone" <<'TONE'
 #!/bin/sh
 exec sox -q -n -t raw -r 44100 -e signed-integer -b 16 -c 2 - \
-  synth 3600 sine 330 sine 495 tremolo 0.15 85 vol 0.9
+  synth 3600 sine 330 sine 495 tremolo 0.15 85 vol 0.9 remix 1 2v0.6
 TONE
 chmod +x "$work/tone"
 
