@@ -76,11 +76,17 @@ QImage DisplayPanel::Snapshot() const {
 void DisplayPanel::DrawLiveDisplays(bool reduceDc) {
     if (!cap_.CaptureOpen) return;
     // Only what changed goes to the screen: a steady or silent input costs no repaint.
-    if (orv::DrawLevelMeter(d_, p_, c_)) update(LevelArea());
-    if (orv::DrawDcMeter(d_, p_, c_, reduceDc)) update(DcArea());
+    if (orv::DrawLevelMeter(d_, p_, c_)) pending_ += LevelArea();
+    if (orv::DrawDcMeter(d_, p_, c_, reduceDc)) pending_ += DcArea();
     if (cap_.Recording) {
         orv::PlotWaveHistory(d_, c_);
-        update(ChartArea());
+        pending_ += ChartArea();
+    }
+    // The block's last hook: everything it changed is painted now, in one
+    // pass, rather than posted for another turn of the event loop.
+    if (!pending_.isEmpty()) {
+        repaint(pending_);
+        pending_ = QRegion();
     }
 }
 
@@ -120,7 +126,8 @@ void DisplayPanel::DrawTimeBarBackground() {
 void DisplayPanel::DrawTimeBarColumn() {
     // A column stands for several blocks; the screen needs it once.
     const int x = orv::DrawTimeBarColumn(d_, cap_.LastWrittenBlock);
-    if (x != lastTimeColumn_) update(TimeArea().adjusted(x, 0, x + 1 - TimeArea().width(), 0));
+    // Painted with the block's other displays, or on restore while minimized.
+    if (x != lastTimeColumn_) pending_ += TimeArea().adjusted(x, 0, x + 1 - TimeArea().width(), 0);
     lastTimeColumn_ = x;
 }
 

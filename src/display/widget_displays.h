@@ -5,6 +5,7 @@
 // that picture's rectangle; frames and scales are kept in a picture of the
 // whole panel, redrawn by the paint handler (FormPaint) alone.
 #include <QImage>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
 
@@ -59,6 +60,7 @@ private:
     int timeBarMinutes_ = 3;
     QString modeText_;
     int lastTimeColumn_ = -1;
+    QRegion pending_;  // changed by this block's hooks, not yet on the screen
 };
 
 }  // namespace orv
