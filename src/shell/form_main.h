@@ -6,13 +6,16 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <array>
 #include <memory>
+#include <span>
 
 #include "display/skin.h"
 #include "record/capture_engine.h"
+#include "record/piece.h"
 #include "record/recording_control.h"
 #include "shell/app_state.h"
 
@@ -48,6 +51,15 @@ public:
     void OrvaneRecorderHelpClick();
     void menuAboutClick();
     void menuRecordSourceClick();
+    // The volume knob (x inside the knob) and the hint of its track.
+    void ImageVolMouseDown(Qt::MouseButton button, int x);
+    void ImageVolMouseMove(int x);
+    void ImageVolMouseUp();
+    // A termination signal: the recording stopped with every block kept and
+    // left for the next start, the settings written, no questions.
+    void TerminateBySignal();
+    // Writes the settings file; "无法写入到 …" once when it cannot, and false.
+    bool WriteSettings();
     void TimerRecTimer();
     void TimerStatusTimer();
     void BtnRecordClick();
@@ -59,12 +71,18 @@ public:
     void menuSkinClick();
     // The paint handler: window and caption colours of the scheme, frames and scales.
     void FormPaint();
+    // The editor's save all / save selection: positions first … last of the
+    // edited recording through the same dialog, progress and writers.
+    void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces, const PieceSources& sources);
 
     QComboBox* CmbBoxTime = nullptr;
     QPushButton* BtnRecord = nullptr;
     QPushButton* BtnStop = nullptr;
     QPushButton* BtnEdit = nullptr;
     QPushButton* BtnSource = nullptr;
+    QLabel* ImageVol = nullptr;   // the volume knob
+    QWidget* Shape1 = nullptr;    // the knob's track, hint "Recording Volume"
+    QMenu* menuOptions = nullptr;
     QCheckBox* ChBoxDC = nullptr;
     QLabel* LabReduce = nullptr;
     QLabel* LabAudioDeviceControl = nullptr;
@@ -83,12 +101,16 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();
     void BuildControls();
     void BuildMenus();
+    void BuildOptionsMenu();
+    void PlaceVolumeKnob();
+    bool RestartAllowed() const;
     void MakeLevelIcons();
     void ApplyKnobPicture();
     void ProcessEvents();
@@ -107,6 +129,8 @@ private:
     TFormProgress* formProgress_ = nullptr;
     bool destroyed_ = false;
     SkinPictures skin_;
+    bool VolumeDragging = false;
+    int VolumeDragStartX = 0;
 
     friend class MainRecordingView;
     RecordingControlState controlState_;

@@ -29,9 +29,7 @@ protected:
         window = std::make_unique<TFormMain>(seams, state);
         window->TimerRec->stop();
         window->TimerStatus->stop();
-        // The settings issue's knob; the displays only give it its picture.
-        knob = new QLabel(window->PanelMain);
-        knob->setObjectName("ImageVol");
+        knob = window->ImageVol;
         colors = std::make_unique<TFormColors>(window.get());
         window->SetForms(nullptr, nullptr, nullptr, colors.get(), nullptr);
         return *window;
