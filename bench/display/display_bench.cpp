@@ -17,6 +17,7 @@
 
 #include "platform/input_mixer.h"
 #include "platform/raw_file.h"
+#include "platform/source_name.h"
 #include "platform/system.h"
 #include "platform/wave_in.h"
 #include "shell/app_state.h"
@@ -63,7 +64,8 @@ int main(int argc, char** argv) {
     const std::string folder = argv[1];
     int seconds = std::atoi(argv[2]);
 
-    auto waveIn = orv::platform::makeAlsaWaveIn("default");
+    // As the program makes them: the device named after the server's default source.
+    auto waveIn = orv::platform::makeAlsaWaveIn("default", orv::platform::makePulseSourceNames());
     auto mixer = orv::platform::makeAlsaInputMixer("default");
     orv::platform::SystemClock clock;
     orv::platform::StatvfsFreeSpace freeSpace;
