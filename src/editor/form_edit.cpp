@@ -12,6 +12,8 @@
 #include <cmath>
 
 #include "editor/edit_input.h"
+#include "platform/desktop.h"
+#include "playback/play_timer.h"
 #include "record/processing.h"
 
 namespace orv {
@@ -701,6 +703,15 @@ void TFormEdit::TimerPlayTimer() {
     if (!ps.Playing) ps.BlockMaxLeft = ps.BlockMaxRight = 0;
     DrawPlaybackMeter(view_, geo_, colours_, ps.BlockMaxLeft, ps.BlockMaxRight);
     update(geo_.MeterLeft, geo_.T, view_.Meter.width(), view_.Meter.height());
+    // While the volume control is open the knob follows the device's volume.
+    if (++volumeCheckTicks_ >= 10) {
+        volumeCheckTicks_ = 0;
+        volumeControlOpen_ = platform::programRunning(VolumeControlProgram);
+    }
+    if (volumeControlOpen_ && !knobDragging_) {
+        ps.PlaybackVolume = ctx_.Playback.GetPlaybackVolume();
+        PlaceVolumeKnob(ps.PlaybackVolume);
+    }
     if (ProgressShown) ProgressBar->setValue(static_cast<int>(RoundEven(ctx_.Editor.ProgressPercent)));
     PlacePlayMarks();
 }

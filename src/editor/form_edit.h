@@ -193,6 +193,8 @@ private:
     bool pressed_ = false;  // a press in the view started the current click or drag
     // Volume knob drag.
     bool knobDragging_ = false;
+    bool volumeControlOpen_ = false;  // the system's volume control, looked for once a second
+    int volumeCheckTicks_ = 0;
     int knobPressGlobalX_ = 0;
     int knobPressLeft_ = 0;
 };

@@ -28,6 +28,7 @@ class TFormColors;
 class TFormProgress;
 class MainRecordingView;
 class DisplayPanel;
+class SaveFlow;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -40,6 +41,10 @@ public:
 
     CaptureEngine& Engine() { return *engine_; }
     AppState& State() { return st_; }
+    // The save routine both windows use (the editor's save all and save selection).
+    SaveFlow& Saving() { return *saveFlow_; }
+    // A close asked for while busy runs once the save or edit has ended.
+    bool ClosePending() const { return closePending_; }
 
     // Event handlers, public so that tests drive the window as a user would.
     bool FormCloseQuery();
@@ -115,6 +120,7 @@ private:
     void ApplyKnobPicture();
     void ProcessEvents();
     std::string EncoderLibraryPath() const;
+    void MakeSaveFlow();
 
     AppSeams& seams_;
     AppState& st_;
@@ -129,6 +135,8 @@ private:
     TFormProgress* formProgress_ = nullptr;
     bool destroyed_ = false;
     SkinPictures skin_;
+    bool closePending_ = false;
+    std::unique_ptr<SaveFlow> saveFlow_;
     bool VolumeDragging = false;
     int VolumeDragStartX = 0;
 
