@@ -348,6 +348,7 @@ void RecordingControl::WatchCaptureDevice() {
         cap_.CurrentDeviceName.clear();
         st_.SourceText.clear();
         if (input_) input_->SourceText.clear();
+        view_.ClearMeters();
         return;
     }
     platform::WaveInCaps caps;

@@ -38,6 +38,7 @@ public:
     virtual void PushWaveHistory() {}      // a recorded block
     virtual void DrawTimeBarColumn() {}    // a recorded block
     virtual void DrawLiveDisplays() {}     // meters, and the live waveform while recording
+    virtual void ClearMeters() {}          // level and DC meters at rest: no device
     // Runs the editor modally on the current recording; returns when it closed.
     virtual void ShowEditor() {}
     // The save dialog, starting in folder with an empty name; nullopt when cancelled.

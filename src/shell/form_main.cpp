@@ -65,6 +65,10 @@ public:
     void PushWaveHistory() override { w_.PanelMain->PushWaveHistory(); }
     void DrawTimeBarColumn() override { w_.PanelMain->DrawTimeBarColumn(); }
     void DrawLiveDisplays() override { w_.PanelMain->DrawLiveDisplays(w_.ChBoxDC->isChecked()); }
+    void ClearMeters() override {
+        w_.PanelMain->ClearLevelMeter();
+        w_.PanelMain->ClearDcMeter();
+    }
     void ShowEditor() override {
         if (w_.formEdit_) w_.formEdit_->exec();
     }
