@@ -477,6 +477,7 @@ void TFormEdit::reject() { close(); }
 
 void TFormEdit::StopPlaybackAndPump() {
     ctx_.Playback.StopPlayback();
+    PlacePlayMarks();  // gone at once, not at the next tick
     ProcessEvents();
 }
 
@@ -694,6 +695,7 @@ void TFormEdit::SBtnStopClick() {
     PlaybackState& ps = ctx_.Playback.State();
     ps.PlayEnd = ctx_.Editor.TotalBlocks;
     ps.PlayFrom = ps.PlayPos;
+    PlacePlayMarks();
 }
 
 void TFormEdit::TimerPlayTimer() {
