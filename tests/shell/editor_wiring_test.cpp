@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -262,6 +263,79 @@ TEST_F(EditorWiringTest, PlaybackShowsItsCursorMarkAndMeterAndStopsForEdits) {
     EXPECT_EQ(out.QueuedCount(), 0u);
     EXPECT_FALSE(playback.State().Playing);
     EXPECT_EQ(state.Capture.TotalBlocks, recorded);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// A continuous recording just made, and "test" of 45 blocks whose left
+// channel holds 100 × its block number: Load shows "test", every close brings
+// back the recording just made; Discard and loop mode change nothing.
+TEST_F(EditorWiringTest, TheFoundRecordingIsShownInPlaceOfTheRecordingJustMadeUntilTheEditorCloses) {
+    const uint32_t made = RecordBlocks(25);
+    ASSERT_GT(made, 20u);
+    const WorkingFiles& files = state.Shell.Files;
+    const std::vector<uint8_t> madeBytes = FileBytes(files.RawFileName);
+    const PeakTables& peaks = state.Buffers.Peaks;
+    const std::vector<int16_t> madeMax(peaks.PeakMaxLeft.begin(), peaks.PeakMaxLeft.begin() + made + 1);
+    const std::vector<int16_t> madeMin(peaks.PeakMinRight.begin(), peaks.PeakMinRight.begin() + made + 1);
+    {
+        std::ofstream test(files.FoundRecordingName, std::ios::binary);
+        std::vector<uint8_t> block(BlockBytes);
+        for (uint32_t k = 1; k <= 45; ++k) {
+            for (uint32_t f = 0; f < BlockFrames; ++f) {
+                PutSample(&block[4 * f], int16_t(100 * k));
+                PutSample(&block[4 * f + 2], int16_t(-50 * int(k)));
+            }
+            test.write(reinterpret_cast<const char*>(block.data()), BlockBytes);
+        }
+    }
+    host.SetFoundRecordingForm(&info);
+    auto expectMade = [&](const char* step) {
+        SCOPED_TRACE(step);
+        EXPECT_EQ(state.Capture.RawFileName, files.RawFileName);
+        EXPECT_EQ(state.Capture.TotalBlocks, made);
+        EXPECT_TRUE(FileBytes(files.RawFileName) == madeBytes);
+        EXPECT_TRUE(std::equal(madeMax.begin(), madeMax.end(), peaks.PeakMaxLeft.begin()));
+        EXPECT_TRUE(std::equal(madeMin.begin(), madeMin.end(), peaks.PeakMinRight.begin()));
+        EXPECT_TRUE(state.Capture.CaptureOpen);  // monitoring again
+        EXPECT_FALSE(state.Capture.MemoryLent);
+    };
+    const QRgb background = BaseColour(state.Colours).rgb();
+    std::vector<uint32_t> edited;  // the editor's length at each opening
+
+    Edit([&](TFormEdit& w) {
+        edited.push_back(state.Editor.TotalBlocks);
+        EXPECT_EQ(state.Capture.RawFileName, files.FoundRecordingName);
+        ASSERT_EQ(w.View().ZoomLevel, 1);
+        for (int column : {1, 30, 45}) EXPECT_NE(w.View().View.pixel(column, 2), background) << column;
+        EXPECT_EQ(w.View().View.pixel(46, 2), background);
+        // What is drawn, read and played is "test".
+        EXPECT_EQ(peaks.PeakMaxLeft[30], 3000);
+        EXPECT_EQ(peaks.PeakMinRight[30], -1500);
+        EditorContext c{state.Capture.RawStream, peaks, state.Buffers, state.Processing, {}};
+        ASSERT_TRUE(ReadBlockAt(state.Editor, c, 45).Ok);
+        EXPECT_EQ(SampleAt(state.Buffers.CaptureMemory.data()), 4500);
+        w.SBtnPlayAllClick();
+        w.TimerPlayTimer();
+        ASSERT_EQ(out.written.size(), 40u);
+        EXPECT_EQ(SampleAt(out.written[39].data.data()), 4000);
+    });
+    EXPECT_EQ(dialogShown, 1);
+    expectMade("after Load");
+    EXPECT_EQ(platform::fileSize(files.PeakFileName), 45 * 8);
+
+    answer = "BtnDiscard";
+    Edit([&](TFormEdit&) { edited.push_back(state.Editor.TotalBlocks); });
+    EXPECT_EQ(dialogShown, 2);
+    expectMade("after Discard");
+
+    main->CmbBoxTime->setCurrentIndex(1);  // "Loop 3 min"
+    main->CmbBoxTimeChange();
+    ASSERT_TRUE(state.Capture.LoopMode);
+    answer = "BtnLoad";
+    Edit([&](TFormEdit&) { edited.push_back(state.Editor.TotalBlocks); });
+    EXPECT_EQ(dialogShown, 2);
+    expectMade("in loop mode");
+    EXPECT_EQ(edited, (std::vector<uint32_t>{45, made, made}));
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
