@@ -173,7 +173,9 @@ void TFormEdit::BuildToolBar() {
         btn->setToolTip(QString::fromUtf8(b.hint));
         btn->setAutoRaise(true);
         btn->setFocusPolicy(Qt::NoFocus);
-        const int w = std::max(26, btn->sizeHint().width());
+        // As narrow as the caption allows: the volume knob after the last
+        // button must stay inside the window at its smallest width.
+        const int w = std::max(26, btn->fontMetrics().horizontalAdvance(btn->text()) + 10);
         btn->setGeometry(x, 2, w, ToolBarHeight - 4);
         x += w;
         if (b.handler) {
@@ -207,6 +209,8 @@ void TFormEdit::BuildToolBar() {
     ImageHandle->setPixmap(knob);
     ImageHandle->setGeometry(ImageVolume->x(), 5, VolumeKnobWidth, 20);
     ImageHandle->installEventFilter(this);
+    // Wider fonts than expected: the window grows rather than hide the knob.
+    setMinimumWidth(std::max(minimumWidth(), ImageVolume->x() + VolumeTrackWidth + 8));
 }
 
 void TFormEdit::BuildControls() {

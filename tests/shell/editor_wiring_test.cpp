@@ -226,6 +226,7 @@ TEST_F(EditorWiringTest, PlaybackShowsItsCursorMarkAndMeterAndStopsForEdits) {
         EXPECT_EQ(out.written.size(), written);
 
         // The knob: each end of its track, and the middle, in both words.
+        EXPECT_LE(w.ImageVolume->x() + w.ImageVolume->width(), w.width());  // reachable
         const int track = w.ImageVolume->width() - w.ImageHandle->width();
         auto knobTo = [&](int target) {  // in one-pixel steps; those off the track are ignored
             QLabel* k = w.ImageHandle;
