@@ -433,6 +433,8 @@ void TFormEdit::FormShow() {
     ctx_.Playback.OpenPlayback();
     ps.PlaybackVolume = ctx_.Playback.GetPlaybackVolume();
     PlaceVolumeKnob(ps.PlaybackVolume);
+    // The last showing's peak holds stopped falling when its timer stopped.
+    view_.PeakHoldLeft = view_.PeakHoldRight = 0;
     DrawPlaybackMeter(view_, geo_, colours_, 0, 0);
     TimerPlay->start();
     update();

@@ -265,6 +265,13 @@ TEST_F(EditorWiringTest, PlaybackShowsItsCursorMarkAndMeterAndStopsForEdits) {
     EXPECT_FALSE(playback.State().Playing);
     EXPECT_EQ(state.Capture.TotalBlocks, recorded);
     EXPECT_TRUE(dialogs.messages.empty());
+
+    // Shown again, the meter starts empty: no peak hold left from the last showing.
+    Edit([&](TFormEdit& w) {
+        EXPECT_EQ(out.openCount, 2);  // the same device, opened again
+        const QImage& m = w.View().Meter;
+        for (int y = 0; y < m.height(); ++y) ASSERT_NE(m.pixel(5, y), qRgb(60, 235, 60)) << y;
+    });
 }
 
 // A continuous recording just made, and "test" of 45 blocks whose left
