@@ -68,8 +68,10 @@ protected:
     // Opens the editor modally from the main window and runs the scenario in
     // it once it is up; the editor is closed afterwards whatever happened.
     void Edit(const std::function<void(TFormEdit&)>& scenario) {
-        editor = MakeEditorWindow(state, host, playback, nullptr);
-        main->SetForms(editor.get(), nullptr, nullptr, nullptr, nullptr);
+        if (!editor) {  // one window for every opening, as the program has
+            editor = MakeEditorWindow(state, host, playback, nullptr);
+            main->SetForms(editor.get(), nullptr, nullptr, nullptr, nullptr);
+        }
         QTimer poll;
         poll.setInterval(5);
         QObject::connect(&poll, &QTimer::timeout, [&] {
