@@ -510,6 +510,16 @@ void TFormEdit::EndLongCommand() {
     }
 }
 
+TFormEdit::LevelMark TFormEdit::MarkLevel() const {
+    const EditorState& e = ctx_.Editor;
+    return {e.CurrentLevel, e.TopLevel, e.EditHistory[e.CurrentLevel].Pieces};
+}
+
+// Any change of the current level (an edit, undo or redo) makes the recording unsaved again.
+void TFormEdit::NoteEdit(const LevelMark& before) {
+    if (ctx_.Saved && !(MarkLevel() == before)) MarkRecordingEdited(*ctx_.Saved);
+}
+
 bool TFormEdit::EnoughSpaceFor(uint64_t blocks) {
     const int64_t free = ctx_.Host.FreeBytes(ctx_.WorkingFolder);
     if (free < 0 || static_cast<uint64_t>(free) >= blocks * BlockBytes) return true;
@@ -521,8 +531,10 @@ bool TFormEdit::EnoughSpaceFor(uint64_t blocks) {
     if (EditorBusy() || !open_) return;     \
     {                                       \
         BusyGuard guard(ctx_.Busy);         \
+        const LevelMark before = MarkLevel(); \
         StopPlaybackAndPump();              \
         body                                \
+        NoteEdit(before);                   \
     }                                       \
     EndLongCommand();
 
@@ -618,8 +630,10 @@ void TFormEdit::menuSilenceClick() {
     if (EditorBusy() || !open_) return; \
     {                                   \
         BusyGuard guard(ctx_.Busy);     \
+        const LevelMark before = MarkLevel(); \
         StopPlaybackAndPump();          \
         body                            \
+        NoteEdit(before);               \
     }                                   \
     FormResize();                       \
     EndLongCommand();

@@ -13,6 +13,7 @@
 #include "record/found_recording.h"
 #include "record/input_device.h"
 #include "record/processing.h"
+#include "record/recording_saved.h"
 #include "shell/dialogs.h"
 #include "shell/settings.h"
 #include "shell/working_folder.h"
@@ -41,6 +42,8 @@ struct AppState {
     ColourSchemeState Colours;
     // Held by whatever lets events run inside a handler; see record/busy.h.
     BusyState Busy;
+    // Whether the recording has been saved since it was made or last edited.
+    RecordingSavedState RecordingSaved;
     // The edit history and working files while the editor is open.
     EditorState Editor;
     // The found recording "test" and the recording set aside while it is loaded.

@@ -12,6 +12,7 @@
 
 #include "editor/form_edit.h"
 #include "export/form_progress.h"
+#include "export/form_save_flow.h"
 #include "export/form_save_settings.h"
 #include "export/save_filter.h"
 #include "platform/encoder_library.h"
@@ -43,7 +44,7 @@ public:
         w_.caption_ = Q(text);
         if (!w_.st_.Shell.Minimized) w_.setWindowTitle(w_.caption_);
     }
-    void SetModeListEnabled(bool enabled) override { w_.CmbBoxTime->setEnabled(enabled); }
+    void SetModeListEnabled(bool enabled) override { w_.CmbBoxTime->setEnabled(enabled && !w_.st_.Busy.Busy()); }
     void SetModeListIndex(int index) override { w_.CmbBoxTime->setCurrentIndex(index); }
     void SetTaskbarTitle(const std::string& text) override {
         if (w_.st_.Shell.Minimized) w_.setWindowTitle(Q(text));
@@ -86,6 +87,25 @@ void TFormMain::SetForms(TFormEdit* edit, TFormAbout* about, TFormSaveSettings* 
     formAbout_ = about;
     formSaveSettings_ = saveSettings;
     formColors_ = colors;
+    MakeSaveFlow();
+}
+
+void TFormMain::MakeSaveFlow() {
+    const WorkingFiles& f = st_.Shell.Files;
+    SaveFlowState state{{&st_.Settings.SaveAsWav, &st_.Settings.SaveAsMp3, &st_.Settings.Wav, &st_.Settings.Mp3},
+                        &st_.Settings.OutputFolder,
+                        &st_.Busy,
+                        &st_.RecordingSaved,
+                        {f.RawFileName, f.EditFileName, f.ClipFileName, f.PeakFileName, f.FoundRecordingName,
+                         f.RingFileName}};
+    SaveFlowSeams seams{
+        [this](const std::string& text) { seams_.Dialogs.Message(text); },
+        [this](const std::string& folder, const std::string& filter, const std::string& extension) {
+            return seams_.Dialogs.SaveFileName(folder, filter, extension);
+        },
+        [this] { ProcessEvents(); },
+        platform::EncoderLoaderFor(EncoderLibraryPath())};
+    saveFlow_ = std::make_unique<SaveFlow>(std::move(state), std::move(seams), formProgress_, formSaveSettings_);
 }
 
 void TFormMain::BuildControls() {
@@ -243,6 +263,7 @@ void TFormMain::FormCreate() {
         st_.Shell.Files.WorkingFolder, QLocale::system().decimalPoint().toStdString());
     control_->AttachInputs(seams_.Mixer, st_.Input);
 
+    MakeSaveFlow();
     CmbBoxTime->setCurrentIndex(std::clamp(st_.Settings.RecordingModeIndex, 0, RecordingModeCount - 1));
     control_->ApplyRecordingMode(CmbBoxTime->currentIndex());
     if (st_.Settings.OutputFolder.empty()) st_.Settings.OutputFolder = seams_.HomeFolder;
@@ -302,8 +323,19 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 }
 
 bool TFormMain::FormCloseQuery() {
-    if (st_.Capture.Recording && !seams_.Dialogs.Confirm("Are you sure you want to interrupt recording?"))
+    // A save or an edit lets events run: close once it has ended or was
+    // cancelled, asking nothing now.
+    if (st_.Busy.Busy()) {
+        closePending_ = true;
         return false;
+    }
+    closePending_ = false;
+    if (st_.Capture.Recording) {
+        if (!seams_.Dialogs.ConfirmDefaultNo("Are you sure you want to interrupt recording?")) return false;
+    } else if (RecordingUnsaved(st_.RecordingSaved, st_.Shell.Files.RawFileName) &&
+               !seams_.Dialogs.ConfirmDefaultNo(DiscardRecordingQuestion)) {
+        return false;
+    }
     engine_->CloseCapture();
     // The mode really used: the list cannot show another one.
     st_.Settings.RecordingModeIndex = controlState_.ModeIndex;
@@ -419,13 +451,11 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TFormMain::menuFileClick() { menuSaveAs->setEnabled(control_->SaveAsEnabled()); }
+void TFormMain::menuFileClick() { menuSaveAs->setEnabled(control_->SaveAsEnabled() && !st_.Busy.Busy()); }
 
 void TFormMain::menuExplorerClick() { seams_.Launcher.OpenPath(st_.Settings.OutputFolder); }
 
-void TFormMain::menuSaveSettingsClick() {
-    if (formSaveSettings_) formSaveSettings_->exec();
-}
+void TFormMain::menuSaveSettingsClick() { saveFlow_->OpenSaveSettings(); }
 
 void TFormMain::OrvaneRecorderHelpClick() {
     seams_.Launcher.OpenPath(
@@ -466,60 +496,60 @@ void TFormMain::TimerStatusTimer() {
     PlaceVolumeKnob();
     if (st_.Shell.TerminatePending) TerminateBySignal();
     if (st_.Input.DeviceChanged && RestartAllowed()) RestartProgram();
+    if (closePending_) {
+        closePending_ = false;
+        close();
+    }
 }
 
+// While a save or an edit runs (st_.Busy), the commands that touch the
+// recording or the working files are ignored.
 void TFormMain::BtnRecordClick() {
+    if (st_.Busy.Busy()) return;
     if (!st_.Shell.WorkingFolderError.empty()) {
         seams_.Dialogs.Message(st_.Shell.WorkingFolderError);
         return;
     }
+    if (!st_.Capture.Recording && !st_.Capture.CurrentDeviceName.empty() &&
+        RecordingUnsaved(st_.RecordingSaved, st_.Capture.RawFileName) &&
+        !seams_.Dialogs.ConfirmDefaultNo(DiscardRecordingQuestion))
+        return;
+    const bool wasRecording = st_.Capture.Recording;
     control_->BtnRecordClick();
+    if (!wasRecording && st_.Capture.Recording) MarkNewRecording(st_.RecordingSaved);
 }
 
-void TFormMain::BtnStopClick() { control_->BtnStopClick(); }
+void TFormMain::BtnStopClick() {
+    if (!st_.Busy.Busy()) control_->BtnStopClick();
+}
 
-void TFormMain::BtnEditClick() { control_->BtnEditClick(); }
+void TFormMain::BtnEditClick() {
+    if (!st_.Busy.Busy()) control_->BtnEditClick();
+}
 
-void TFormMain::CmbBoxTimeChange() { control_->CmbBoxTimeChange(CmbBoxTime->currentIndex()); }
+void TFormMain::CmbBoxTimeChange() {
+    if (st_.Busy.Busy()) {
+        CmbBoxTime->setCurrentIndex(controlState_.ModeIndex);
+        return;
+    }
+    control_->CmbBoxTimeChange(CmbBoxTime->currentIndex());
+}
 
 void TFormMain::ChBoxDCClick() { control_->ChBoxDCClick(ChBoxDC->isChecked()); }
 
 void TFormMain::menuSaveAsClick() {
-    const auto request = control_->SaveRecordingAs(st_.Settings.OutputFolder);
-    if (!request) return;
-    st_.Settings.OutputFolder = request->Folder;
-    SaveProgress progress;
-    progress.pump = [this] { ProcessEvents(); };
-    if (formProgress_) formProgress_->Begin(progress, Q(request->FileName));
-    const SaveRange range{request->SaveFirstBlock, request->SaveLastBlock};
-    const PieceSources sources{&st_.Capture.RawStream, nullptr};
-    const SaveResult result =
-        st_.Settings.SaveAsWav
-            ? WriteWavFile(request->Path, st_.Settings.Wav, range, request->Pieces, sources, progress)
-            : WriteMp3File(request->Path, st_.Settings.Mp3, range, request->Pieces, sources, progress,
-                           platform::EncoderLoaderFor(EncoderLibraryPath()));
-    if (formProgress_) formProgress_->End();
-    if (result.outcome == SaveOutcome::Failed) seams_.Dialogs.Message(result.message);
+    if (st_.Busy.Busy()) return;
+    const std::optional<std::vector<Piece>> pieces = control_->RecordingToSave();
+    if (!pieces) return;
+    saveFlow_->SaveRecording(*pieces, st_.Capture.TotalBlocks, PieceSources{&st_.Capture.RawStream, nullptr});
 }
 
 void TFormMain::SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
                                 const PieceSources& sources) {
-    const std::optional<std::string> path = view_->AskSaveFileName(st_.Settings.OutputFolder);
-    if (!path || path->empty()) return;
-    const size_t slash = path->find_last_of('/');
-    const std::string fileName = slash == std::string::npos ? *path : path->substr(slash + 1);
-    if (slash != std::string::npos) st_.Settings.OutputFolder = path->substr(0, slash == 0 ? 1 : slash);
-    SaveProgress progress;
-    progress.pump = [this] { ProcessEvents(); };
-    if (formProgress_) formProgress_->Begin(progress, Q(fileName));
-    const SaveRange range{first, last};
-    const SaveResult result =
-        st_.Settings.SaveAsWav
-            ? WriteWavFile(*path, st_.Settings.Wav, range, pieces, sources, progress)
-            : WriteMp3File(*path, st_.Settings.Mp3, range, pieces, sources, progress,
-                           platform::EncoderLoaderFor(EncoderLibraryPath()));
-    if (formProgress_) formProgress_->End();
-    if (result.outcome == SaveOutcome::Failed) seams_.Dialogs.Message(result.message);
+    // The editor holds the busy guard around this call.
+    uint32_t total = 0;
+    for (const Piece& p : pieces) total = std::max(total, p.LastPosition());
+    saveFlow_->SaveHeld(pieces, {first, last}, sources, first == 1 && last >= total);
 }
 
 std::string TFormMain::EncoderLibraryPath() const {

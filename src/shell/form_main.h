@@ -26,6 +26,7 @@ class TFormSaveSettings;
 class TFormColors;
 class TFormProgress;
 class MainRecordingView;
+class SaveFlow;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -38,6 +39,10 @@ public:
 
     CaptureEngine& Engine() { return *engine_; }
     AppState& State() { return st_; }
+    // The save routine both windows use (the editor's save all and save selection).
+    SaveFlow& Saving() { return *saveFlow_; }
+    // A close asked for while busy runs once the save or edit has ended.
+    bool ClosePending() const { return closePending_; }
 
     // Event handlers, public so that tests drive the window as a user would.
     bool FormCloseQuery();
@@ -105,6 +110,7 @@ private:
     void MakeLevelIcons();
     void ProcessEvents();
     std::string EncoderLibraryPath() const;
+    void MakeSaveFlow();
 
     AppSeams& seams_;
     AppState& st_;
@@ -118,6 +124,8 @@ private:
     TFormColors* formColors_ = nullptr;
     TFormProgress* formProgress_ = nullptr;
     bool destroyed_ = false;
+    bool closePending_ = false;
+    std::unique_ptr<SaveFlow> saveFlow_;
     bool VolumeDragging = false;
     int VolumeDragStartX = 0;
 
