@@ -7,6 +7,7 @@
 #include "platform/system.h"
 #include "platform/wave_in.h"
 #include "display/colour_scheme.h"
+#include "display/displays.h"
 #include "editor/operations.h"
 #include "record/busy.h"
 #include "record/capture_engine.h"
@@ -40,6 +41,7 @@ struct AppState {
     CaptureState Capture;
     InputDeviceState Input;
     ColourSchemeState Colours;
+    DisplayState Displays;
     // Held by whatever lets events run inside a handler; see record/busy.h.
     BusyState Busy;
     // Whether the recording has been saved since it was made or last edited.
