@@ -7,7 +7,8 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 RUNTIME=(build-essential cmake pkg-config qt6-base-dev libqt6test6 libasound2-dev libasound2-plugins
          libmp3lame-dev libjpeg62-turbo-dev fonts-wqy-microhei alsa-utils)
-TEST=(googletest libgtest-dev libgmock-dev pulseaudio pulseaudio-utils sox lame xvfb)
+TEST=(googletest libgtest-dev libgmock-dev pulseaudio pulseaudio-utils sox lame xvfb
+      clang libclang-rt-dev stress-ng)
 
 PKGS=("${RUNTIME[@]}")
 if [ "${1:-}" = "--test" ]; then PKGS+=("${TEST[@]}"); fi
