@@ -53,8 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::RawFile recording;
     if (!recording.open(raw, platform::RawFile::Mode::Read)) std::abort();
 
-    RecordBuffers buffers;
-    AllocateCaptureBuffers(buffers);
+    // The engine's buffers are allocated once, as in the program; the peaks
+    // an earlier input filed are cleared.
+    static RecordBuffers buffers = [] {
+        RecordBuffers b;
+        AllocateCaptureBuffers(b);
+        return b;
+    }();
+    for (size_t k = 0; k < 16; ++k)
+        buffers.Peaks.PeakMaxLeft[k] = buffers.Peaks.PeakMinLeft[k] = buffers.Peaks.PeakMaxRight[k] =
+            buffers.Peaks.PeakMinRight[k] = 0;
     ProcessingState processing;
     // The peaks the engine would have filed for the blocks it wrote, or none.
     const uint32_t total = length / BlockBytes + claimedExtra;

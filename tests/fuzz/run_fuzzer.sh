@@ -4,7 +4,7 @@
 # the seeds in the repository stay as they are. A crashing input is kept in
 # $ORV_FUZZ_ARTIFACTS (default: the build's fuzz-artifacts folder) and printed.
 set -euo pipefail
-fuzzer=${1:?} seeds=${2:?} seconds=${3:?}
+fuzzer=${1:?} seeds=${2:?} seconds=${ORV_FUZZ_SECONDS:-${3:?}}
 name=$(basename "$fuzzer")
 artifacts=${ORV_FUZZ_ARTIFACTS:-$(dirname "$fuzzer")/../fuzz-artifacts}
 mkdir -p "$artifacts"

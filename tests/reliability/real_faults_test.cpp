@@ -137,7 +137,8 @@ TEST(Killed, ContinuousRecordingIsKeptByTheNextStart) {
 
     int kept = 0, breaks = 0;
     double maxLost = 0;
-    for (int run = 0; run < runs; ++run) {
+    // One kill and the next start; ASSERTs end only this run.
+    auto oneRun = [&](int run) {
         SCOPED_TRACE("run " + std::to_string(run + 1));
         test::TempDir home;
         const std::string folder = home.path() + "/Orvane Recorder";
@@ -173,7 +174,8 @@ TEST(Killed, ContinuousRecordingIsKeptByTheNextStart) {
         EXPECT_EQ(count.breaks, 0u) << found << " at frame " << count.firstBreakAt;
         // One half (2 s) and one poll (0.1 s), and the sound server's latency.
         EXPECT_LE(lost, 2.6) << "recorded " << recordedSeconds << " s, kept " << blocks / 10.0 << " s";
-    }
+    };
+    for (int run = 0; run < runs; ++run) oneRun(run);
     std::printf("reliability-summary fault=kill-continuous runs=%d kept=%d max_lost_s=%.2f breaks=%d\n", runs, kept,
                 maxLost, breaks);
 }
