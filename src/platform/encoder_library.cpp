@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include "platform/program_files.h"
 #include "platform/system.h"
 
 namespace orv::platform {
@@ -43,9 +44,7 @@ bool Resolve(void* handle, const char* name, Fn& out) {
 }  // namespace
 
 std::string DefaultEncoderLibraryPath() {
-    std::string exe = executablePath();
-    const auto slash = exe.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/liblame_enc.so";
+    return FindProgramFile(executablePath(), "liblame_enc.so", InstalledIn::PrivateLibraries);
 }
 
 std::unique_ptr<EncoderLibrary> LoadEncoderLibrary(const std::string& path) {

@@ -26,7 +26,7 @@ public:
 // Null when the library is missing, cannot be loaded or lacks an entry point.
 using EncoderLoader = std::function<std::unique_ptr<EncoderLibrary>()>;
 
-// liblame_enc.so in the running executable's folder.
+// liblame_enc.so beside the running executable, else in its installed folder.
 std::string DefaultEncoderLibraryPath();
 
 // Loads the shared library at path; the returned object unloads it when destroyed.

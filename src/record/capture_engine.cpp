@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "record/ring_position.h"
+
 namespace orv {
 
 using namespace platform;
@@ -172,7 +174,10 @@ void CaptureEngine::FlushHalf(int half) {
             }
         }
         const uint64_t at = s_.RawStream.position();
-        if (WriteToRaw(at, BlockData(firstBlock), HalfBytes)) s_.RawStream.seek(at + HalfBytes);
+        if (WriteToRaw(at, BlockData(firstBlock), HalfBytes)) {
+            s_.RawStream.seek(at + HalfBytes);
+            WriteRingPosition();
+        }
     }
     for (int i = firstBlock; i < firstBlock + 20; ++i) {
         WaveHeader& h = s_.CaptureHeaders[i];
@@ -199,6 +204,7 @@ void CaptureEngine::CloseCapture() {
     // In a loop recording whose first pass ends among these blocks (no poll
     // got to renumber them), the blocks past the ring's end belong at its front.
     const uint32_t ringBlocks = s_.LoopMode && s_.LoopHalves > 0 ? uint32_t(s_.LoopHalves) * HalfBlocks : 0;
+    bool wrote = false;
     for (int k = 0; k < full; ++k) {
         const int i = order[k];
         WaveHeader& h = s_.CaptureHeaders[i];
@@ -217,11 +223,17 @@ void CaptureEngine::CloseCapture() {
         }
         if (s_.Recording) {
             const uint64_t at = BlockOffset(seq);
-            if (WriteToRaw(at, BlockData(i), BlockBytes)) s_.RawStream.seek(at + BlockBytes);
+            if (WriteToRaw(at, BlockData(i), BlockBytes)) {
+                s_.RawStream.seek(at + BlockBytes);
+                wrote = true;
+            }
         }
         // Oldest first: the last block handled is the newest one.
         if (wrapped || seq > s_.LastBlockSeen) s_.LastBlockSeen = seq;
     }
+    // The blocks just written moved the ring on; a start after a crash from
+    // here on must see them as the newest.
+    if (wrote && s_.Recording) WriteRingPosition();
     dev_.reset();
     for (auto& h : s_.CaptureHeaders) dev_.unprepareHeader(h);
     dev_.close();
@@ -235,6 +247,29 @@ void CaptureEngine::FinishRecording() {
     if (wasRecording && !s_.WriteFailed) s_.LastWrittenBlock = s_.LastBlockSeen;
     const int64_t size = s_.RawStream.size();
     s_.TotalBlocks = size > 0 ? static_cast<uint32_t>(size / BlockBytes) : 0;
+}
+
+void CaptureEngine::WriteRingPosition() {
+    if (s_.RingFileName.empty()) return;
+    RingPosition p;
+    if (s_.LoopMode && s_.LoopHalves > 0) {
+        p.RingBlocks = uint32_t(s_.LoopHalves) * HalfBlocks;
+        p.RingFilled = s_.RingFilled;
+        p.LastWrittenBlock = static_cast<uint32_t>(s_.RawStream.position() / BlockBytes);
+        if (p.LastWrittenBlock == 0 && p.RingFilled) p.LastWrittenBlock = p.RingBlocks;
+        if (p.RingFilled && b_.BlockScratch.size() >= BlockBytes) {
+            const uint32_t next = NextRingBlock(p.LastWrittenBlock, p.RingBlocks);
+            if (s_.RawStream.readAt(BlockOffset(next), b_.BlockScratch.data(), BlockBytes) == BlockBytes) {
+                p.HasNextCheck = true;
+                p.NextCheck = BlockCheck(b_.BlockScratch.data(), BlockBytes);
+            }
+        }
+    } else {
+        p.LastWrittenBlock = static_cast<uint32_t>(s_.RawStream.position() / BlockBytes);
+    }
+    std::string error;
+    // A missing position only costs the order after a crash; recording goes on.
+    WriteRingPositionFile(s_.RingFileName, p, error);
 }
 
 void CaptureEngine::ListCaptureDevices() {

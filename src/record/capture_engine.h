@@ -53,6 +53,9 @@ struct CaptureState {
 
     std::string RawFileName;
     platform::RawFile RawStream;
+    // Where the ring stands on disk (record/ring_position.h), replaced at
+    // every half written and at the stop; empty: not kept.
+    std::string RingFileName;
 
     // Set when a write to the raw file failed; the recording was stopped
     // with everything before the failure kept as whole blocks.
@@ -89,6 +92,8 @@ private:
     void ProcessCurrent(bool storePeaks);
     void RefilePeaks(int i, uint32_t seq);
     bool WriteToRaw(uint64_t offset, const uint8_t* data, size_t bytes);
+    // The one place the ring position file is written.
+    void WriteRingPosition();
     void Message(const std::string& text) {
         if (hooks_.ShowMessage) hooks_.ShowMessage(text);
     }

@@ -9,6 +9,7 @@
 #include "display/colour_scheme.h"
 #include "record/busy.h"
 #include "record/capture_engine.h"
+#include "record/found_recording.h"
 #include "record/input_device.h"
 #include "record/processing.h"
 #include "shell/dialogs.h"
@@ -35,6 +36,8 @@ struct AppState {
     ColourSchemeState Colours;
     // Held by whatever lets events run inside a handler; see record/busy.h.
     BusyState Busy;
+    // The found recording "test" and the recording set aside while it is loaded.
+    FoundRecordingState Found;
 };
 
 struct AppSeams {

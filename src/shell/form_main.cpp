@@ -14,6 +14,7 @@
 #include "export/form_save_settings.h"
 #include "export/save_filter.h"
 #include "platform/encoder_library.h"
+#include "platform/program_files.h"
 #include "platform/raw_file.h"
 #include "record/recording_control.h"
 #include "shell/forms.h"
@@ -192,7 +193,7 @@ void TFormMain::FormCreate() {
     seams_.Dialogs.SetParentHint(static_cast<QWidget*>(this));
 
     const std::string exeFolder = seams_.ExecutablePath.substr(0, seams_.ExecutablePath.find_last_of('/'));
-    const std::string folder = ChooseWorkingFolder(seams_.DataFolder, exeFolder);
+    const std::string folder = ChooseWorkingFolder(seams_.DataFolder, exeFolder, platform::RunsInstalled(seams_.ExecutablePath));
     std::string error;
     if (!PrepareWorkingFolder(folder, error)) {
         // Without a working folder nothing can be recorded; say so and refuse Record.
@@ -201,6 +202,7 @@ void TFormMain::FormCreate() {
     } else {
         st_.Shell.Files = NameWorkingFiles(folder);
         st_.Capture.RawFileName = st_.Shell.Files.RawFileName;
+        st_.Capture.RingFileName = st_.Shell.Files.RingFileName;
     }
 
     view_ = std::make_unique<MainRecordingView>(*this);
@@ -311,8 +313,8 @@ void TFormMain::menuSaveSettingsClick() {
 }
 
 void TFormMain::OrvaneRecorderHelpClick() {
-    const std::string exe = seams_.ExecutablePath;
-    seams_.Launcher.OpenPath(exe.substr(0, exe.find_last_of('/')) + "/orvane-recorder.html");
+    seams_.Launcher.OpenPath(
+        platform::FindProgramFile(seams_.ExecutablePath, "orvane-recorder.html", platform::InstalledIn::Data));
 }
 
 void TFormMain::menuAboutClick() {
@@ -375,8 +377,7 @@ void TFormMain::menuSaveAsClick() {
 }
 
 std::string TFormMain::EncoderLibraryPath() const {
-    const std::string& exe = seams_.ExecutablePath;
-    return exe.substr(0, exe.find_last_of('/')) + "/liblame_enc.so";
+    return platform::FindProgramFile(seams_.ExecutablePath, "liblame_enc.so", platform::InstalledIn::PrivateLibraries);
 }
 
 void TFormMain::ProcessEvents() { QCoreApplication::processEvents(); }

@@ -1,12 +1,21 @@
 #include "shell/forms.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFont>
+#include <QGuiApplication>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "record/processing.h"
+#include "shell/app_state.h"
 
 namespace orv {
 
@@ -53,6 +62,115 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
 TFormInfo::TFormInfo(QWidget* parent) : QDialog(parent) {
     setObjectName("TFormInfo");
     setWindowTitle(QStringLiteral("Orvane Recorder"));
+    LabMessage = new QLabel(QStringLiteral("Orvane Recorder找到已录波形文件:"), this);
+    LabMessage->setObjectName("LabMessage");
+    LabQuestion = new QLabel(QStringLiteral("你要如何处理已录波形文件?"), this);
+    LabQuestion->setObjectName("LabQuestion");
+    BtnLoad = new QPushButton(QStringLiteral("载入"), this);
+    BtnLoad->setObjectName("BtnLoad");
+    BtnDiscard = new QPushButton(QStringLiteral("忽略"), this);
+    BtnDiscard->setObjectName("BtnDiscard");
+    BtnLoad->setAutoDefault(false);
+    BtnDiscard->setAutoDefault(false);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setVisible(false);
+    LabProgress = new QLabel(this);
+    LabProgress->setObjectName("LabProgress");
+    LabProgress->setVisible(false);
+    connect(BtnLoad, &QPushButton::clicked, this, [this] { BtnLoadClick(); });
+    connect(BtnDiscard, &QPushButton::clicked, this, [this] { BtnDiscardClick(); });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(BtnLoad);
+    buttons->addWidget(BtnDiscard);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(LabMessage);
+    layout->addWidget(LabQuestion);
+    layout->addWidget(ProgressBar1);
+    layout->addWidget(LabProgress);
+    layout->addLayout(buttons);
+    // Room for the progress row from the start, so the size stays fixed.
+    ProgressBar1->setVisible(true);
+    LabProgress->setVisible(true);
+    setFixedSize(sizeHint().expandedTo(QSize(300, 0)));
+    ProgressBar1->setVisible(false);
+    LabProgress->setVisible(false);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    Timer1->start();
+}
+
+void TFormInfo::Timer1Timer() {
+    const float percent = percent_ ? *percent_ : 0.0f;
+    ProgressBar1->setValue(static_cast<int>(RoundEven(percent)));
+    LabProgress->setText(QStringLiteral("Loading...") + QString::number(double(percent), 'f', 1) +
+                         QStringLiteral("%"));
+}
+
+void TFormInfo::BtnLoadClick() {
+    if (loading_) return;
+    loading_ = true;
+    ProgressBar1->setVisible(true);
+    LabProgress->setVisible(true);
+    BtnLoad->setEnabled(false);
+    BtnDiscard->setEnabled(false);
+    if (loader_) loader_([](float) { QCoreApplication::processEvents(); });
+    BtnLoad->setEnabled(true);
+    BtnDiscard->setEnabled(true);
+    loading_ = false;
+    Timer1Timer();
+    accept();
+}
+
+void TFormInfo::BtnDiscardClick() {
+    if (!loading_) QDialog::reject();
+}
+
+void TFormInfo::reject() { BtnDiscardClick(); }
+
+void TFormInfo::closeEvent(QCloseEvent* event) {
+    // The load closes the dialog itself when it ends.
+    if (loading_)
+        event->ignore();
+    else
+        QDialog::closeEvent(event);
+}
+
+void TFormInfo::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+}
+
+void OfferFoundRecording(TFormInfo& form, AppState& app, Dialogs& dialogs) {
+    const WorkingFiles& files = app.Shell.Files;
+    if (!FoundRecordingOffered(app.Capture, files.FoundRecordingName)) return;
+    FoundLoadResult result;
+    bool ran = false;
+    form.SetProgressSource(&app.Found.ProgressPercent);
+    form.SetLoader([&](const FoundProgress& progress) {
+        result = LoadFoundRecording(app.Found, app.Capture, app.Buffers, app.Busy, files.FoundRecordingName,
+                                    files.PeakFileName, progress);
+        ran = true;
+    });
+    form.exec();
+    form.SetLoader({});
+    if (ran && !result.Message.empty()) dialogs.Message(result.Message);
+}
+
+void RestoreAfterEditor(AppState& app, Dialogs& dialogs) {
+    const std::string error = RestoreRecordingJustMade(app.Found, app.Capture, app.Buffers);
+    if (!error.empty()) dialogs.Message(error);
 }
 
 TFormColors::TFormColors(QWidget* parent) : QDialog(parent) {

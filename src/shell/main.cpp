@@ -17,6 +17,8 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvane Recorder"));
+    // Lets a Wayland desktop match the window with its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.orvane.Recorder"));
     QApplication::setWindowIcon(orv::ProgramIcon());
 
     auto waveIn = orv::platform::makeAlsaWaveIn("default");

@@ -3,14 +3,30 @@
 #include <ctime>
 
 #include "platform/raw_file.h"
+#include "record/format.h"
+#include "record/found_recording.h"
+#include "record/ring_position.h"
 
 namespace orv {
 
 using namespace platform;
 
-std::string ChooseWorkingFolder(const std::string& dataFolder, const std::string& exeFolder) {
-    if (!dataFolder.empty() && dirExists(dataFolder + "/Orvane Recorder")) return dataFolder + "/Orvane Recorder";
-    return exeFolder + "/Temp";
+// Makes folder and any missing parents; true when it exists afterwards.
+static bool MakeFolders(const std::string& folder) {
+    if (folder.empty() || dirExists(folder)) return true;
+    const auto slash = folder.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !MakeFolders(folder.substr(0, slash))) return false;
+    return makeDir(folder);
+}
+
+std::string ChooseWorkingFolder(const std::string& dataFolder, const std::string& exeFolder, bool installed) {
+    const std::string own = dataFolder.empty() ? std::string() : dataFolder + "/Orvane Recorder";
+    if (!own.empty() && dirExists(own)) return own;
+    const std::string beside = exeFolder + "/Temp";
+    if (own.empty() || (!installed && (dirExists(beside) || makeDir(beside)))) return beside;
+    // PrepareWorkingFolder makes the last level and reports a failure.
+    MakeFolders(dataFolder);
+    return own;
 }
 
 bool PrepareWorkingFolder(const std::string& folder, std::string& error) {
@@ -21,7 +37,7 @@ bool PrepareWorkingFolder(const std::string& folder, std::string& error) {
 
 WorkingFiles NameWorkingFiles(const std::string& folder) {
     return {folder, folder + "/Orvane.raw", folder + "/Edit.raw", folder + "/Clp.raw", folder + "/Orvane.spv",
-            folder + "/test"};
+            folder + "/test", folder + "/Orvane.pos"};
 }
 
 static std::string RecordedAtName(const std::string& folder, int64_t mtime) {
@@ -35,21 +51,50 @@ static std::string RecordedAtName(const std::string& folder, int64_t mtime) {
     return name;
 }
 
+// Puts the interrupted recording at target: copied in time order when the
+// ring position says it wrapped, else moved as it lies.
+static bool KeepInterrupted(const WorkingFiles& files, const std::string& target) {
+    const auto ring = ReadRingPositionFile(files.RingFileName);
+    const auto split = ring ? RingSplitOfFile(*ring, files.RawFileName) : std::nullopt;
+    if (split) {
+        const std::string part = target + ".part";
+        std::string error;
+        if (CopyRingInTimeOrder(files.RawFileName, *split, part, error) && renameFile(part, target)) {
+            removeFile(files.RawFileName);
+            return true;
+        }
+        // No room for the copy: keeping it out of order beats losing it.
+        removeFile(part);
+    }
+    return renameFile(files.RawFileName, target);
+}
+
 std::string ClearStaleWorkingFiles(const WorkingFiles& files) {
     removeFile(files.EditFileName);
     removeFile(files.ClipFileName);
     const int64_t size = fileSize(files.RawFileName);
-    if (size < 0) return {};
-    if (size == 0) {
-        removeFile(files.RawFileName);
+    if (size <= 0) {
+        if (size == 0) removeFile(files.RawFileName);
+        if (!files.RingFileName.empty()) removeFile(files.RingFileName);
         return {};
     }
-    if (!fileExists(files.FoundRecordingName) && renameFile(files.RawFileName, files.FoundRecordingName)) return {};
-    const std::string kept = RecordedAtName(files.WorkingFolder, fileModifiedTime(files.RawFileName));
-    if (renameFile(files.RawFileName, kept))
-        return "A recording interrupted at the last run was kept as\n" + kept;
-    // Could not move it aside: leave it where it is rather than lose it.
-    return "A recording interrupted at the last run could not be moved and stays as\n" + files.RawFileName;
+    const std::string length = FormatFoundLength(uint64_t(size) / BlockBytes);
+    std::string note;
+    if (!fileExists(files.FoundRecordingName) && KeepInterrupted(files, files.FoundRecordingName)) {
+        // The old summary described the old "test".
+        removeFile(files.PeakFileName);
+        note = "A recording interrupted at the last run (" + length +
+               " long) was kept.\nOpen the editor after a recording in continuous mode and choose "
+               "\"载入\" to load it.";
+    } else {
+        const std::string kept = RecordedAtName(files.WorkingFolder, fileModifiedTime(files.RawFileName));
+        if (KeepInterrupted(files, kept))
+            note = "A recording interrupted at the last run (" + length + " long) was kept as\n" + kept;
+        else  // Could not move it aside: leave it, and where its ring stands, rather than lose it.
+            return "A recording interrupted at the last run could not be moved and stays as\n" + files.RawFileName;
+    }
+    if (!files.RingFileName.empty()) removeFile(files.RingFileName);
+    return note;
 }
 
 }  // namespace orv

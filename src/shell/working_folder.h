@@ -12,19 +12,26 @@ struct WorkingFiles {
     std::string ClipFileName;  // Clp.raw
     std::string PeakFileName;  // Orvane.spv
     std::string FoundRecordingName;  // test
+    std::string RingFileName;  // Orvane.pos, where a loop recording's ring stands
 };
 
-// dataFolder/"Orvane Recorder" when that folder exists, else exeFolder/"Temp".
-std::string ChooseWorkingFolder(const std::string& dataFolder, const std::string& exeFolder);
+// dataFolder/"Orvane Recorder" when that folder exists, else exeFolder/"Temp"
+// when it exists or can be created (a build run from its build folder). An
+// installed program cannot write beside its executable: it then gets
+// dataFolder/"Orvane Recorder", with any missing parent folders made here.
+// An installed program (installed = true) never uses the folder beside its executable.
+std::string ChooseWorkingFolder(const std::string& dataFolder, const std::string& exeFolder, bool installed = false);
 // Creates the folder (one level) when missing; on failure error is "Can not create " + folder.
 bool PrepareWorkingFolder(const std::string& folder, std::string& error);
 WorkingFiles NameWorkingFiles(const std::string& folder);
 
 // Start-up clean-up. Edit.raw and Clp.raw are deleted. A non-empty Orvane.raw
 // is a recording that a crash or power cut interrupted: it becomes the found
-// recording "test" when there is none, else it is kept under a name that
-// says when it was recorded. Returns a note for the user when the recording
-// was kept under a new name, else an empty string.
+// recording "test" when there is none (an older peak summary goes with the
+// old "test"), else it is kept under a name that says when it was recorded.
+// A loop recording whose ring position (Orvane.pos) fits it is copied in the
+// order it was heard; without a fitting position it is kept as it lies.
+// Returns the note for the user when a recording was kept, else "".
 std::string ClearStaleWorkingFiles(const WorkingFiles& files);
 
 }  // namespace orv

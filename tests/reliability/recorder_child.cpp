@@ -1,8 +1,10 @@
 // The recorder as its executable builds it (real device, files, dialogs and
 // windows), with one difference: it presses Record itself once the window is
 // up, and prints "recording" when it did. With --start-only it quits once
-// start-up has run. The kill tests run it and kill it.
+// start-up has run. Message boxes are printed ("message: ...") and answered
+// with OK, as a user would. The kill tests run it and kill it.
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +25,17 @@ int main(int argc, char** argv) {
     const bool startOnly = argc > 1 && std::strcmp(argv[1], "--start-only") == 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvane Recorder"));
+
+    // The user reads every message and clicks OK.
+    QTimer reader;
+    QObject::connect(&reader, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            std::printf("message: %s\n", box->text().replace('\n', ' ').toUtf8().constData());
+            std::fflush(stdout);
+            box->accept();
+        }
+    });
+    reader.start(100);
 
     auto waveIn = orv::platform::makeAlsaWaveIn("default");
     auto mixer = orv::platform::makeAlsaInputMixer("default");

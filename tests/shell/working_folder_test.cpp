@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/raw_file.h"
+#include "platform/program_files.h"
 #include "shell/working_folder.h"
 #include "support/temp_dir.h"
 
@@ -22,6 +23,47 @@ TEST(WorkingFolder, UsesTheDataFolderOnlyWhenItsSubfolderExists) {
     ASSERT_EQ(::mkdir(data.file("Orvane Recorder").c_str(), 0755), 0);
     EXPECT_EQ(ChooseWorkingFolder(data.path(), exe.path()), data.path() + "/Orvane Recorder");
     EXPECT_EQ(ChooseWorkingFolder("", exe.path()), exe.path() + "/Temp");
+}
+
+// An installed program's folder cannot take a Temp folder (a path under a
+// plain file fails even for root): the data folder is made, parents included.
+TEST(WorkingFolder, AnInstalledProgramRecordsIntoTheDataFolder) {
+    test::TempDir scratch;
+    WriteBytes(scratch.file("usr-bin"), 1);
+    const std::string exe = scratch.file("usr-bin/bin");
+    const std::string data = scratch.file("home/.local/share");
+
+    const std::string folder = ChooseWorkingFolder(data, exe);
+    EXPECT_EQ(folder, data + "/Orvane Recorder");
+    std::string error;
+    EXPECT_TRUE(PrepareWorkingFolder(folder, error)) << error;
+    EXPECT_TRUE(platform::dirExists(folder));
+    EXPECT_EQ(ChooseWorkingFolder(data, exe), folder);  // the next start finds it
+
+    // Without a data folder there is nowhere to go: the error names the folder beside the program.
+    const std::string none = ChooseWorkingFolder("", exe);
+    EXPECT_EQ(none, exe + "/Temp");
+    EXPECT_FALSE(PrepareWorkingFolder(none, error));
+    EXPECT_EQ(error, "Can not create " + exe + "/Temp");
+}
+
+// Run as root, an installed program could write into its bin folder; it must
+// not litter it with a Temp folder, and takes the data folder instead.
+TEST(WorkingFolder, AnInstalledTreeNeverWritesBesideItsExecutable) {
+    test::TempDir prefix;
+    ASSERT_EQ(::mkdir(prefix.file("bin").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(prefix.file("lib").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(prefix.file("lib/orvane-recorder").c_str(), 0755), 0);
+    WriteBytes(prefix.file("lib/orvane-recorder/liblame_enc.so"), 1);
+    const std::string exe = prefix.file("bin/orvane-recorder");
+    ASSERT_TRUE(platform::RunsInstalled(exe));
+    const std::string data = prefix.file("share");
+    EXPECT_EQ(ChooseWorkingFolder(data, prefix.file("bin"), platform::RunsInstalled(exe)), data + "/Orvane Recorder");
+    EXPECT_FALSE(platform::dirExists(prefix.file("bin/Temp")));
+
+    // The same tree as a build: the library beside the executable.
+    WriteBytes(prefix.file("bin/liblame_enc.so"), 1);
+    EXPECT_FALSE(platform::RunsInstalled(exe));
 }
 
 TEST(WorkingFolder, CreatesOneLevelOrSaysWhyNot) {
@@ -52,7 +94,10 @@ TEST_F(StaleFiles, EditorFilesGoAndThePeakSummaryStays) {
 
 TEST_F(StaleFiles, InterruptedRecordingBecomesTheFoundRecording) {
     WriteBytes(files.RawFileName, 3 * 17640);
-    EXPECT_EQ(ClearStaleWorkingFiles(files), "");
+    const std::string note = ClearStaleWorkingFiles(files);
+    // Told once, with its length and where to open it.
+    EXPECT_NE(note.find("(00:00:00.3 long)"), std::string::npos) << note;
+    EXPECT_NE(note.find("\"载入\""), std::string::npos) << note;
     EXPECT_FALSE(platform::fileExists(files.RawFileName));
     EXPECT_EQ(platform::fileSize(files.FoundRecordingName), 3 * 17640);
 }

@@ -1,0 +1,155 @@
+#include "record/ring_position.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/raw_file.h"
+#include "record/format.h"
+
+namespace orv {
+
+using platform::RawFile;
+
+namespace {
+
+constexpr char Tag[8] = {'O', 'R', 'V', 'R', 'I', 'N', 'G', '1'};
+
+void Put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+uint32_t Get32(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+// FNV-1a: enough to tell a damaged file from a written one.
+uint32_t Check(const uint8_t* p, size_t n) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 16777619u;
+    return h;
+}
+
+}  // namespace
+
+uint32_t BlockCheck(const uint8_t* data, size_t size) { return Check(data, size); }
+
+std::array<uint8_t, RingPositionBytes> EncodeRingPosition(const RingPosition& p) {
+    std::array<uint8_t, RingPositionBytes> b{};
+    std::memcpy(b.data(), Tag, 8);
+    Put32(&b[8], p.RingBlocks);
+    Put32(&b[12], p.LastWrittenBlock);
+    Put32(&b[16], (p.RingFilled ? 1u : 0u) | (p.HasNextCheck ? 2u : 0u));
+    Put32(&b[20], p.HasNextCheck ? p.NextCheck : 0u);
+    Put32(&b[24], Check(b.data(), 24));
+    return b;
+}
+
+std::optional<RingPosition> ParseRingPosition(const uint8_t* data, size_t size) {
+    if (data == nullptr || size != RingPositionBytes) return std::nullopt;
+    if (std::memcmp(data, Tag, 8) != 0 || Get32(data + 24) != Check(data, 24)) return std::nullopt;
+    const uint32_t flags = Get32(data + 16);
+    if (flags > 3) return std::nullopt;
+    RingPosition p{Get32(data + 8), Get32(data + 12), (flags & 1) != 0, (flags & 2) != 0, Get32(data + 20)};
+    if (!p.HasNextCheck && p.NextCheck != 0) return std::nullopt;
+    if (p.HasNextCheck && !p.RingFilled) return std::nullopt;
+    if (p.RingBlocks > 0 && p.LastWrittenBlock > p.RingBlocks) return std::nullopt;
+    if (p.RingFilled && (p.RingBlocks == 0 || p.LastWrittenBlock == 0)) return std::nullopt;
+    return p;
+}
+
+std::optional<RingPosition> ReadRingPositionFile(const std::string& path) {
+    RawFile f;
+    if (!f.open(path, RawFile::Mode::Read) || f.size() != int64_t{RingPositionBytes}) return std::nullopt;
+    std::array<uint8_t, RingPositionBytes> b{};
+    if (f.readAt(0, b.data(), b.size()) != b.size()) return std::nullopt;
+    return ParseRingPosition(b.data(), b.size());
+}
+
+bool WriteRingPositionFile(const std::string& path, const RingPosition& p, std::string& error) {
+    const std::string temp = path + ".new";
+    const auto bytes = EncodeRingPosition(p);
+    RawFile f;
+    if (!f.open(temp, RawFile::Mode::Create) || f.writeAt(0, bytes.data(), bytes.size()) != bytes.size()) {
+        error = f.lastError();
+        f.close();
+        platform::removeFile(temp);
+        return false;
+    }
+    f.close();
+    if (!platform::renameFile(temp, path)) {
+        error = "can not replace " + path;
+        platform::removeFile(temp);
+        return false;
+    }
+    return true;
+}
+
+std::optional<uint32_t> RingSplitBlock(const RingPosition& p, int64_t rawBytes, std::optional<uint32_t> nextCheck) {
+    if (!p.RingFilled || p.RingBlocks == 0) return std::nullopt;
+    if (rawBytes != int64_t{p.RingBlocks} * BlockBytes) return std::nullopt;
+    if (p.LastWrittenBlock == 0 || p.LastWrittenBlock > p.RingBlocks) return std::nullopt;
+    uint32_t last = p.LastWrittenBlock;
+    if (p.HasNextCheck && nextCheck && *nextCheck != p.NextCheck) {
+        // Halves start at multiples of 20 blocks from the ring's front.
+        const uint32_t next = NextRingBlock(last, p.RingBlocks);
+        last = std::min(p.RingBlocks, next - 1 + HalfBlocks);
+    }
+    if (last >= p.RingBlocks) return std::nullopt;
+    return last;
+}
+
+std::optional<uint32_t> RingSplitOfFile(const RingPosition& p, const std::string& rawPath) {
+    RawFile f;
+    if (!f.open(rawPath, RawFile::Mode::Read)) return std::nullopt;
+    const int64_t size = f.size();
+    std::optional<uint32_t> check;
+    if (p.HasNextCheck && p.RingBlocks > 0) {
+        std::vector<uint8_t> block(BlockBytes);
+        const uint32_t next = NextRingBlock(p.LastWrittenBlock, p.RingBlocks);
+        if (f.readAt(BlockOffset(next), block.data(), BlockBytes) == BlockBytes) check = BlockCheck(block.data(), BlockBytes);
+    }
+    return RingSplitBlock(p, size, check);
+}
+
+bool CopyRingInTimeOrder(const std::string& raw, uint32_t split, const std::string& dest, std::string& error) {
+    RawFile in, out;
+    if (!in.open(raw, RawFile::Mode::Read)) {
+        error = in.lastError();
+        return false;
+    }
+    const int64_t size = in.size();
+    const uint64_t cut = uint64_t{split} * BlockBytes;
+    if (size < 0 || cut > uint64_t(size)) {
+        error = "the ring position does not fit " + raw;
+        return false;
+    }
+    if (!out.open(dest, RawFile::Mode::Create)) {
+        error = out.lastError();
+        return false;
+    }
+    std::vector<uint8_t> buf(size_t{BlockBytes} * 64);
+    uint64_t to = 0;
+    auto copy = [&](uint64_t from, uint64_t end) {
+        while (from < end) {
+            const size_t n = size_t(std::min<uint64_t>(buf.size(), end - from));
+            if (in.readAt(from, buf.data(), n) != n) {
+                error = "can not read " + raw + ": " + in.lastError();
+                return false;
+            }
+            if (out.writeAt(to, buf.data(), n) != n) {
+                error = "can not write " + dest + ": " + out.lastError();
+                return false;
+            }
+            from += n;
+            to += n;
+        }
+        return true;
+    };
+    if (!copy(cut, uint64_t(size)) || !copy(0, cut)) {
+        out.close();
+        platform::removeFile(dest);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace orv

@@ -1,0 +1,58 @@
+#pragma once
+// Where a loop recording's ring stands, kept in a small file beside the raw
+// recording so that a recording cut off by a crash, a kill or a power cut can
+// be put back in the order it was heard. The file is replaced whole at every
+// half, never edited in place, so it is either the old state or the new one.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace orv {
+
+struct RingPosition {
+    uint32_t RingBlocks = 0;        // blocks of the ring; 0 for a continuous recording
+    uint32_t LastWrittenBlock = 0;  // file block (from 1) of the newest block on disk
+    bool RingFilled = false;        // the ring has been written through once
+    // BlockCheck of the block after the newest, the next one to be overwritten:
+    // when it no longer matches, the next half reached the disk before the
+    // position did (a kill between the two writes).
+    bool HasNextCheck = false;
+    uint32_t NextCheck = 0;
+    bool operator==(const RingPosition&) const = default;
+};
+
+// 28 bytes: "ORVRING1", ring blocks, last written block, flags (bit 0: filled,
+// bit 1: next check present), next check, and a check word over the 24 bytes
+// before it; little-endian.
+inline constexpr size_t RingPositionBytes = 28;
+
+// FNV-1a over a block's bytes.
+uint32_t BlockCheck(const uint8_t* data, size_t size);
+// The file block after block `last` in a ring of `ring` blocks.
+inline uint32_t NextRingBlock(uint32_t last, uint32_t ring) { return last >= ring ? 1 : last + 1; }
+std::array<uint8_t, RingPositionBytes> EncodeRingPosition(const RingPosition& p);
+// Any bytes at all; nothing for a wrong size, tag or check word, or for values
+// that describe no ring (a last block beyond the ring, a filled ring of 0).
+std::optional<RingPosition> ParseRingPosition(const uint8_t* data, size_t size);
+std::optional<RingPosition> ReadRingPositionFile(const std::string& path);
+// Writes path + ".new" and renames it over path. error gets the reason.
+bool WriteRingPositionFile(const std::string& path, const RingPosition& p, std::string& error);
+
+// The file block (from 1) after which a raw file of rawBytes with this ring
+// position continues at its front: the newest block when the ring has wrapped
+// and the file is exactly one whole ring, else nothing (the file is in time
+// order already, or the position does not describe this file). nextCheck is
+// BlockCheck of the file's block after the newest; when it differs from the
+// one noted, the half after the newest was written too.
+std::optional<uint32_t> RingSplitBlock(const RingPosition& p, int64_t rawBytes,
+                                       std::optional<uint32_t> nextCheck = std::nullopt);
+// RingSplitBlock for the raw file at rawPath, reading the block it checks.
+std::optional<uint32_t> RingSplitOfFile(const RingPosition& p, const std::string& rawPath);
+
+// Copies raw into dest in time order: blocks split+1 .. end, then 1 .. split.
+// dest is created anew; on failure it is removed and error says why.
+bool CopyRingInTimeOrder(const std::string& raw, uint32_t split, const std::string& dest, std::string& error);
+
+}  // namespace orv
