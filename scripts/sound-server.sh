@@ -13,6 +13,31 @@
 
 _orv_sound_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
+_orv_launch_pulseaudio() {
+  pulseaudio -n --daemonize=yes --exit-idle-time=-1 --use-pid-file=yes \
+    --log-target="file:$1/server.log" \
+    -L "module-native-protocol-unix auth-anonymous=1 socket=$1/native" \
+    -L "module-null-sink sink_name=orv_null rate=44100 channels=2" \
+    -L "module-always-sink" >/dev/null 2>&1
+}
+
+# For tests that stop the server (pactl exit) and need it back as it was:
+# the same server in the same folder, with the counting signal playing again.
+# Run in a shell that has the server's PULSE_* variables.
+#   relaunch_sound_server <counting-signal program>
+relaunch_sound_server() {
+  local dir="${PULSE_RUNTIME_PATH:?not a sound-server shell}"
+  _orv_launch_pulseaudio "$dir" || return 1
+  for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+  pactl set-default-sink orv_null && pactl set-default-source orv_null.monitor &&
+    pactl set-sink-volume orv_null 100% && pactl set-source-volume orv_null.monitor 100% || return 1
+  # Detached: it ends with the server (broken pipe), as the first one does.
+  setsid bash -c "'$1' | pacat --raw --format=s16le --rate=44100 --channels=2 --playback --latency-msec=1000 \
+    --device=orv_null --client-name=orv-counting-signal" </dev/null >/dev/null 2>&1 &
+  for _ in $(seq 100); do [ -n "$(pactl list short sink-inputs 2>/dev/null)" ] && return 0; sleep 0.1; done
+  return 1
+}
+
 start_sound_server() {
   export ORV_SOUND_SERVER=0
   local generator="${1:-$_orv_sound_root/build/bin/orv_counting_signal}"
@@ -32,11 +57,7 @@ start_sound_server() {
   printf 'autospawn = no\n' >"$ORV_PULSE_DIR/client.conf"
   export PULSE_CLIENTCONFIG="$ORV_PULSE_DIR/client.conf"
 
-  if ! pulseaudio -n --daemonize=yes --exit-idle-time=-1 --use-pid-file=yes \
-        --log-target="file:$ORV_PULSE_DIR/server.log" \
-        -L "module-native-protocol-unix auth-anonymous=1 socket=$ORV_PULSE_DIR/native" \
-        -L "module-null-sink sink_name=orv_null rate=44100 channels=2" \
-        -L "module-always-sink" >/dev/null 2>&1; then
+  if ! _orv_launch_pulseaudio "$ORV_PULSE_DIR"; then
     echo "sound server: pulseaudio did not start; real-device tests will be skipped"
     tail -n 5 "$ORV_PULSE_DIR/server.log" 2>/dev/null
     stop_sound_server

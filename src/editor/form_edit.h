@@ -1,13 +1,200 @@
 #pragma once
-// The wave editor window, shown modally over the main window.
+// The wave editor window, shown modally over the main window: the waveform
+// view with zoom, scrolling and mouse selection, the menu and tool buttons of
+// the editing commands, the play timer with its marks and meter.
 #include <QDialog>
+#include <QImage>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+#include <array>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "display/colour_scheme.h"
+#include "display/editor_view.h"
+#include "editor/operations.h"
+#include "playback/playback.h"
+#include "record/busy.h"
+#include "record/capture_engine.h"
+#include "record/piece.h"
 
 namespace orv {
+
+// What the editor asks of the program around it.
+class EditorHost {
+public:
+    virtual ~EditorHost() = default;
+    virtual void Message(const std::string& text) = 0;
+    // Returns defaultText when cancelled.
+    virtual std::string InputBox(const std::string& caption, const std::string& prompt,
+                                 const std::string& defaultText) = 0;
+    // Free bytes of the folder's file system; negative when unknown.
+    virtual int64_t FreeBytes(const std::string& folder) = 0;
+    // Saves positions first … last of the edited recording (the save dialog,
+    // progress and writers of the main window).
+    virtual void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
+                                 const PieceSources& sources) = 0;
+    virtual void OpenOutputFolder() = 0;
+    virtual void ShowSaveSettings() = 0;
+    virtual void OpenPlaybackDevices() = 0;
+    virtual void OpenHelp() = 0;
+    virtual void ShowAbout(QWidget* over) = 0;
+    // The found recording "test": shown before the editor opens, and its
+    // file handling when the editor closes. Nothing yet.
+    enum class FoundRecordingPhase { Show, Close };
+    virtual void FoundRecordingStep(FoundRecordingPhase phase) { (void)phase; }
+};
+
+// Everything the editor borrows while it is open.
+struct EditorWindowContext {
+    EditorState& Editor;
+    CaptureState& Capture;  // the raw recording file and its block count, read only
+    RecordBuffers& Buffers;
+    ProcessingState& Processing;
+    const ColourSchemeState& Colours;
+    BusyState& Busy;  // the program-wide guard; held by the editor it is EditorBusy
+    PlaybackControl& Playback;
+    EditorHost& Host;
+    std::string WorkingFolder;
+    std::string EditFileName;
+    std::string ClipFileName;
+    std::string DecimalPoint = ".";
+};
 
 class TFormEdit : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormEdit(QWidget* parent = nullptr);
+    TFormEdit(EditorWindowContext context, QWidget* parent = nullptr);
+    ~TFormEdit() override;
+
+    // Event handlers, public so that tests drive the window as a user would.
+    void menuSaveAllClick();
+    void menuSaveSelectionClick();
+    void menuExplorerClick();
+    void menuExitClick();
+    void menuUndoClick();
+    void menuRedoClick();
+    void menuCutClick();
+    void menuCopyClick();
+    void menuPasteClick();
+    void menuDeleteClick();
+    void menuSelectAllClick();
+    void menuFadeInClick();
+    void menuFadeOutClick();
+    void menuAmplifyClick();
+    void menuNormalizeClick();
+    void menuSilenceClick();
+    void menuSaveSettingsClick();
+    void menuPlayBackClick();
+    void menuOrvaneHelpClick();
+    void menuAboutClick();
+    void SBtnPlayAllClick();
+    void SBtnPlaySelectionClick();
+    void SBtnStopClick();
+    void BtnIncClick();
+    void BtnDecClick();
+    void ScrollBarChange(int position);
+    void TimerPlayTimer();
+
+    void FormShow();
+    void FormResize();
+    void FormClose();
+    void FormMouseDown(int x, int y, Qt::MouseButton button);
+    void FormMouseMove(int x, int y, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
+    void FormMouseUp(int x);
+
+    void LayoutEditor();
+    void DrawView();
+    void DrawSelectionChange();
+    void UpdateScrollBar();
+    void UpdateSelectionStatus();
+
+    bool EditorBusy() const { return ctx_.Busy.Busy(); }
+    const EditorGeometry& Geometry() const { return geo_; }
+    const EditorView& View() const { return view_; }
+    EditorView& View() { return view_; }
+    ViewTimeline Timeline() const;
+    int LastChangedColumns() const { return lastChangedColumns_; }
+    // Runs once per block of a long operation (tests watch the window from here).
+    std::function<void()> OnOperationStep;
+
+    QMenuBar* Menu2 = nullptr;
+    QWidget* CoolBarFile = nullptr;
+    QScrollBar* ScrollBar = nullptr;
+    QPushButton* BtnInc = nullptr;
+    QPushButton* BtnDec = nullptr;
+    QStatusBar* StBar = nullptr;
+    std::array<QLabel*, 4> StatusPanels{};
+    QProgressBar* ProgressBar = nullptr;
+    QWidget* ShapeSelected = nullptr;
+    QLabel* ImagePoint = nullptr;
+    QLabel* ImagePlay = nullptr;
+    QWidget* ShapeSPlay = nullptr;
+    QLabel* ImageVolume = nullptr;
+    QLabel* ImageHandle = nullptr;
+    QTimer* TimerPlay = nullptr;
+    QAction* menuPlayBack = nullptr;
+    bool ProgressShown = false;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void reject() override;
+
+private:
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildControls();
+    QAction* AddItem(QMenu* menu, const char* name, const QString& caption, void (TFormEdit::*handler)(),
+                     const QKeySequence& shortcut = {});
+    EditorContext Context();
+    void ProcessEvents();
+    void StopPlaybackAndPump();
+    // Steps 4 to 6 of the long operations: progress shown, the operation, redraw.
+    void RunWithProgress(const std::function<EditResult()>& operation);
+    void EndLongCommand();
+    void ShowResult(const EditResult& r);
+    bool EnoughSpaceFor(uint64_t blocks);
+    void SaveRange(uint32_t first, uint32_t last);
+    void PlaceOverviewMarks();
+    void PlacePlayMarks();
+    void PlaceVolumeKnob(uint32_t volume);
+    void CloseWorkingState();
+
+    EditorWindowContext ctx_;
+    EditorGeometry geo_;
+    EditorView view_;
+    ViewColours colours_;
+    std::optional<CaptureMemoryLoan> loan_;
+    bool open_ = false;
+    bool closePending_ = false;
+    bool scrollUpdating_ = false;
+    int lastChangedColumns_ = 0;
+    // Drag state.
+    int pressX_ = 0;
+    int currentX_ = 0;
+    int edgeStart_ = 0;
+    int edgeEnd_ = 0;
+    bool dragging_ = false;
+    bool pressed_ = false;  // a press in the view started the current click or drag
+    // Volume knob drag.
+    bool knobDragging_ = false;
+    int knobPressGlobalX_ = 0;
+    int knobPressLeft_ = 0;
 };
 
 }  // namespace orv

@@ -138,13 +138,7 @@ EditResult OpenEditor(EditorState& s, uint32_t totalBlocks, uint32_t lastWritten
     s.NextPieces.reserve(LevelPieceRoom);
 
     HistoryLevel& base = s.EditHistory[0];
-    const uint32_t w = lastWrittenBlock;
-    if (loopMode && w < totalBlocks) {
-        base.Pieces.push_back({1, totalBlocks - w, w + 1, true});
-        if (w > 0) base.Pieces.push_back({totalBlocks - w + 1, w, 1, true});
-    } else if (totalBlocks > 0) {
-        base.Pieces.push_back({1, totalBlocks, 1, true});
-    }
+    for (const Piece& p : TimeOrderedPieces(totalBlocks, lastWrittenBlock, loopMode)) base.Pieces.push_back(p);
     base.LevelBlockCount = totalBlocks;
 
     s.CurrentLevel = s.TopLevel = 0;
@@ -322,7 +316,13 @@ EditResult InsertBlocks(EditorState& s, EditorContext& c, std::string_view kind)
                 DropPartialAppend(s);
                 return ReadFailure(s.ClipFile, "the clipboard file " + s.ClipFileName);
             }
-            ProcessBlock(c.Processing, clip, b.LeftSamples.data(), b.RightSamples.data());
+            // Capture already removed the offset from these blocks; they go in as they are.
+            int16_t* left = b.LeftSamples.data();
+            int16_t* right = b.RightSamples.data();
+            for (uint32_t i = 0; i < BlockFrames; ++i) {
+                left[i] = SampleAt(clip + 4 * i);
+                right[i] = SampleAt(clip + 4 * i + 2);
+            }
             MeasureBlockPeaks(c.Processing, b.LeftSamples.data(), b.RightSamples.data());
             block = clip;
         }

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "editor/piece.h"
+#include "record/piece.h"
 #include "platform/raw_file.h"
 #include "record/format.h"
 #include "record/processing.h"

@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "editor/piece.h"
+#include "record/piece.h"
 #include "export/save_progress.h"
 #include "platform/encoder_library.h"
 

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "editor/piece.h"
+#include "record/piece.h"
 #include "export/save_progress.h"
 
 namespace orv {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/alsa_stats.h"
+#include "platform/source_name.h"
 #include "platform/wave_in.h"
 
 namespace orv::platform {
@@ -127,9 +128,8 @@ std::string ReadableName(snd_pcm_t* pcm, const std::string& pcmName) {
     return pcmName;
 }
 
-WaveInCaps ProbeCaps(snd_pcm_t* pcm, const std::string& pcmName) {
+WaveInCaps ProbeCaps(snd_pcm_t* pcm, const std::string& name) {
     WaveInCaps caps;
-    const std::string name = ReadableName(pcm, pcmName);
     std::strncpy(caps.name, name.c_str(), sizeof caps.name - 1);
     HwParams any = AllocHwParams();
     HwParams trial = AllocHwParams();
@@ -149,7 +149,8 @@ WaveInCaps ProbeCaps(snd_pcm_t* pcm, const std::string& pcmName) {
 
 class AlsaWaveIn final : public WaveIn, public CaptureStatsSource {
 public:
-    explicit AlsaWaveIn(std::string pcmName) : pcmName_(std::move(pcmName)) {}
+    AlsaWaveIn(std::string pcmName, std::unique_ptr<SourceNames> names)
+        : pcmName_(std::move(pcmName)), names_(std::move(names)) {}
     ~AlsaWaveIn() override { StopThread(); }
 
     uint32_t getNumDevs() override { return Probe() ? 1 : 0; }
@@ -205,6 +206,7 @@ public:
             quit_ = false;
             idle_ = true;
             stats_ = CaptureStats{};
+            error_.clear();
         }
         pcm_ = std::move(pcm);
         try {
@@ -279,6 +281,11 @@ public:
         return text;
     }
 
+    std::string deviceError() override {
+        std::lock_guard lk(mu_);
+        return error_;
+    }
+
     CaptureStats captureStats() const override {
         std::lock_guard lk(mu_);
         return stats_;
@@ -299,7 +306,9 @@ private:
         const int err = snd_pcm_open(&raw, pcmName_.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
         if (err >= 0) {
             PcmHandle pcm(raw);
-            probeCaps_ = ProbeCaps(pcm.get(), pcmName_);
+            const std::string alsaName = ReadableName(pcm.get(), pcmName_);
+            const std::string name = names_ ? deviceName_.choose(names_->defaultSource(), alsaName) : alsaName;
+            probeCaps_ = ProbeCaps(pcm.get(), name);
             probeOk_ = true;
         } else {
             // A device that we hold open ourselves is still there, with the caps seen last.
@@ -366,6 +375,12 @@ private:
         return n;
     }
 
+    // With mu_ held.
+    void SetError(int alsaError) {
+        error_ = BaseErrorText(MMSYSERR_ERROR) + " (" + pcmName_ + ": " +
+                 snd_strerror(alsaError < 0 ? alsaError : -EIO) + ")";
+    }
+
     // With mu_ held: the front buffer is full.
     void CompleteFront() {
         WaveHeader* h = queue_.front();
@@ -393,6 +408,7 @@ private:
                 const int err = StartPcm();
                 if (err < 0) {
                     stats_.lastDriverError = err;
+                    SetError(err);
                     cv_.wait_for(lk, std::chrono::milliseconds(kWaitMillis),
                                  [this] { return quit_ || !run_; });
                     continue;
@@ -424,12 +440,15 @@ private:
             lk.lock();
 
             if (n < 0) {
-                // The device is failing (gone, server down): retry slowly.
+                // The device is failing (gone, server down): retry slowly, and
+                // say so until blocks flow again.
+                SetError(stats_.lastDriverError);
                 pcmRunning = false;
                 cv_.wait_for(lk, std::chrono::milliseconds(kWaitMillis), [this] { return quit_ || !run_; });
                 continue;
             }
             if (n == 0) continue;
+            error_.clear();
             const auto readAt = std::chrono::steady_clock::now();
             if (lostSince_) {
                 // The frames this read brought arrived in its last n frames' time.
@@ -459,6 +478,8 @@ private:
     }
 
     const std::string pcmName_;
+    std::unique_ptr<SourceNames> names_;
+    DeviceZeroName deviceName_;
 
     // Program thread only.
     std::optional<std::chrono::steady_clock::time_point> probedAt_;
@@ -489,12 +510,13 @@ private:
     bool quit_ = false;              // close: the thread ends
     bool idle_ = true;               // the thread waits and touches no buffer
     CaptureStats stats_;
+    std::string error_;  // the failure not yet got over, empty while blocks flow
 };
 
 }  // namespace
 
-std::unique_ptr<WaveIn> makeAlsaWaveIn(const std::string& pcmName) {
-    return std::make_unique<AlsaWaveIn>(pcmName);
+std::unique_ptr<WaveIn> makeAlsaWaveIn(const std::string& pcmName, std::unique_ptr<SourceNames> names) {
+    return std::make_unique<AlsaWaveIn>(pcmName, std::move(names));
 }
 
 }  // namespace orv::platform

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/source_name.h"
+
 namespace orv::platform {
 
 using MMResult = uint32_t;
@@ -79,9 +81,15 @@ public:
     virtual MMResult unprepareHeader(WaveHeader& header) = 0;
     virtual MMResult close() = 0;
     virtual std::string getErrorText(MMResult result) = 0;
+    // While open: the text of a failure the driver has not got over (the
+    // device gone, the sound server down), empty while blocks flow. Set and
+    // cleared by the driver; the engine reads it at every poll.
+    virtual std::string deviceError() { return {}; }
 };
 
 // The real device: ALSA PCM "default" (or the given PCM name), capture.
-std::unique_ptr<WaveIn> makeAlsaWaveIn(const std::string& pcmName = "default");
+// With names, device 0 is called after the sound server's default source.
+std::unique_ptr<WaveIn> makeAlsaWaveIn(const std::string& pcmName = "default",
+                                       std::unique_ptr<SourceNames> names = nullptr);
 
 }  // namespace orv::platform

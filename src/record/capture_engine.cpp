@@ -30,7 +30,7 @@ void CaptureEngine::QueueCaptureBlock(int i) {
 }
 
 void CaptureEngine::OpenCapture() {
-    if (s_.CaptureOpen) return;
+    if (s_.CaptureOpen || s_.MemoryLent) return;
     // A numeric comparison, as the device masks are laid out: any mask from
     // the 44.1 kHz stereo 16-bit flag upwards is taken.
     if (s_.DeviceCaps[0].formats < WAVE_FORMAT_4S16) {
@@ -50,6 +50,8 @@ void CaptureEngine::OpenCapture() {
         return;
     }
     s_.CaptureOpen = true;
+    s_.DeviceError.clear();
+    s_.DeviceErrorPolls = 0;
     for (int i = 0; i < int(CaptureBlockCount); ++i) QueueCaptureBlock(i);
     dev_.start();
     dev_.getDevCaps(0, s_.DeviceCaps[0]);
@@ -80,6 +82,8 @@ void CaptureEngine::RefilePeaks(int i, uint32_t seq) {
 
 void CaptureEngine::PollCapture() {
     if (!s_.CaptureOpen) return;
+    s_.DeviceError = dev_.deviceError();
+    s_.DeviceErrorPolls = s_.DeviceError.empty() ? 0 : s_.DeviceErrorPolls + 1;
     s_.CurrentBlock = -1;
     for (int i = 0; i < int(CaptureBlockCount); ++i) {
         const WaveHeader& h = s_.CaptureHeaders[i];

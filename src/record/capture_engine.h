@@ -57,14 +57,41 @@ struct CaptureState {
     // every half written and at the stop; empty: not kept.
     std::string RingFileName;
 
+    // The editor works in CaptureMemory; capture stays closed meanwhile.
+    bool MemoryLent = false;
+
     // Set when a write to the raw file failed; the recording was stopped
     // with everything before the failure kept as whole blocks.
     bool WriteFailed = false;
     std::string WriteError;
+
+    // The device's own failure text as the last poll read it, and for how
+    // many polls in a row it has been there (0: blocks flow).
+    std::string DeviceError;
+    int32_t DeviceErrorPolls = 0;
 };
 
 // The name stored in a capability record, up to its first zero byte.
 std::string CapsName(const platform::WaveInCaps& caps);
+
+// The editor's hold on the capture memory: granted only while capture is
+// closed, and while held OpenCapture does nothing.
+class CaptureMemoryLoan {
+public:
+    explicit CaptureMemoryLoan(CaptureState& s) : s_(s), granted_(!s.CaptureOpen && !s.MemoryLent) {
+        if (granted_) s_.MemoryLent = true;
+    }
+    ~CaptureMemoryLoan() {
+        if (granted_) s_.MemoryLent = false;
+    }
+    CaptureMemoryLoan(const CaptureMemoryLoan&) = delete;
+    CaptureMemoryLoan& operator=(const CaptureMemoryLoan&) = delete;
+    bool Granted() const { return granted_; }
+
+private:
+    CaptureState& s_;
+    bool granted_;
+};
 
 class CaptureEngine {
 public:

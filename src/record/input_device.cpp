@@ -1,5 +1,10 @@
 #include "record/input_device.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "record/processing.h"
+
 namespace orv {
 
 using namespace platform;
@@ -13,20 +18,51 @@ int32_t FindFirstActiveInput(InputMixer& mixer) {
     return 0;
 }
 
-void InitCaptureDevice(CaptureEngine& engine, InputMixer& mixer, InputDeviceState& input) {
-    CaptureState& s = engine.State();
-    engine.Device().getDevCaps(0, s.DeviceCaps[0]);
-    s.CurrentDeviceName = CapsName(s.DeviceCaps[0]);
-    input.KnownDeviceName = s.CurrentDeviceName;
-    input.SourceText = s.CurrentDeviceName;
-    engine.OpenCapture();
+void SetUpInputs(InputMixer& mixer, InputDeviceState& input) {
     mixer.recordInit(0);
     input.InputIndex = FindFirstActiveInput(mixer);
     mixer.recordGetInput(input.InputIndex);
     mixer.recordSetInput(-1, INPUT_ON);
     mixer.recordSetInput(0, INPUT_ON);
     mixer.recordSetInput(input.InputIndex, INPUT_ON);
+    input.MixerReady = true;
+}
+
+void FreeInputs(InputMixer& mixer, InputDeviceState& input) {
+    if (!input.MixerReady) return;
+    mixer.recordFree();
+    input.MixerReady = false;
+    input.VolumeKnown = false;
+}
+
+void InitCaptureDevice(CaptureEngine& engine, InputMixer& mixer, InputDeviceState& input) {
+    CaptureState& s = engine.State();
+    engine.Device().getDevCaps(0, s.DeviceCaps[0]);
+    s.CurrentDeviceName = CapsName(s.DeviceCaps[0]);
+    input.KnownDeviceName = s.CurrentDeviceName;
+    input.SourceText = s.CurrentDeviceName;
+    input.DeviceChanged = false;
+    engine.OpenCapture();
+    FreeInputs(mixer, input);
+    SetUpInputs(mixer, input);
     engine.ListCaptureDevices();
+}
+
+int KnobLeftForVolume(uint32_t state) {
+    const float v = float(state & 0xFFFF);
+    const int left = int(RoundEven(double(v / VolumePerPixel))) + KnobMinLeft;
+    return std::clamp(left, KnobMinLeft, KnobMaxLeft);
+}
+
+int DraggedKnobLeft(int left, int dx) {
+    const int moved = left + dx;
+    if (moved <= KnobMinLeft) return KnobMinLeft;
+    if (moved >= KnobMaxLeft) return KnobMaxLeft;
+    return moved;
+}
+
+uint32_t VolumeForKnobLeft(int left) {
+    return uint32_t(RoundEven(double(float(left - KnobMinLeft) * VolumePerPixel)));
 }
 
 }  // namespace orv

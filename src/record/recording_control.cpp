@@ -80,15 +80,6 @@ std::string FormatTimeOfDay(std::time_t t) {
     return std::string(buf, n);
 }
 
-std::vector<Piece> TimeOrderedPieces(uint32_t totalBlocks, uint32_t lastWrittenBlock, bool loopMode) {
-    const uint32_t n = totalBlocks, p = lastWrittenBlock;
-    if (n == 0) return {};
-    // p = 0 means the ring had just filled: it is already in order.
-    if (loopMode && p > 0 && p < n)
-        return {Piece{1, n - p, p + 1, true}, Piece{n - p + 1, p, 1, true}};
-    return {Piece{1, n, 1, true}};
-}
-
 RecordingControl::RecordingControl(RecordingControlState& state, CaptureEngine& engine, CaptureHooks& hooks,
                                    ProcessingState& processing, RecordingView& view, platform::Clock& clock,
                                    platform::FreeSpace& freeSpace, std::string workingFolder,
@@ -102,7 +93,10 @@ RecordingControl::RecordingControl(RecordingControlState& state, CaptureEngine& 
       free_(freeSpace),
       workingFolder_(std::move(workingFolder)),
       decimalPoint_(std::move(decimalPoint)) {
-    hooks.ShowMessage = [this](const std::string& text) { Message(text); };
+    hooks.ShowMessage = [this](const std::string& text) {
+        NoteEngineStop();
+        Message(text);
+    };
     hooks.Minimized = [this] { return view_.Minimized(); };
     hooks.PushWaveHistory = [this] { view_.PushWaveHistory(); };
     hooks.DrawTimeBarColumn = [this] { view_.DrawTimeBarColumn(); };
@@ -110,9 +104,38 @@ RecordingControl::RecordingControl(RecordingControlState& state, CaptureEngine& 
 }
 
 void RecordingControl::Message(const std::string& text) {
+    if (caught_) {
+        *caught_ = text;
+        return;
+    }
     if (st_.QuietMessages) return;
+    if (st_.MessageDepth > 0) {
+        st_.PendingMessages.push_back(text);
+        return;
+    }
     ScopedValue<int> open(st_.MessageDepth, st_.MessageDepth + 1);
     view_.ShowMessage(text);
+    while (!st_.PendingMessages.empty()) {
+        const std::string next = st_.PendingMessages.front();
+        st_.PendingMessages.erase(st_.PendingMessages.begin());
+        view_.ShowMessage(next);
+    }
+}
+
+void RecordingControl::AttachInputs(platform::InputMixer& mixer, InputDeviceState& input) {
+    mixer_ = &mixer;
+    input_ = &input;
+}
+
+// The engine stopped the recording by itself (a failed write) and is about to
+// say so: the stop's moment and what the file holds are shown at once.
+void RecordingControl::NoteEngineStop() {
+    if (!st_.RecordingStarted || cap_.Recording || !st_.EngineStopTime.empty()) return;
+    st_.EngineStopTime = Now();
+    const int64_t size = cap_.RawStream.size();
+    st_.RecordedTimeText = orv::FormatRecordedTime(size > 0 ? uint32_t(size / BlockBytes) : 0);
+    view_.SetRecordedTime(st_.RecordedTimeText);
+    view_.SetStatusPanel(2, "End - " + st_.EngineStopTime);
 }
 
 std::string LostSoundText(uint64_t gaps, uint64_t framesLost) {
@@ -140,19 +163,37 @@ void RecordingControl::ApplyRecordingMode(int index) {
 }
 
 void RecordingControl::CmbBoxTimeChange(int index) {
-    if (cap_.Recording) return;  // the list is disabled while recording
+    if (cap_.Recording) {
+        // The list is disabled while recording; a change that comes anyway is undone.
+        view_.SetModeListIndex(st_.ModeIndex);
+        return;
+    }
     ApplyRecordingMode(index);
     view_.DrawTimeBarFrame();
     view_.DrawTimeBarBackground();
     view_.RedrawTimeBar();
 }
 
-void RecordingControl::OpenMonitoring(bool quiet) {
+void RecordingControl::OpenMonitoring() {
+    std::string refusal;
     {
-        ScopedValue<bool> silence(st_.QuietMessages, quiet);
+        ScopedValue<std::string*> keep(caught_, &refusal);
         engine_.OpenCapture();
     }
     st_.OpenRefused = !cap_.CaptureOpen;
+    if (cap_.CaptureOpen) {
+        st_.ShownRefusal.clear();
+        st_.DeviceLost = false;
+        // The same device back after a loss: its inputs are set up again.
+        if (mixer_ && input_ && !input_->MixerReady && input_->KnownDeviceName == cap_.CurrentDeviceName)
+            SetUpInputs(*mixer_, *input_);
+        return;
+    }
+    // Once per device and failure; the retries of every status tick stay quiet.
+    const std::string key = cap_.CurrentDeviceName + "\n" + refusal;
+    if (refusal.empty() || key == st_.ShownRefusal || st_.DeviceLost) return;
+    st_.ShownRefusal = key;
+    Message(refusal);
 }
 
 void RecordingControl::BtnRecordClick() {
@@ -171,6 +212,7 @@ void RecordingControl::BtnRecordClick() {
     cap_.WriteFailed = false;
     cap_.WriteError.clear();
     st_.RecordingStarted = false;
+    st_.EngineStopTime.clear();
     // A new continuous recording starts on the short bar again.
     ApplyRecordingMode(st_.ModeIndex);
     view_.DrawTimeBarFrame();
@@ -180,15 +222,22 @@ void RecordingControl::BtnRecordClick() {
 
     if (!cap_.RawStream.open(cap_.RawFileName, platform::RawFile::Mode::Create)) {
         Message("Can not create " + cap_.RawFileName + "\n" + cap_.RawStream.lastError());
-        OpenMonitoring(false);
+        OpenMonitoring();
         return;
     }
-    engine_.OpenCapture();  // shows the device's own text when it refuses
+    std::string refusal;
+    {
+        ScopedValue<std::string*> keep(caught_, &refusal);
+        engine_.OpenCapture();
+    }
     if (!cap_.CaptureOpen) {
         // Nothing was recorded: leave no empty file behind for Edit to open.
         cap_.RawStream.close();
         platform::removeFile(cap_.RawFileName);
         st_.OpenRefused = true;
+        // The device's own text, this once; the watch's retries stay quiet.
+        st_.ShownRefusal = cap_.CurrentDeviceName + "\n" + refusal;
+        if (!refusal.empty()) Message(refusal);
         return;
     }
     st_.OpenRefused = false;
@@ -196,14 +245,15 @@ void RecordingControl::BtnRecordClick() {
     cap_.Recording = true;
     cap_.RecordedLoopMode = cap_.LoopMode;
     st_.RecordingStarted = true;
+    view_.SetModeListEnabled(false);  // at once: the list never shows another mode than the one used
     view_.SetStatusPanel(1, "Start-" + Now());
 }
 
 std::string RecordingControl::FinishStop() {
     engine_.FinishRecording();
     st_.RecordingStarted = false;
-    // Show the exact final length before monitoring renumbers the blocks.
-    FormatRecordedTime();
+    // What the file holds, before monitoring renumbers the blocks.
+    st_.RecordedTimeText = orv::FormatRecordedTime(cap_.TotalBlocks);
     view_.SetRecordedTime(st_.RecordedTimeText);
     // The device counted since the recording opened it; monitoring reopens it next.
     const auto* source = dynamic_cast<const platform::CaptureStatsSource*>(&engine_.Device());
@@ -217,16 +267,30 @@ void RecordingControl::BtnStopClick() {
     const std::string lost = FinishStop();
     if (!lost.empty()) Message(lost);
     view_.ProcessEvents();
-    OpenMonitoring(false);
+    OpenMonitoring();
     view_.SetStatusPanel(2, "End - " + Now());
 }
 
-void RecordingControl::StopAutomatically(const std::string& message) {
+void RecordingControl::StopAutomatically(const std::string& message, bool reopen) {
+    // The moment the recording stopped, not the moment its message was dismissed.
+    const std::string end = st_.EngineStopTime.empty() ? Now() : st_.EngineStopTime;
+    st_.EngineStopTime.clear();
     const std::string lost = FinishStop();
+    view_.SetStatusPanel(2, "End - " + end);
     const std::string text = message.empty() || lost.empty() ? message + lost : message + "\n\n" + lost;
     if (!text.empty()) Message(text);
-    OpenMonitoring(false);
-    view_.SetStatusPanel(2, "End - " + Now());
+    if (reopen) OpenMonitoring();
+}
+
+// The device failed for longer than one poll: a recording ends as an
+// automatic stop (every captured block kept); monitoring comes back through
+// the device watch once the device answers.
+void RecordingControl::DeviceFailed() {
+    const std::string text = cap_.DeviceError;
+    if (mixer_ && input_) FreeInputs(*mixer_, *input_);
+    st_.DeviceLost = true;
+    if (cap_.Recording) StopAutomatically("Recording was stopped: the recording device failed.\n" + text, false);
+    engine_.CloseCapture();
 }
 
 void RecordingControl::SettleEngineStop() {
@@ -254,7 +318,7 @@ void RecordingControl::BtnEditClick() {
     view_.SetRecordedTime(st_.RecordedTimeText);
     view_.SetStatusPanel(1, "");
     view_.SetStatusPanel(2, "");
-    OpenMonitoring(false);
+    OpenMonitoring();
 }
 
 void RecordingControl::ChBoxDCClick(bool checked) {
@@ -280,16 +344,58 @@ void RecordingControl::TimerRecTimer() {
     // reports from its half flush); polling again there would queue a half twice.
     if (st_.MessageDepth > 0) return;
     engine_.PollCapture();
+    if (cap_.DeviceErrorPolls >= 2) DeviceFailed();
     UpdateMeanHistory(proc_);
     ComputeTaskbarLevel(proc_);
     if (view_.Minimized()) view_.SetTaskbarIcon(proc_.TaskbarLevel);
 }
 
 void RecordingControl::WatchCaptureDevice() {
-    if (cap_.CurrentDeviceName.empty()) return;
+    // Not while a message box runs the timers: the first tick after it closes looks.
+    if (st_.MessageDepth > 0) return;
+    platform::WaveIn& dev = engine_.Device();
+    if (dev.getNumDevs() == 0) {
+        // Gone: a recording ends as an automatic stop; the name that the engine
+        // was set up for is kept, so that the same device is known when it returns.
+        if (cap_.Recording) {
+            const std::string why = cap_.DeviceError.empty() ? "" : "\n" + cap_.DeviceError;
+            StopAutomatically("Recording was stopped: the recording device " + cap_.CurrentDeviceName +
+                                  " is gone." + why,
+                              false);
+        }
+        st_.DeviceLost = true;
+        engine_.CloseCapture();
+        if (mixer_ && input_) FreeInputs(*mixer_, *input_);
+        cap_.CurrentDeviceName.clear();
+        st_.SourceText.clear();
+        if (input_) input_->SourceText.clear();
+        return;
+    }
+    platform::WaveInCaps caps;
+    if (dev.getDevCaps(0, caps) == platform::MMSYSERR_NOERROR) cap_.DeviceCaps[0] = caps;
+    cap_.CurrentDeviceName = CapsName(cap_.DeviceCaps[0]);
     st_.SourceText = cap_.CurrentDeviceName;
-    // Not while a message box runs the timers: a refused open would stack boxes.
-    if (!cap_.CaptureOpen && !st_.EditorOpen && st_.MessageDepth == 0) OpenMonitoring(st_.OpenRefused);
+    if (mixer_ && input_) {
+        input_->SourceText = st_.SourceText;
+        if (input_->KnownDeviceName.empty()) {
+            // The first device since start: set up as at start-up, a refusal shown once.
+            std::string refusal;
+            {
+                ScopedValue<std::string*> keep(caught_, &refusal);
+                InitCaptureDevice(engine_, *mixer_, *input_);
+            }
+            st_.OpenRefused = !cap_.CaptureOpen;
+            if (!refusal.empty()) st_.ShownRefusal = cap_.CurrentDeviceName + "\n" + refusal;
+            if (!refusal.empty()) Message(refusal);
+        }
+        input_->DeviceChanged = input_->KnownDeviceName != cap_.CurrentDeviceName;
+    }
+    if (!cap_.CaptureOpen && !st_.EditorOpen) OpenMonitoring();
+    if (mixer_ && input_ && input_->MixerReady) {
+        const uint32_t state = mixer_->recordGetInput(input_->InputIndex);
+        input_->VolumeKnown = state != platform::INPUT_INVALID;
+        if (input_->VolumeKnown) input_->VolumeState = state;
+    }
 }
 
 void RecordingControl::TimerStatusTimer() {

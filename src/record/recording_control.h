@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "editor/piece.h"
+#include "record/piece.h"
 #include "platform/system.h"
 #include "record/capture_engine.h"
+#include "record/input_device.h"
 
 namespace orv {
 
@@ -23,6 +24,7 @@ public:
     virtual void SetStatusPanel(int panel, const std::string& text) = 0;  // panels 0..3
     virtual void SetCaption(const std::string& text) = 0;
     virtual void SetModeListEnabled(bool enabled) = 0;           // CmbBoxTime
+    virtual void SetModeListIndex(int index) { (void)index; }    // CmbBoxTime's selected item
     virtual void SetTaskbarTitle(const std::string& text) = 0;   // application title while minimized
     virtual void SetTaskbarIcon(int level) = 0;                  // level icon 0..16 while minimized
     virtual bool Minimized() = 0;
@@ -66,11 +68,20 @@ struct RecordingControlState {
     bool RecordingStarted = false;
     // The last attempt to open the device failed; retries stay quiet.
     bool OpenRefused = false;
+    // Device and text of the last refused open that was shown: the same
+    // refusal again stays quiet until an open succeeds.
+    std::string ShownRefusal;
+    // The device failed or went away (and the user was told when it mattered):
+    // refusals stay quiet until an open succeeds again.
+    bool DeviceLost = false;
     bool QuietMessages = false;
     // While recording, the raw file reaches the disk at least this often
     // (from a background thread); 0 leaves it to the system.
     int32_t SyncMilliseconds = 10000;
     int MessageDepth = 0;  // message boxes open (their event loop runs the timers)
+    std::vector<std::string> PendingMessages;  // waiting for the open box to close
+    // When a stop the engine made by itself happened ("End - " shows it).
+    std::string EngineStopTime;
 };
 
 // What Save As hands to the writers.
@@ -92,8 +103,6 @@ std::string FormatFreeSpace(int64_t freeBytes, const std::string& decimalPoint);
 std::string LostSoundText(uint64_t gaps, uint64_t framesLost);
 // The time of day in the C library's locale time format (%X).
 std::string FormatTimeOfDay(std::time_t t);
-// The recording in time order: one piece, or two for a ring that wrapped.
-std::vector<Piece> TimeOrderedPieces(uint32_t totalBlocks, uint32_t lastWrittenBlock, bool loopMode);
 
 class RecordingControl {
 public:
@@ -117,21 +126,30 @@ public:
     std::optional<SaveRequest> SaveRecordingAs(const std::string& outputFolder);
     bool SaveAsEnabled() const;
 
-    // Status tick step 1 until device watching lands: reopens monitoring.
+    // Device watching and the inputs: without them the status tick only
+    // reopens monitoring on device 0.
+    void AttachInputs(platform::InputMixer& mixer, InputDeviceState& input);
+    // Status tick step 1: device 0 named, gone or back, monitoring resumed,
+    // the knob's volume read, a change of device noted.
     void WatchCaptureDevice();
+    // A message box, one at a time: a message that comes while one is open
+    // is shown after it.
+    void Message(const std::string& text);
     void FormatRecordedTime();
     void ComputeFreeSeconds();
     std::string FormatFreeSpace();
     void UpdateTimeDisplays();
 
 private:
-    void Message(const std::string& text);
-    void OpenMonitoring(bool quiet);
+    void OpenMonitoring();
+    void DeviceFailed();
+    void NoteEngineStop();
     bool OpenForRecording();
     // The stop path shared by Stop and the automatic stops; returns what the
     // user must hear about sound lost during the recording (empty: nothing).
     std::string FinishStop();
-    void StopAutomatically(const std::string& message);
+    // reopen: monitoring is opened again at once (not after a device failure).
+    void StopAutomatically(const std::string& message, bool reopen = true);
     void SettleEngineStop();
     std::string Now(std::time_t offsetSeconds = 0);
 
@@ -144,6 +162,9 @@ private:
     platform::FreeSpace& free_;
     std::string workingFolder_;
     std::string decimalPoint_;
+    platform::InputMixer* mixer_ = nullptr;
+    InputDeviceState* input_ = nullptr;
+    std::string* caught_ = nullptr;  // set: a message is kept here instead of shown
 };
 
 }  // namespace orv

@@ -7,6 +7,7 @@
 #include "platform/system.h"
 #include "platform/wave_in.h"
 #include "display/colour_scheme.h"
+#include "editor/operations.h"
 #include "record/busy.h"
 #include "record/capture_engine.h"
 #include "record/found_recording.h"
@@ -24,6 +25,10 @@ struct ShellState {
     bool Minimized = false;
     bool FirstPaintPending = false;
     bool Restarting = false;
+    // Ending on a termination signal: no questions, the recording left for the next start.
+    bool Terminating = false;
+    bool TerminatePending = false;  // a signal came while an operation was busy
+    std::string SettingsFileName;   // empty: no settings file is written
 };
 
 struct AppState {
@@ -36,6 +41,8 @@ struct AppState {
     ColourSchemeState Colours;
     // Held by whatever lets events run inside a handler; see record/busy.h.
     BusyState Busy;
+    // The edit history and working files while the editor is open.
+    EditorState Editor;
     // The found recording "test" and the recording set aside while it is loaded.
     FoundRecordingState Found;
 };

@@ -29,6 +29,11 @@ public:
     virtual bool Start(const std::string& program, const std::vector<std::string>& args) = 0;
     virtual bool OpenPath(const std::string& path) = 0;
     virtual bool HasProgram(const std::string& name) = 0;
+    // True when a process of this user runs the program of that name.
+    virtual bool IsRunning(const std::string& name) {
+        (void)name;
+        return false;
+    }
 };
 
 }  // namespace orv

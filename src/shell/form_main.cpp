@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QLocale>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStatusBar>
 #include <QWindowStateChangeEvent>
@@ -18,6 +19,7 @@
 #include "platform/raw_file.h"
 #include "record/recording_control.h"
 #include "shell/forms.h"
+#include "shell/ini_file.h"
 
 namespace orv {
 
@@ -42,6 +44,7 @@ public:
         if (!w_.st_.Shell.Minimized) w_.setWindowTitle(w_.caption_);
     }
     void SetModeListEnabled(bool enabled) override { w_.CmbBoxTime->setEnabled(enabled); }
+    void SetModeListIndex(int index) override { w_.CmbBoxTime->setCurrentIndex(index); }
     void SetTaskbarTitle(const std::string& text) override {
         if (w_.st_.Shell.Minimized) w_.setWindowTitle(Q(text));
     }
@@ -95,6 +98,27 @@ void TFormMain::BuildControls() {
     BtnSource->setObjectName("BtnSource");
     BtnSource->setToolTip(QStringLiteral("录音源"));
     BtnSource->setGeometry(150, 74, 60, 24);
+
+    // The knob slides along its track; the track's hint shows where the knob can go.
+    Shape1 = new QWidget(central);
+    Shape1->setObjectName("Shape1");
+    Shape1->setToolTip(QStringLiteral("Recording Volume"));
+    Shape1->setGeometry(KnobMinLeft, 79, 135 - KnobMinLeft + 1, 95 - 79 + 1);
+    Shape1->setStyleSheet("background: #404040");
+    ImageVol = new QLabel(central);
+    ImageVol->setObjectName("ImageVol");
+    ImageVol->setToolTip(QStringLiteral("刻录音量"));
+    QPixmap knob(KnobWidth, 20);
+    knob.fill(QColor(192, 192, 192));
+    {
+        QPainter p(&knob);
+        p.setPen(QColor(64, 64, 64));
+        p.drawRect(0, 0, KnobWidth - 1, 19);
+        p.drawLine(KnobWidth / 2, 3, KnobWidth / 2, 16);
+    }
+    ImageVol->setPixmap(knob);
+    ImageVol->setGeometry(KnobMinLeft, 77, KnobWidth, 20);
+    ImageVol->installEventFilter(this);
 
     ChBoxDC = new QCheckBox(central);
     ChBoxDC->setObjectName("ChBoxDC");
@@ -160,15 +184,23 @@ void TFormMain::BuildMenus() {
     file->addSeparator();
     file->addAction(QStringLiteral("关闭"), this, [this] { close(); })->setObjectName("menuClose");
 
-    QMenu* options = menuBar()->addMenu(QStringLiteral("选项"));
-    options->setObjectName("menuOptions");
-    options->addAction(QStringLiteral("录音源"), this, [this] { menuRecordSourceClick(); })->setObjectName("menuRecordSource");
-    options->addAction(QStringLiteral("保存设置..."), this, [this] { menuSaveSettingsClick(); })->setObjectName("menuSaveSettings");
+    BuildOptionsMenu();
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助"));
     help->setObjectName("menuHelp");
     help->addAction(QStringLiteral("帮助内容"), this, [this] { OrvaneRecorderHelpClick(); })->setObjectName("OrvaneRecorderHelp");
     help->addAction(QStringLiteral("关于"), this, [this] { menuAboutClick(); })->setObjectName("menuAbout");
+}
+
+// The Options menu, in one place: the recording source, the save settings,
+// and the colour chooser's item when it comes.
+void TFormMain::BuildOptionsMenu() {
+    menuOptions = menuBar()->addMenu(QStringLiteral("选项"));
+    menuOptions->setObjectName("menuOptions");
+    menuOptions->addAction(QStringLiteral("录音源"), this, [this] { menuRecordSourceClick(); })
+        ->setObjectName("menuRecordSource");
+    menuOptions->addAction(QStringLiteral("保存设置..."), this, [this] { menuSaveSettingsClick(); })
+        ->setObjectName("menuSaveSettings");
 }
 
 void TFormMain::MakeLevelIcons() {
@@ -209,6 +241,7 @@ void TFormMain::FormCreate() {
     control_ = std::make_unique<RecordingControl>(
         controlState_, *engine_, hooks_, st_.Processing, *view_, seams_.Clock, seams_.FreeSpace,
         st_.Shell.Files.WorkingFolder, QLocale::system().decimalPoint().toStdString());
+    control_->AttachInputs(seams_.Mixer, st_.Input);
 
     CmbBoxTime->setCurrentIndex(std::clamp(st_.Settings.RecordingModeIndex, 0, RecordingModeCount - 1));
     control_->ApplyRecordingMode(CmbBoxTime->currentIndex());
@@ -224,6 +257,7 @@ void TFormMain::FormCreate() {
     if (st_.Shell.WorkingFolderError.empty() && seams_.WaveIn.getNumDevs() > 0) {
         InitCaptureDevice(*engine_, seams_.Mixer, st_.Input);
         controlState_.SourceText = st_.Input.SourceText;
+        PlaceVolumeKnob();
     } else if (seams_.WaveIn.getNumDevs() == 0) {
         seams_.Dialogs.Message("Please, select and enable an audio source!");
         menuRecordSourceClick();
@@ -261,7 +295,7 @@ void TFormMain::changeEvent(QEvent* event) {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-    if (st_.Shell.Restarting || FormCloseQuery())
+    if (st_.Shell.Restarting || st_.Shell.Terminating || FormCloseQuery())
         event->accept();
     else
         event->ignore();
@@ -271,7 +305,9 @@ bool TFormMain::FormCloseQuery() {
     if (st_.Capture.Recording && !seams_.Dialogs.Confirm("Are you sure you want to interrupt recording?"))
         return false;
     engine_->CloseCapture();
-    st_.Settings.RecordingModeIndex = CmbBoxTime->currentIndex();
+    // The mode really used: the list cannot show another one.
+    st_.Settings.RecordingModeIndex = controlState_.ModeIndex;
+    WriteSettings();  // a failure is told once; the close goes on
     ProcessEvents();
     st_.Capture.RawStream.close();
     ProcessEvents();
@@ -293,15 +329,94 @@ void TFormMain::FormDestroy() {
     seams_.Mixer.recordFree();
 }
 
+bool TFormMain::WriteSettings() {
+    if (st_.Shell.SettingsFileName.empty()) return true;
+    std::string error;
+    if (WriteSettingsFile(st_.Shell.SettingsFileName, st_.Settings, error)) return true;
+    if (!st_.Shell.Terminating) control_->Message(error);
+    return false;
+}
+
+// Nothing is in the way of a restart: no recording, no editor, no operation,
+// no message box, and the sound settings program is closed.
+bool TFormMain::RestartAllowed() const {
+    return !st_.Capture.Recording && !controlState_.RecordingStarted && !controlState_.EditorOpen &&
+           !st_.Busy.Busy() && controlState_.MessageDepth == 0 && !st_.Shell.Restarting &&
+           !st_.Shell.Terminating && !seams_.Launcher.IsRunning("pavucontrol");
+}
+
 void TFormMain::RestartProgram() {
     TimerStatus->stop();
+    st_.Settings.RecordingModeIndex = controlState_.ModeIndex;
+    WriteSettings();
     ProcessEvents();
-    seams_.Dialogs.Message("The program will be restarted.");
+    control_->Message("The recording source is now " + st_.Capture.CurrentDeviceName +
+                      ".\nThe program will be restarted.");
     ProcessEvents();
-    st_.Shell.Restarting = true;
+    // The recording stays in the working folder: the next instance keeps it
+    // as it keeps a recording interrupted by a crash.
     engine_->CloseCapture();
-    seams_.Launcher.Start(seams_.ExecutablePath, {});
+    if (!seams_.Launcher.Start(seams_.ExecutablePath, {})) {
+        // Follow the new device in place instead, and keep the automatic stops working.
+        control_->Message("The program could not be restarted: " + seams_.ExecutablePath);
+        st_.Input.KnownDeviceName.clear();
+        TimerStatus->start();
+        return;
+    }
+    st_.Capture.RawStream.close();
+    st_.Shell.Restarting = true;
     QCoreApplication::quit();
+}
+
+void TFormMain::TerminateBySignal() {
+    if (st_.Shell.Terminating) return;
+    if (st_.Busy.Busy()) {
+        // An operation reads the working files: end when it has let go.
+        st_.Shell.TerminatePending = true;
+        return;
+    }
+    st_.Shell.Terminating = true;
+    st_.Shell.TerminatePending = false;
+    // Every full block in memory is written by the close; the file stays for the next start.
+    engine_->CloseCapture();
+    st_.Capture.RawStream.flush();
+    st_.Capture.RawStream.close();
+    st_.Settings.RecordingModeIndex = controlState_.ModeIndex;
+    WriteSettings();
+    QCoreApplication::exit(0);
+}
+
+void TFormMain::PlaceVolumeKnob() {
+    if (!st_.Input.VolumeKnown || VolumeDragging) return;
+    ImageVol->move(KnobLeftForVolume(st_.Input.VolumeState), ImageVol->y());
+}
+
+void TFormMain::ImageVolMouseDown(Qt::MouseButton button, int x) {
+    VolumeDragging = button == Qt::LeftButton;
+    VolumeDragStartX = x;
+}
+
+void TFormMain::ImageVolMouseMove(int x) {
+    if (!VolumeDragging) return;
+    const int left = DraggedKnobLeft(ImageVol->x(), x - VolumeDragStartX);
+    ImageVol->move(left, ImageVol->y());
+    if (st_.Input.MixerReady)
+        seams_.Mixer.recordSetInput(st_.Input.InputIndex, VolumeForKnobLeft(left) | platform::INPUT_VOLUME);
+}
+
+void TFormMain::ImageVolMouseUp() { VolumeDragging = false; }
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ImageVol) {
+        auto* m = static_cast<QMouseEvent*>(event);
+        switch (event->type()) {
+            case QEvent::MouseButtonPress: ImageVolMouseDown(m->button(), int(m->position().x())); return true;
+            case QEvent::MouseMove: ImageVolMouseMove(int(m->position().x())); return true;
+            case QEvent::MouseButtonRelease: ImageVolMouseUp(); return true;
+            default: break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TFormMain::menuFileClick() { menuSaveAs->setEnabled(control_->SaveAsEnabled()); }
@@ -338,9 +453,20 @@ void TFormMain::menuRecordSourceClick() {
     }
 }
 
-void TFormMain::TimerRecTimer() { control_->TimerRecTimer(); }
+// While an operation lets events run (the busy guard), the timers leave
+// capture, its memory and the recording alone.
+void TFormMain::TimerRecTimer() {
+    if (st_.Busy.Busy()) return;
+    control_->TimerRecTimer();
+}
 
-void TFormMain::TimerStatusTimer() { control_->TimerStatusTimer(); }
+void TFormMain::TimerStatusTimer() {
+    if (st_.Busy.Busy()) return;  // a pending signal or restart waits for the operation too
+    control_->TimerStatusTimer();
+    PlaceVolumeKnob();
+    if (st_.Shell.TerminatePending) TerminateBySignal();
+    if (st_.Input.DeviceChanged && RestartAllowed()) RestartProgram();
+}
 
 void TFormMain::BtnRecordClick() {
     if (!st_.Shell.WorkingFolderError.empty()) {
@@ -371,6 +497,26 @@ void TFormMain::menuSaveAsClick() {
         st_.Settings.SaveAsWav
             ? WriteWavFile(request->Path, st_.Settings.Wav, range, request->Pieces, sources, progress)
             : WriteMp3File(request->Path, st_.Settings.Mp3, range, request->Pieces, sources, progress,
+                           platform::EncoderLoaderFor(EncoderLibraryPath()));
+    if (formProgress_) formProgress_->End();
+    if (result.outcome == SaveOutcome::Failed) seams_.Dialogs.Message(result.message);
+}
+
+void TFormMain::SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
+                                const PieceSources& sources) {
+    const std::optional<std::string> path = view_->AskSaveFileName(st_.Settings.OutputFolder);
+    if (!path || path->empty()) return;
+    const size_t slash = path->find_last_of('/');
+    const std::string fileName = slash == std::string::npos ? *path : path->substr(slash + 1);
+    if (slash != std::string::npos) st_.Settings.OutputFolder = path->substr(0, slash == 0 ? 1 : slash);
+    SaveProgress progress;
+    progress.pump = [this] { ProcessEvents(); };
+    if (formProgress_) formProgress_->Begin(progress, Q(fileName));
+    const SaveRange range{first, last};
+    const SaveResult result =
+        st_.Settings.SaveAsWav
+            ? WriteWavFile(*path, st_.Settings.Wav, range, pieces, sources, progress)
+            : WriteMp3File(*path, st_.Settings.Mp3, range, pieces, sources, progress,
                            platform::EncoderLoaderFor(EncoderLibraryPath()));
     if (formProgress_) formProgress_->End();
     if (result.outcome == SaveOutcome::Failed) seams_.Dialogs.Message(result.message);

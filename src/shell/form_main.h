@@ -6,12 +6,15 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <array>
 #include <memory>
+#include <span>
 
 #include "record/capture_engine.h"
+#include "record/piece.h"
 #include "record/recording_control.h"
 #include "shell/app_state.h"
 
@@ -46,6 +49,15 @@ public:
     void OrvaneRecorderHelpClick();
     void menuAboutClick();
     void menuRecordSourceClick();
+    // The volume knob (x inside the knob) and the hint of its track.
+    void ImageVolMouseDown(Qt::MouseButton button, int x);
+    void ImageVolMouseMove(int x);
+    void ImageVolMouseUp();
+    // A termination signal: the recording stopped with every block kept and
+    // left for the next start, the settings written, no questions.
+    void TerminateBySignal();
+    // Writes the settings file; "无法写入到 …" once when it cannot, and false.
+    bool WriteSettings();
     void TimerRecTimer();
     void TimerStatusTimer();
     void BtnRecordClick();
@@ -54,12 +66,18 @@ public:
     void CmbBoxTimeChange();
     void ChBoxDCClick();
     void menuSaveAsClick();
+    // The editor's save all / save selection: positions first … last of the
+    // edited recording through the same dialog, progress and writers.
+    void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces, const PieceSources& sources);
 
     QComboBox* CmbBoxTime = nullptr;
     QPushButton* BtnRecord = nullptr;
     QPushButton* BtnStop = nullptr;
     QPushButton* BtnEdit = nullptr;
     QPushButton* BtnSource = nullptr;
+    QLabel* ImageVol = nullptr;   // the volume knob
+    QWidget* Shape1 = nullptr;    // the knob's track, hint "Recording Volume"
+    QMenu* menuOptions = nullptr;
     QCheckBox* ChBoxDC = nullptr;
     QLabel* LabReduce = nullptr;
     QLabel* LabTime = nullptr;
@@ -74,12 +92,16 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();
     void BuildControls();
     void BuildMenus();
+    void BuildOptionsMenu();
+    void PlaceVolumeKnob();
+    bool RestartAllowed() const;
     void MakeLevelIcons();
     void ProcessEvents();
     std::string EncoderLibraryPath() const;
@@ -96,6 +118,8 @@ private:
     TFormColors* formColors_ = nullptr;
     TFormProgress* formProgress_ = nullptr;
     bool destroyed_ = false;
+    bool VolumeDragging = false;
+    int VolumeDragStartX = 0;
 
     friend class MainRecordingView;
     RecordingControlState controlState_;

@@ -1,18 +1,25 @@
-// Program entry: the real devices and dialogs, the windows in their order,
-// then the message loop until the main window closes.
+// Program entry: the settings file, the real devices and dialogs, the
+// windows in their order, then the message loop until the main window closes
+// (or a termination signal ends it).
 #include <QApplication>
 #include <memory>
 
 #include "editor/form_edit.h"
 #include "export/form_progress.h"
 #include "export/form_save_settings.h"
+#include "platform/desktop.h"
 #include "platform/input_mixer.h"
+#include "platform/source_name.h"
 #include "platform/system.h"
 #include "platform/wave_in.h"
+#include "playback/playback.h"
 #include "shell/app_state.h"
+#include "shell/editor_host.h"
 #include "shell/form_main.h"
 #include "shell/forms.h"
+#include "shell/ini_file.h"
 #include "shell/qt_dialogs.h"
+#include "shell/signal_ending.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -21,7 +28,13 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("org.orvane.Recorder"));
     QApplication::setWindowIcon(orv::ProgramIcon());
 
-    auto waveIn = orv::platform::makeAlsaWaveIn("default");
+    // Before any window: the settings file.
+    auto state = std::make_unique<orv::AppState>();
+    state->Shell.SettingsFileName = orv::LocateSettingsFile(
+        orv::platform::executablePath(), orv::platform::userConfigFolder(), orv::platform::homeFolder());
+    state->Settings = orv::ReadSettingsFile(state->Shell.SettingsFileName);
+
+    auto waveIn = orv::platform::makeAlsaWaveIn("default", orv::platform::makePulseSourceNames());
     auto mixer = orv::platform::makeAlsaInputMixer("default");
     orv::platform::SystemClock clock;
     orv::platform::StatvfsFreeSpace freeSpace;
@@ -30,17 +43,22 @@ int main(int argc, char** argv) {
     orv::AppSeams seams{*waveIn, *mixer, clock, freeSpace, dialogs, launcher,
                         orv::platform::executablePath(), orv::platform::userDataFolder(),
                         orv::platform::homeFolder()};
-    auto state = std::make_unique<orv::AppState>();
 
     orv::TFormMain formMain(seams, *state);
-    orv::TFormEdit formEdit(&formMain);
+    orv::NullPlayback playback;  // no playback device yet: the editor works silently
+    orv::MainEditorHost editorHost(formMain, seams, *state, nullptr);
+    auto formEdit = orv::MakeEditorWindow(*state, editorHost, playback, &formMain);
     orv::TFormSaveSettings formSaveSettings(&formMain);
     orv::TFormProgress formProgress(&formMain);
     orv::TFormAbout formAbout(&formMain);
+    editorHost.SetAbout(&formAbout);
     orv::TFormColors formColors(&formMain);
     orv::TFormInfo formInfo(&formMain);
+    editorHost.SetFoundRecordingForm(&formInfo);
     orv::TForm1 form1;
-    formMain.SetForms(&formEdit, &formAbout, &formSaveSettings, &formColors, &formProgress);
+    formMain.SetForms(formEdit.get(), &formAbout, &formSaveSettings, &formColors, &formProgress);
     formMain.show();
+
+    orv::SignalEnding ending(formMain);  // logout, kill, Ctrl+C: the recording is kept
     return app.exec();
 }

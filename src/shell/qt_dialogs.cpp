@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "platform/desktop.h"
 #include "platform/system.h"
 
 namespace orv {
@@ -52,5 +53,7 @@ bool DesktopLauncher::OpenPath(const std::string& path) {
 }
 
 bool DesktopLauncher::HasProgram(const std::string& name) { return platform::programOnPath(name); }
+
+bool DesktopLauncher::IsRunning(const std::string& name) { return platform::programRunning(name); }
 
 }  // namespace orv

@@ -25,6 +25,7 @@ public:
     bool Start(const std::string& program, const std::vector<std::string>& args) override;
     bool OpenPath(const std::string& path) override;
     bool HasProgram(const std::string& name) override;
+    bool IsRunning(const std::string& name) override;
 };
 
 }  // namespace orv

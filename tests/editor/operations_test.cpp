@@ -106,18 +106,23 @@ TEST_F(EditorOf100Blocks, PasteAtTheEndHasNoTail) {
     EXPECT_EQ(BlockAt(105), 35u);
 }
 
-TEST_F(EditorOf100Blocks, PasteRunsTheDcCorrectionOnceMore) {
+TEST_F(EditorOf100Blocks, PasteCopiesTheBlocksAsTheyAreWhateverTheDcOffset) {
+    // The clipboard holds blocks capture already corrected: a second
+    // subtraction would shift the pasted audio.
     Select(31, 32);
     ASSERT_TRUE(CopySelection(state, context).Ok);
     processing.DcOffsetLeft = 5;
     processing.DcOffsetRight = -7;
     state.InsertPoint = 1;
     ASSERT_TRUE(InsertBlocks(state, context, "Paste").Ok);
-    const auto [l, r] = NumberedSample(31, 3);
-    EXPECT_EQ(FrameAt(2, 3), std::make_pair(int16_t(l - 5), int16_t(r + 7)));
-    int16_t maxLeft = -32768;
-    for (uint32_t i = 0; i < BlockFrames; ++i) maxLeft = std::max<int16_t>(maxLeft, NumberedSample(31, i).first - 5);
+    for (uint32_t frame : {1u, 3u, 4409u}) EXPECT_EQ(FrameAt(2, frame), NumberedSample(31, frame)) << frame;
+    int16_t maxLeft = -32768, minRight = 32767;
+    for (uint32_t i = 0; i < BlockFrames; ++i) {
+        maxLeft = std::max<int16_t>(maxLeft, NumberedSample(31, i).first);
+        minRight = std::min<int16_t>(minRight, NumberedSample(31, i).second);
+    }
     EXPECT_EQ(state.EditPeaks.PeakMaxLeft[1], maxLeft);
+    EXPECT_EQ(state.EditPeaks.PeakMinRight[1], minRight);
 }
 
 TEST_F(EditorOf100Blocks, SilenceOfOneBlockSelectsNothingAndHasZeroPeaks) {

@@ -108,12 +108,8 @@ struct Model {
         SelEnd = blocks.empty() ? at + 1 : at + static_cast<uint32_t>(blocks.size());
         Commit(std::move(t), 1, 1);
     }
-    void Paste() {
-        const bool correct = DcLeft != 0 || DcRight != 0;
-        Insert(MapSamples(Clipboard, [&](uint64_t, int16_t x, bool left) {
-            return correct ? Limit(x - (left ? DcLeft : DcRight)) : x;
-        }));
-    }
+    // The clipboard goes in unchanged, whatever the DC offsets are now.
+    void Paste() { Insert(Clipboard); }
     void Move(int step) {
         if ((step < 0 && Current == 0) || (step > 0 && Current + 1 >= Levels.size())) return;
         Current += step;
@@ -167,6 +163,7 @@ protected:
             zero.Blocks.push_back(std::make_shared<const Content>(MakeBlock(block, NumberedSample)));
         }
         model.Levels.push_back(std::move(zero));
+        // Offsets a paste must not apply a second time.
         processing.DcOffsetLeft = model.DcLeft = 3;
         processing.DcOffsetRight = model.DcRight = -2;
     }

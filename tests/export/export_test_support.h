@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/piece.h"
+#include "record/piece.h"
 #include "platform/raw_file.h"
 
 namespace orv::test {

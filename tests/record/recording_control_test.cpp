@@ -456,3 +456,41 @@ TEST(TimeOrder, WrappedRingPlaysFromTheOldestBlock) {
 
 }  // namespace
 }  // namespace orv
+
+namespace orv {
+namespace {
+
+// The user reads the message a while later: the end time and the recorded
+// time say when the recording stopped and what the file holds.
+TEST_F(RecordingControlTest, AutomaticStopsShowTheirOwnMomentAndTheFileLength) {
+    for (const bool writeFails : {true, false}) {
+        SCOPED_TRACE(writeFails ? "failed write" : "disk full");
+        view.messages.clear();
+        clock.time = TwelveThirtyFour;
+        Record();
+        Run(20);
+        if (writeFails) {
+            ASSERT_TRUE(cap.RawStream.open(cap.RawFileName, platform::RawFile::Mode::Read));
+            cap.RawStream.seek(HalfBytes);
+        } else {
+            space.bytes = 1000;
+        }
+        view.onMessage = [this] {
+            clock.time += 30;
+            Run(4);
+        };
+        Run(21);  // the second half fails, or the status tick finds the disk full
+        control.TimerStatusTimer();
+        view.onMessage = nullptr;
+        ASSERT_EQ(view.messages.size(), 1u);
+        EXPECT_EQ(view.panels[2], "End - 12:34:56") << view.messages[0];
+        EXPECT_EQ(view.recordedTime, FormatRecordedTime(uint32_t(RawBlocks())));
+        if (writeFails) {
+            EXPECT_EQ(RawBlocks(), 20);
+        }
+        space.bytes = 500'000'000'000;
+    }
+}
+
+}  // namespace
+}  // namespace orv

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/piece.h"
+#include "record/piece.h"
 
 namespace orv::test {
 

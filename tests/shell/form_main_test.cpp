@@ -161,7 +161,8 @@ TEST_F(MainWindowTest, RestartStartsItselfAndStopsTheStatusTimer) {
     EXPECT_FALSE(w.TimerStatus->isActive());
     ASSERT_EQ(launcher.started.size(), 1u);
     EXPECT_EQ(launcher.started[0][0], seams.ExecutablePath);
-    EXPECT_EQ(dialogs.messages.back(), "The program will be restarted.");
+    // The user is told why: the new source, then the fixed sentence.
+    EXPECT_EQ(dialogs.messages.back(), "The recording source is now Test Capture Device.\nThe program will be restarted.");
     EXPECT_FALSE(state.Capture.CaptureOpen);
 }
 

@@ -111,12 +111,14 @@ public:
     std::vector<std::vector<std::string>> started;
     std::vector<std::string> opened;
     std::vector<std::string> available;  // programs that HasProgram finds
+    std::vector<std::string> running;    // programs that IsRunning finds
+    bool startFails = false;
 
     bool Start(const std::string& program, const std::vector<std::string>& args) override {
         std::vector<std::string> call{program};
         call.insert(call.end(), args.begin(), args.end());
         started.push_back(call);
-        return true;
+        return !startFails;
     }
     bool OpenPath(const std::string& path) override {
         opened.push_back(path);
@@ -125,6 +127,11 @@ public:
     bool HasProgram(const std::string& name) override {
         for (const auto& a : available)
             if (a == name) return true;
+        return false;
+    }
+    bool IsRunning(const std::string& name) override {
+        for (const auto& r : running)
+            if (r == name) return true;
         return false;
     }
 };

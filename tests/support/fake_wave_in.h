@@ -32,6 +32,7 @@ public:
     platform::MMResult openResult = platform::MMSYSERR_NOERROR;
     std::string openErrorText = "The specified device is already in use.";
     FrameSource source;  // defaults to the counting signal
+    std::string failure;  // deviceError() while open: the driver cannot get over it
 
     // Delivers frames from the source into the queue; frames that find no
     // queued buffer (or a stopped device) are dropped and counted.
@@ -60,6 +61,7 @@ public:
     platform::MMResult unprepareHeader(platform::WaveHeader& h) override;
     platform::MMResult close() override;
     std::string getErrorText(platform::MMResult result) override;
+    std::string deviceError() override { return isOpen ? failure : std::string(); }
     // Counted like the real device: since the last open, while started.
     platform::CaptureStats captureStats() const override { return stats_; }
 

@@ -1,7 +1,9 @@
 #pragma once
-// One run of blocks of the edited recording, taken from the raw recording
-// file or from the editor's working file Edit.raw.
+// One run of blocks of a recording as it plays, taken from the raw recording
+// file or from the editor's working file Edit.raw; and the recording's own
+// time order, shared by Save As and the editor's first level.
 #include <cstdint>
+#include <vector>
 
 #include "platform/raw_file.h"
 
@@ -24,5 +26,15 @@ struct PieceSources {
 
     const platform::RawFile* For(const Piece& p) const { return p.PieceFromRecording ? Recording : Edit; }
 };
+
+// The raw recording in time order: one piece, or two for a loop whose ring
+// wrapped (oldest block first). lastWrittenBlock 0 or at the end means the
+// ring is already in file order. No block: no piece.
+inline std::vector<Piece> TimeOrderedPieces(uint32_t totalBlocks, uint32_t lastWrittenBlock, bool loopMode) {
+    const uint32_t n = totalBlocks, p = lastWrittenBlock;
+    if (n == 0) return {};
+    if (loopMode && p > 0 && p < n) return {Piece{1, n - p, p + 1, true}, Piece{n - p + 1, p, 1, true}};
+    return {Piece{1, n, 1, true}};
+}
 
 }  // namespace orv

@@ -1,0 +1,68 @@
+#include "shell/editor_host.h"
+
+#include <QLocale>
+
+#include "shell/form_main.h"
+#include "shell/forms.h"
+
+namespace orv {
+
+void MainEditorHost::Message(const std::string& text) { seams_.Dialogs.Message(text); }
+
+std::string MainEditorHost::InputBox(const std::string& caption, const std::string& prompt,
+                                     const std::string& defaultText) {
+    return seams_.Dialogs.InputBox(caption, prompt, defaultText);
+}
+
+int64_t MainEditorHost::FreeBytes(const std::string& folder) { return seams_.FreeSpace.freeBytes(folder); }
+
+void MainEditorHost::SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
+                                     const PieceSources& sources) {
+    main_.SaveEditedRange(first, last, pieces, sources);
+}
+
+void MainEditorHost::OpenOutputFolder() { main_.menuExplorerClick(); }
+
+void MainEditorHost::ShowSaveSettings() { main_.menuSaveSettingsClick(); }
+
+void MainEditorHost::OpenPlaybackDevices() {
+    // The desktop's sound settings on their output devices tab, else the terminal mixer.
+    if (seams_.Launcher.HasProgram("pavucontrol")) {
+        seams_.Launcher.Start("pavucontrol", {"--tab=3"});
+    } else if (seams_.Launcher.HasProgram("alsamixer") && seams_.Launcher.HasProgram("x-terminal-emulator")) {
+        seams_.Launcher.Start("x-terminal-emulator", {"-e", "alsamixer", "--view=playback"});
+    } else {
+        seams_.Dialogs.Message("To choose the playback device, install pavucontrol\n"
+                               "(sudo apt-get install pavucontrol).");
+    }
+}
+
+void MainEditorHost::OpenHelp() { main_.OrvaneRecorderHelpClick(); }
+
+void MainEditorHost::ShowAbout(QWidget* over) {
+    if (!about_) return;
+    about_->adjustSize();
+    about_->move(over->x() + over->width() / 2 - about_->width() / 2,
+                 over->y() + over->height() / 2 - about_->height() / 2);
+    about_->exec();
+}
+
+void MainEditorHost::FoundRecordingStep(FoundRecordingPhase phase) {
+    if (phase == FoundRecordingPhase::Show) {
+        if (info_) OfferFoundRecording(*info_, st_, seams_.Dialogs);
+    } else {
+        RestoreAfterEditor(st_, seams_.Dialogs);
+    }
+}
+
+std::unique_ptr<TFormEdit> MakeEditorWindow(AppState& state, EditorHost& host, PlaybackControl& playback,
+                                            QWidget* parent) {
+    const WorkingFiles& files = state.Shell.Files;
+    EditorWindowContext context{state.Editor,     state.Capture,  state.Buffers, state.Processing,
+                                state.Colours,    state.Busy,     playback,      host,
+                                files.WorkingFolder, files.EditFileName, files.ClipFileName,
+                                QLocale::system().decimalPoint().toStdString()};
+    return std::make_unique<TFormEdit>(std::move(context), parent);
+}
+
+}  // namespace orv
