@@ -133,7 +133,8 @@ TEST(Killed, ContinuousRecordingIsKeptByTheNextStart) {
     if (!platform::fileExists(ChildProgram())) GTEST_SKIP() << "orv_recorder_child is not built";
     const int runs = EnvInt("ORV_KILL_RUNS", 3);
     std::mt19937 random(std::random_device{}());
-    std::uniform_int_distribution<int> killAfterMs(2500, 9000);
+    // From 4 s on, so that at least one half is always due on disk.
+    std::uniform_int_distribution<int> killAfterMs(4000, 10000);
 
     int kept = 0, breaks = 0;
     double maxLost = 0;
@@ -176,8 +177,9 @@ TEST(Killed, ContinuousRecordingIsKeptByTheNextStart) {
         const double lost = recordedSeconds - double(blocks) / 10.0;
         maxLost = std::max(maxLost, lost);
         EXPECT_EQ(count.breaks, 0u) << found << " at frame " << count.firstBreakAt;
-        // One half (2 s) and one poll (0.1 s), and the sound server's latency.
-        EXPECT_LE(lost, 2.6) << "recorded " << recordedSeconds << " s, kept " << blocks / 10.0 << " s";
+        // One half (2 s) and one poll (0.1 s), and the sound server's start-up
+        // latency (under load up to about a second); a second half lost is 4 s.
+        EXPECT_LE(lost, 3.1) << "recorded " << recordedSeconds << " s, kept " << blocks / 10.0 << " s";
     };
     for (int run = 0; run < runs; ++run) oneRun(run);
     std::printf("reliability-summary fault=kill-continuous runs=%d kept=%d max_lost_s=%.2f breaks=%d\n", runs, kept,
