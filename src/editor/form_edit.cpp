@@ -12,6 +12,8 @@
 #include <cmath>
 
 #include "editor/edit_input.h"
+#include "platform/desktop.h"
+#include "playback/play_timer.h"
 #include "record/processing.h"
 
 namespace orv {
@@ -501,6 +503,16 @@ void TFormEdit::EndLongCommand() {
     }
 }
 
+TFormEdit::LevelMark TFormEdit::MarkLevel() const {
+    const EditorState& e = ctx_.Editor;
+    return {e.CurrentLevel, e.TopLevel, e.EditHistory[e.CurrentLevel].Pieces};
+}
+
+// Any change of the current level (an edit, undo or redo) makes the recording unsaved again.
+void TFormEdit::NoteEdit(const LevelMark& before) {
+    if (ctx_.Saved && !(MarkLevel() == before)) MarkRecordingEdited(*ctx_.Saved);
+}
+
 bool TFormEdit::EnoughSpaceFor(uint64_t blocks) {
     const int64_t free = ctx_.Host.FreeBytes(ctx_.WorkingFolder);
     if (free < 0 || static_cast<uint64_t>(free) >= blocks * BlockBytes) return true;
@@ -512,8 +524,10 @@ bool TFormEdit::EnoughSpaceFor(uint64_t blocks) {
     if (EditorBusy() || !open_) return;     \
     {                                       \
         BusyGuard guard(ctx_.Busy);         \
+        const LevelMark before = MarkLevel(); \
         StopPlaybackAndPump();              \
         body                                \
+        NoteEdit(before);                   \
     }                                       \
     EndLongCommand();
 
@@ -609,8 +623,10 @@ void TFormEdit::menuSilenceClick() {
     if (EditorBusy() || !open_) return; \
     {                                   \
         BusyGuard guard(ctx_.Busy);     \
+        const LevelMark before = MarkLevel(); \
         StopPlaybackAndPump();          \
         body                            \
+        NoteEdit(before);               \
     }                                   \
     FormResize();                       \
     EndLongCommand();
@@ -701,6 +717,15 @@ void TFormEdit::TimerPlayTimer() {
     if (!ps.Playing) ps.BlockMaxLeft = ps.BlockMaxRight = 0;
     DrawPlaybackMeter(view_, geo_, colours_, ps.BlockMaxLeft, ps.BlockMaxRight);
     update(geo_.MeterLeft, geo_.T, view_.Meter.width(), view_.Meter.height());
+    // While the volume control is open the knob follows the device's volume.
+    if (++volumeCheckTicks_ >= 10) {
+        volumeCheckTicks_ = 0;
+        volumeControlOpen_ = platform::programRunning(VolumeControlProgram);
+    }
+    if (volumeControlOpen_ && !knobDragging_) {
+        ps.PlaybackVolume = ctx_.Playback.GetPlaybackVolume();
+        PlaceVolumeKnob(ps.PlaybackVolume);
+    }
     if (ProgressShown) ProgressBar->setValue(static_cast<int>(RoundEven(ctx_.Editor.ProgressPercent)));
     PlacePlayMarks();
 }

@@ -23,6 +23,7 @@
 #include "editor/operations.h"
 #include "playback/playback.h"
 #include "record/busy.h"
+#include "record/recording_saved.h"
 #include "record/capture_engine.h"
 #include "record/piece.h"
 
@@ -67,6 +68,8 @@ struct EditorWindowContext {
     std::string EditFileName;
     std::string ClipFileName;
     std::string DecimalPoint = ".";
+    // Marked unsaved by every command that changes the edited recording; may be null.
+    RecordingSavedState* Saved = nullptr;
 };
 
 class TFormEdit : public QDialog {
@@ -169,6 +172,14 @@ private:
     void EndLongCommand();
     void ShowResult(const EditResult& r);
     bool EnoughSpaceFor(uint64_t blocks);
+    struct LevelMark {
+        uint16_t Current;
+        uint16_t Top;
+        std::vector<Piece> Pieces;
+        bool operator==(const LevelMark&) const = default;
+    };
+    LevelMark MarkLevel() const;
+    void NoteEdit(const LevelMark& before);
     void SaveRange(uint32_t first, uint32_t last);
     void PlaceOverviewMarks();
     void PlacePlayMarks();
@@ -193,6 +204,8 @@ private:
     bool pressed_ = false;  // a press in the view started the current click or drag
     // Volume knob drag.
     bool knobDragging_ = false;
+    bool volumeControlOpen_ = false;  // the system's volume control, looked for once a second
+    int volumeCheckTicks_ = 0;
     int knobPressGlobalX_ = 0;
     int knobPressLeft_ = 0;
 };

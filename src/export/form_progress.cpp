@@ -55,6 +55,11 @@ void TFormProgress::Timer1Timer() {
                     QLocale::system().toString(double(percent), 'f', 1) + QStringLiteral("%"));
 }
 
+void TFormProgress::closeEvent(QCloseEvent* event) {
+    BtnCancelClick();
+    event->accept();
+}
+
 void TFormProgress::BtnCancelClick() {
     if (progress_) progress_->SaveContinue = false;
     hide();

@@ -2,6 +2,7 @@
 // The progress dialog of a save, with its Cancel button. It stays on top
 // and is not modal: the writer lets events run once per block, which is
 // when its timer and Cancel act.
+#include <QCloseEvent>
 #include <QDialog>
 #include <QLabel>
 #include <QProgressBar>
@@ -27,6 +28,11 @@ public:
     QLabel* Label1 = nullptr;
     QPushButton* BtnCancel = nullptr;
     QTimer* Timer1 = nullptr;
+
+protected:
+    // Esc and the close box cancel the save, like the Cancel button.
+    void reject() override { BtnCancelClick(); }
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     SaveProgress* progress_ = nullptr;

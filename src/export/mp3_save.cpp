@@ -141,8 +141,10 @@ SaveResult WriteMp3File(const std::string& Mp3FileName, const Mp3Parameters& for
             if (!source || source->readAt(startOffset + done, input.data(), chunk) != chunk)
                 return SaveResult::Failed("Cannot read the recording; the MP3 file was not saved");
             uint32_t produced = 0;
-            lib->beEncodeChunk(stream.handle(), static_cast<uint32_t>(chunk / 2), input.data(), output.data(),
-                               &produced);
+            const BE_ERR encoded = lib->beEncodeChunk(stream.handle(), static_cast<uint32_t>(chunk / 2),
+                                                      input.data(), output.data(), &produced);
+            // A chunk the library refused would leave a hole in the sound: the save fails.
+            if (encoded != BE_ERR_SUCCESSFUL) return SaveResult::Failed(ErrorText(encoded));
             if (produced > output.size()) return SaveResult::Failed("The encoder library overran its buffer");
             if (produced && out.file.write(output.data(), produced) != produced) return writeFailed();
             done += chunk;
@@ -153,12 +155,12 @@ SaveResult WriteMp3File(const std::string& Mp3FileName, const Mp3Parameters& for
 
     uint32_t produced = 0;
     const BE_ERR flushResult = lib->beDeinitStream(stream.handle(), output.data(), &produced);
+    // A failed flush loses the last frames: no file rather than a shortened one.
+    if (flushResult != BE_ERR_SUCCESSFUL) return SaveResult::Failed(ErrorText(flushResult));
     if (produced > output.size()) return SaveResult::Failed("The encoder library overran its buffer");
     if (produced && out.file.write(output.data(), produced) != produced) return writeFailed();
-    if (!progress.SaveContinue)
-        return flushResult != BE_ERR_SUCCESSFUL ? SaveResult::Failed(ErrorText(flushResult)) : SaveResult::Cancelled();
+    if (!progress.SaveContinue) return SaveResult::Cancelled();
     out.Keep();
-    if (flushResult != BE_ERR_SUCCESSFUL) return SaveResult::Failed(ErrorText(flushResult));
     return SaveResult::Saved();
 }
 

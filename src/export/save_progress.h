@@ -24,8 +24,8 @@ struct SaveRange {
 enum class SaveOutcome { Saved, Cancelled, Failed };
 
 // Failed carries the text the user sees. Cancelled and Failed leave no file at
-// the target path, with one exception: an MP3 whose final flush failed keeps
-// what the library returned (Failed, message "BE_ERR code-N").
+// the path written; an encoder error (a chunk or the final flush) is Failed
+// with "BE_ERR code-N".
 struct SaveResult {
     SaveOutcome outcome = SaveOutcome::Saved;
     std::string message;

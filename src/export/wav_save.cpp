@@ -1,5 +1,6 @@
 #include "export/wav_save.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -147,27 +148,79 @@ SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& for
     auto writeFailed = [&] { return SaveResult::Failed("Cannot write " + WavFileName + ": " + out.file.lastError()); };
     if (out.file.write(header.data(), header.size()) != header.size()) return writeFailed();
 
-    std::vector<uint8_t> block(BlockBytes);
-    std::vector<uint8_t> converted(BlockBytes);
+    // Reads take runs of blocks and writes go out in large pieces, while the
+    // progress and the event pump stay per block.
+    constexpr uint32_t RunBlocks = 60;
+    constexpr size_t OutputBytes = size_t{1} << 20;
+    std::vector<uint8_t> input;
+    std::vector<uint8_t> pending;
+    size_t pendingBytes = 0;
+    auto flush = [&] {
+        const bool ok = pendingBytes == 0 || out.file.write(pending.data(), pendingBytes) == pendingBytes;
+        pendingBytes = 0;
+        return ok;
+    };
     const uint64_t first = range.SaveFirstBlock;
     const uint64_t last = range.SaveLastBlock;
     const double span = static_cast<double>(last - first);
+    const bool unchanged = layout->BytesPerBlock == BlockBytes;  // 44100 Hz stereo 16 bits
+    if (!unchanged) {
+        input.resize(size_t{RunBlocks} * BlockBytes);
+        pending.resize(OutputBytes + BlockBytes);
+    }
 
-    for (uint64_t i = first; i <= last && progress.SaveContinue; ++i) {
-        for (const Piece& piece : pieces) {
-            if (i < piece.PieceStart || i > uint64_t{piece.PieceStart} + piece.PieceLength - 1) continue;
-            const platform::RawFile* source = sources.For(piece);
-            const uint64_t offset = BlockOffset(uint64_t{piece.PieceOffset} + (i - piece.PieceStart));
-            if (!source || source->readAt(offset, block.data(), BlockBytes) != BlockBytes)
-                return SaveResult::Failed("Cannot read the recording at block " + std::to_string(i) +
-                                          "; the WAV file was not saved");
+    uint64_t i = first;
+    while (i <= last && progress.SaveContinue) {
+        const Piece* piece = nullptr;
+        for (const Piece& p : pieces)
+            if (p.PieceLength > 0 && i >= p.PieceStart && i <= uint64_t{p.PieceStart} + p.PieceLength - 1) {
+                piece = &p;
+                break;
+            }
+        if (!piece) {  // a gap in the piece list: nothing to write for this block
+            ++i;
+            continue;
+        }
+        const uint64_t pieceLast = uint64_t{piece->PieceStart} + piece->PieceLength - 1;
+        const uint64_t run = std::min<uint64_t>({RunBlocks, pieceLast - i + 1, last - i + 1});
+        const platform::RawFile* source = sources.For(*piece);
+        const uint64_t offset = BlockOffset(uint64_t{piece->PieceOffset} + (i - piece->PieceStart));
+        const size_t want = static_cast<size_t>(run * BlockBytes);
+        auto readFailed = [&](uint64_t block) {
+            return SaveResult::Failed("Cannot read the recording at block " + std::to_string(block) +
+                                      "; the WAV file was not saved");
+        };
+        if (!source) return readFailed(i);
+        // The recording's own format is copied file to file by the system, as
+        // cat does; the other formats are read and converted block by block.
+        if (!unchanged && source->readAt(offset, input.data(), want) != want) return readFailed(i);
+        const uint64_t runFirst = i;
+        uint64_t done = 0;
+        while (done < run) {
             progress.ProgressPercent = span > 0 ? static_cast<float>((i - first) * 100.0 / span) : 100.0f;
             if (progress.pump) progress.pump();
-            const uint32_t n = ConvertBlock(block.data(), converted.data(), format, *layout);
-            if (out.file.write(converted.data(), n) != n) return writeFailed();
+            if (!unchanged) {
+                pendingBytes += ConvertBlock(input.data() + done * BlockBytes, pending.data() + pendingBytes, format,
+                                             *layout);
+                if (pendingBytes >= OutputBytes && !flush()) return writeFailed();
+            }
+            ++done;
+            ++i;
             if (!progress.SaveContinue) break;
         }
+        if (unchanged) {
+            const size_t runBytes = static_cast<size_t>(done * BlockBytes);
+            const uint64_t at = out.file.position();
+            const size_t copied = out.file.copyFrom(*source, offset, at, runBytes);
+            out.file.seek(at + copied);
+            if (copied != runBytes) {
+                if (source->size() < static_cast<int64_t>(offset + runBytes))
+                    return readFailed(runFirst + copied / BlockBytes);
+                return writeFailed();
+            }
+        }
     }
+    if (!flush()) return writeFailed();
 
     const int64_t length = out.file.size();
     if (length < int64_t{WavHeaderBytes}) return writeFailed();

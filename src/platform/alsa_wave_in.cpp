@@ -302,11 +302,24 @@ private:
     bool Probe() {
         const auto now = std::chrono::steady_clock::now();
         if (probedAt_ && now - *probedAt_ < kProbeLifetime) return probeOk_;
+        // While our own PCM delivers, the device is there and takes what it
+        // took: only the server's default source can have changed. Opening a
+        // second PCM each time (a new server connection) would cost more than
+        // the capture itself.
+        if (pcm_ && probeOk_ && Delivering()) {
+            const std::string name =
+                names_ ? deviceName_.choose(names_->defaultSource(), probeAlsaName_) : probeAlsaName_;
+            probeCaps_.name[0] = '\0';
+            std::strncat(probeCaps_.name, name.c_str(), sizeof probeCaps_.name - 1);
+            probedAt_ = now;
+            return true;
+        }
         snd_pcm_t* raw = nullptr;
         const int err = snd_pcm_open(&raw, pcmName_.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
         if (err >= 0) {
             PcmHandle pcm(raw);
             const std::string alsaName = ReadableName(pcm.get(), pcmName_);
+            probeAlsaName_ = alsaName;
             const std::string name = names_ ? deviceName_.choose(names_->defaultSource(), alsaName) : alsaName;
             probeCaps_ = ProbeCaps(pcm.get(), name);
             probeOk_ = true;
@@ -316,6 +329,11 @@ private:
         }
         probedAt_ = now;
         return probeOk_;
+    }
+
+    bool Delivering() {
+        std::lock_guard lk(mu_);
+        return run_ && error_.empty();
     }
 
     void StopThread() {
@@ -484,6 +502,7 @@ private:
     // Program thread only.
     std::optional<std::chrono::steady_clock::time_point> probedAt_;
     bool probeOk_ = false;
+    std::string probeAlsaName_;
     WaveInCaps probeCaps_;
     MMResult lastResult_ = MMSYSERR_NOERROR;
     int lastAlsaError_ = 0;

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
+#include <algorithm>
 
 namespace orv::platform {
 
@@ -140,6 +142,38 @@ size_t RawFile::write(const void* buf, size_t n) {
     size_t r = writeAt(pos_, buf, n);
     pos_ += r;
     return r;
+}
+
+size_t RawFile::copyFrom(const RawFile& from, uint64_t fromOffset, uint64_t offset, size_t n) {
+    if (fd_ < 0 || from.fd_ < 0) return 0;
+    size_t done = 0;
+    bool inKernel = true;
+    while (done < n && inKernel) {
+        loff_t in = static_cast<loff_t>(fromOffset + done);
+        loff_t out = static_cast<loff_t>(offset + done);
+        const ssize_t r = ::copy_file_range(from.fd_, &in, fd_, &out, n - done, 0);
+        if (r < 0 && errno == EINTR) continue;
+        if (r > 0) {
+            done += static_cast<size_t>(r);
+            continue;
+        }
+        if (r == 0) return done;  // the end of from
+        // Not offered for these files: copy the rest by hand. Any other error stops here.
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
+            error_ = std::strerror(errno);
+            return done;
+        }
+        inKernel = false;
+    }
+    std::vector<char> buf(std::min<size_t>(n - done, size_t{1} << 20));
+    while (done < n) {
+        const size_t want = std::min(buf.size(), n - done);
+        const size_t got = from.readAt(fromOffset + done, buf.data(), want);
+        const size_t put = writeAt(offset + done, buf.data(), got);
+        done += put;
+        if (got != want || put != got) break;
+    }
+    return done;
 }
 
 bool RawFile::truncate(uint64_t length) {

@@ -35,6 +35,10 @@ public:
     uint64_t position() const { return pos_; }
     size_t read(void* buf, size_t n);
     size_t write(const void* buf, size_t n);
+    // Copies n bytes of from (at fromOffset) to this file at offset inside the
+    // kernel where the system can, else through a buffer; returns the bytes
+    // copied (short at from's end or on an error).
+    size_t copyFrom(const RawFile& from, uint64_t fromOffset, uint64_t offset, size_t n);
     bool truncate(uint64_t length);
     bool flush();
     // Until close, a background thread hands the written data to the disk

@@ -202,11 +202,24 @@ void RecordingControl::BtnRecordClick() {
         Message("No Audio Device Selected");
         return;
     }
-    cap_.RawStream.close();
+    // The previous recording is deleted only once the device has opened for
+    // the new one: a refused open keeps it.
     engine_.CloseCapture();
+    std::string refusal;
+    {
+        ScopedValue<std::string*> keep(caught_, &refusal);
+        engine_.OpenCapture();
+    }
+    if (!cap_.CaptureOpen) {
+        st_.OpenRefused = true;
+        // The device's own text, this once; the watch's retries stay quiet.
+        st_.ShownRefusal = cap_.CurrentDeviceName + "\n" + refusal;
+        if (!refusal.empty()) Message(refusal);
+        return;
+    }
+    cap_.RawStream.close();
     platform::removeFile(cap_.RawFileName);
-    // The previous recording is gone with its file.
-    cap_.TotalBlocks = 0;
+    cap_.TotalBlocks = 1;  // as a fresh open numbers it
     cap_.LastWrittenBlock = 0;
     cap_.RingFilled = false;
     cap_.WriteFailed = false;
@@ -221,23 +234,9 @@ void RecordingControl::BtnRecordClick() {
     view_.ClearLiveChart();
 
     if (!cap_.RawStream.open(cap_.RawFileName, platform::RawFile::Mode::Create)) {
+        engine_.CloseCapture();
         Message("Can not create " + cap_.RawFileName + "\n" + cap_.RawStream.lastError());
         OpenMonitoring();
-        return;
-    }
-    std::string refusal;
-    {
-        ScopedValue<std::string*> keep(caught_, &refusal);
-        engine_.OpenCapture();
-    }
-    if (!cap_.CaptureOpen) {
-        // Nothing was recorded: leave no empty file behind for Edit to open.
-        cap_.RawStream.close();
-        platform::removeFile(cap_.RawFileName);
-        st_.OpenRefused = true;
-        // The device's own text, this once; the watch's retries stay quiet.
-        st_.ShownRefusal = cap_.CurrentDeviceName + "\n" + refusal;
-        if (!refusal.empty()) Message(refusal);
         return;
     }
     st_.OpenRefused = false;
@@ -458,13 +457,19 @@ void RecordingControl::UpdateTimeDisplays() {
 
 bool RecordingControl::SaveAsEnabled() const { return !cap_.Recording && cap_.TotalBlocks > 1; }
 
-std::optional<SaveRequest> RecordingControl::SaveRecordingAs(const std::string& outputFolder) {
+std::optional<std::vector<Piece>> RecordingControl::RecordingToSave() {
     SettleEngineStop();
     if (!SaveAsEnabled()) return std::nullopt;
+    return TimeOrderedPieces(cap_.TotalBlocks, cap_.LastWrittenBlock, cap_.RecordedLoopMode);
+}
+
+std::optional<SaveRequest> RecordingControl::SaveRecordingAs(const std::string& outputFolder) {
+    std::optional<std::vector<Piece>> pieces = RecordingToSave();
+    if (!pieces) return std::nullopt;
     SaveRequest req;
     req.SaveFirstBlock = 1;
     req.SaveLastBlock = cap_.TotalBlocks;
-    req.Pieces = TimeOrderedPieces(cap_.TotalBlocks, cap_.LastWrittenBlock, cap_.RecordedLoopMode);
+    req.Pieces = std::move(*pieces);
     std::optional<std::string> path = view_.AskSaveFileName(outputFolder);
     if (!path || path->empty()) return std::nullopt;
     req.Path = *path;

@@ -124,6 +124,8 @@ public:
     // Builds the time-ordered pieces and asks for a file; nullopt when nothing
     // is to be saved or the user cancelled.
     std::optional<SaveRequest> SaveRecordingAs(const std::string& outputFolder);
+    // The recording in time order for Save As; nullopt when there is nothing to save.
+    std::optional<std::vector<Piece>> RecordingToSave();
     bool SaveAsEnabled() const;
 
     // Device watching and the inputs: without them the status tick only

@@ -7,12 +7,14 @@
 #include "platform/system.h"
 #include "platform/wave_in.h"
 #include "display/colour_scheme.h"
+#include "display/displays.h"
 #include "editor/operations.h"
 #include "record/busy.h"
 #include "record/capture_engine.h"
 #include "record/found_recording.h"
 #include "record/input_device.h"
 #include "record/processing.h"
+#include "record/recording_saved.h"
 #include "shell/dialogs.h"
 #include "shell/settings.h"
 #include "shell/working_folder.h"
@@ -39,8 +41,11 @@ struct AppState {
     CaptureState Capture;
     InputDeviceState Input;
     ColourSchemeState Colours;
+    DisplayState Displays;
     // Held by whatever lets events run inside a handler; see record/busy.h.
     BusyState Busy;
+    // Whether the recording has been saved since it was made or last edited.
+    RecordingSavedState RecordingSaved;
     // The edit history and working files while the editor is open.
     EditorState Editor;
     // The found recording "test" and the recording set aside while it is loaded.

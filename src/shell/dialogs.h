@@ -12,6 +12,9 @@ public:
     virtual void Message(const std::string& text) = 0;
     // Yes/No question; true for Yes.
     virtual bool Confirm(const std::string& text) = 0;
+    // Yes/No question whose default button (Enter) is No: for questions whose
+    // Yes throws a recording away.
+    virtual bool ConfirmDefaultNo(const std::string& text) { return Confirm(text); }
     // An input box; returns defaultText when cancelled.
     virtual std::string InputBox(const std::string& caption, const std::string& prompt,
                                  const std::string& defaultText) = 0;

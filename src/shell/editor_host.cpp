@@ -61,7 +61,7 @@ std::unique_ptr<TFormEdit> MakeEditorWindow(AppState& state, EditorHost& host, P
     EditorWindowContext context{state.Editor,     state.Capture,  state.Buffers, state.Processing,
                                 state.Colours,    state.Busy,     playback,      host,
                                 files.WorkingFolder, files.EditFileName, files.ClipFileName,
-                                QLocale::system().decimalPoint().toStdString()};
+                                QLocale::system().decimalPoint().toStdString(), &state.RecordingSaved};
     return std::make_unique<TFormEdit>(std::move(context), parent);
 }
 

@@ -10,8 +10,10 @@
 #include <QStatusBar>
 #include <QWindowStateChangeEvent>
 
+#include "display/widget_displays.h"
 #include "editor/form_edit.h"
 #include "export/form_progress.h"
+#include "export/form_save_flow.h"
 #include "export/form_save_settings.h"
 #include "export/save_filter.h"
 #include "platform/encoder_library.h"
@@ -43,7 +45,7 @@ public:
         w_.caption_ = Q(text);
         if (!w_.st_.Shell.Minimized) w_.setWindowTitle(w_.caption_);
     }
-    void SetModeListEnabled(bool enabled) override { w_.CmbBoxTime->setEnabled(enabled); }
+    void SetModeListEnabled(bool enabled) override { w_.CmbBoxTime->setEnabled(enabled && !w_.st_.Busy.Busy()); }
     void SetModeListIndex(int index) override { w_.CmbBoxTime->setCurrentIndex(index); }
     void SetTaskbarTitle(const std::string& text) override {
         if (w_.st_.Shell.Minimized) w_.setWindowTitle(Q(text));
@@ -52,6 +54,17 @@ public:
         if (level >= 0 && level <= 16) w_.setWindowIcon(w_.levelIcons_[size_t(level)]);
     }
     bool Minimized() override { return w_.st_.Shell.Minimized; }
+    void DrawTimeBarFrame() override {
+        const int mode = std::clamp(w_.controlState_.ModeIndex, 0, RecordingModeCount - 1);
+        w_.PanelMain->DrawTimeBarFrame(w_.controlState_.TimeBarMinutes, QString::fromUtf8(RecordingModes[mode].Text));
+    }
+    void DrawTimeBarBackground() override { w_.PanelMain->DrawTimeBarBackground(); }
+    void RedrawTimeBar() override { w_.PanelMain->RedrawTimeBar(); }
+    void ClearWaveHistory() override { w_.PanelMain->ClearWaveHistory(); }
+    void ClearLiveChart() override { w_.PanelMain->ClearLiveChart(); }
+    void PushWaveHistory() override { w_.PanelMain->PushWaveHistory(); }
+    void DrawTimeBarColumn() override { w_.PanelMain->DrawTimeBarColumn(); }
+    void DrawLiveDisplays() override { w_.PanelMain->DrawLiveDisplays(w_.ChBoxDC->isChecked()); }
     void ShowEditor() override {
         if (w_.formEdit_) w_.formEdit_->exec();
     }
@@ -86,25 +99,53 @@ void TFormMain::SetForms(TFormEdit* edit, TFormAbout* about, TFormSaveSettings* 
     formAbout_ = about;
     formSaveSettings_ = saveSettings;
     formColors_ = colors;
+    if (formColors_) formColors_->Bind(&st_.Settings.ColourScheme);
+    MakeSaveFlow();
+}
+
+void TFormMain::MakeSaveFlow() {
+    const WorkingFiles& f = st_.Shell.Files;
+    SaveFlowState state{{&st_.Settings.SaveAsWav, &st_.Settings.SaveAsMp3, &st_.Settings.Wav, &st_.Settings.Mp3},
+                        &st_.Settings.OutputFolder,
+                        &st_.Busy,
+                        &st_.RecordingSaved,
+                        {f.RawFileName, f.EditFileName, f.ClipFileName, f.PeakFileName, f.FoundRecordingName,
+                         f.RingFileName}};
+    SaveFlowSeams seams{
+        [this](const std::string& text) { seams_.Dialogs.Message(text); },
+        [this](const std::string& folder, const std::string& filter, const std::string& extension) {
+            return seams_.Dialogs.SaveFileName(folder, filter, extension);
+        },
+        [this] { ProcessEvents(); },
+        platform::EncoderLoaderFor(EncoderLibraryPath())};
+    saveFlow_ = std::make_unique<SaveFlow>(std::move(state), std::move(seams), formProgress_, formSaveSettings_);
 }
 
 void TFormMain::BuildControls() {
-    auto* central = new QWidget(this);
-    central->setObjectName("PanelMain");
-    central->setFixedSize(464, 300);
+    // The displays fill the client area; the controls sit around them.
+    PanelMain = new DisplayPanel(st_.Displays, st_.Colours, st_.Processing, st_.Capture, this);
+    QWidget* central = PanelMain;
+    central->setFixedSize(464, 302);
     setCentralWidget(central);
+
+    LabAudioDeviceControl = new QLabel(QStringLiteral("Audio Device Control"), central);
+    LabAudioDeviceControl->setObjectName("LabAudioDeviceControl");
+    LabAudioDeviceControl->setGeometry(6, 0, 200, 15);
+    LabRecordingControl = new QLabel(QStringLiteral("Recording Control"), central);
+    LabRecordingControl->setObjectName("LabRecordingControl");
+    LabRecordingControl->setGeometry(6, 114, 200, 15);
 
     BtnSource = new QPushButton(QStringLiteral("来源"), central);
     BtnSource->setObjectName("BtnSource");
     BtnSource->setToolTip(QStringLiteral("录音源"));
-    BtnSource->setGeometry(150, 74, 60, 24);
+    BtnSource->setGeometry(150, 76, 70, 24);
 
     // The knob slides along its track; the track's hint shows where the knob can go.
     Shape1 = new QWidget(central);
     Shape1->setObjectName("Shape1");
     Shape1->setToolTip(QStringLiteral("Recording Volume"));
     Shape1->setGeometry(KnobMinLeft, 79, 135 - KnobMinLeft + 1, 95 - 79 + 1);
-    Shape1->setStyleSheet("background: #404040");
+    // See-through: the wedge of the track is drawn by the displays beneath.
     ImageVol = new QLabel(central);
     ImageVol->setObjectName("ImageVol");
     ImageVol->setToolTip(QStringLiteral("刻录音量"));
@@ -123,26 +164,26 @@ void TFormMain::BuildControls() {
     ChBoxDC = new QCheckBox(central);
     ChBoxDC->setObjectName("ChBoxDC");
     ChBoxDC->setToolTip(QStringLiteral("Reduce DC Offset"));
-    ChBoxDC->setGeometry(350, 80, 18, 18);
+    ChBoxDC->setGeometry(364, 79, 18, 18);
     LabReduce = new QLabel(QStringLiteral("减少"), central);
     LabReduce->setObjectName("LabReduce");
-    LabReduce->setGeometry(370, 80, 60, 18);
+    LabReduce->setGeometry(384, 79, 60, 18);
 
     CmbBoxTime = new QComboBox(central);
     CmbBoxTime->setObjectName("CmbBoxTime");
     CmbBoxTime->setToolTip(QStringLiteral("刻录模式"));
     for (const RecordingMode& m : RecordingModes) CmbBoxTime->addItem(QString::fromUtf8(m.Text));
-    CmbBoxTime->setGeometry(18, 258, 110, 26);
+    CmbBoxTime->setGeometry(18, 270, 110, 26);
 
     BtnRecord = new QPushButton(QStringLiteral("记录"), central);
     BtnRecord->setObjectName("BtnRecord");
-    BtnRecord->setGeometry(136, 258, 64, 26);
+    BtnRecord->setGeometry(136, 270, 64, 26);
     BtnStop = new QPushButton(QStringLiteral("停止"), central);
     BtnStop->setObjectName("BtnStop");
-    BtnStop->setGeometry(204, 258, 64, 26);
+    BtnStop->setGeometry(204, 270, 64, 26);
     BtnEdit = new QPushButton(QStringLiteral("编辑"), central);
     BtnEdit->setObjectName("BtnEdit");
-    BtnEdit->setGeometry(272, 258, 64, 26);
+    BtnEdit->setGeometry(272, 270, 64, 26);
 
     QFont timeFont = font();
     timeFont.setPixelSize(22);
@@ -151,11 +192,11 @@ void TFormMain::BuildControls() {
     LabTime0->setObjectName("LabTime0");
     LabTime0->setFont(timeFont);
     LabTime0->setStyleSheet("color: silver");
-    LabTime0->setGeometry(347, 257, 110, 28);
+    LabTime0->setGeometry(347, 269, 110, 28);
     LabTime = new QLabel(QStringLiteral("00:00:00"), central);
     LabTime->setObjectName("LabTime");
     LabTime->setFont(timeFont);
-    LabTime->setGeometry(346, 256, 110, 28);
+    LabTime->setGeometry(346, 268, 110, 28);
 
     const int widths[4] = {140, 100, 115, 80};
     for (int i = 0; i < 4; ++i) {
@@ -192,13 +233,15 @@ void TFormMain::BuildMenus() {
     help->addAction(QStringLiteral("关于"), this, [this] { menuAboutClick(); })->setObjectName("menuAbout");
 }
 
-// The Options menu, in one place: the recording source, the save settings,
-// and the colour chooser's item when it comes.
+// The Options menu, in one place: the recording source, the colour chooser
+// and the save settings.
 void TFormMain::BuildOptionsMenu() {
     menuOptions = menuBar()->addMenu(QStringLiteral("选项"));
     menuOptions->setObjectName("menuOptions");
     menuOptions->addAction(QStringLiteral("录音源"), this, [this] { menuRecordSourceClick(); })
         ->setObjectName("menuRecordSource");
+    menuSkin = menuOptions->addAction(QStringLiteral("窗口颜色..."), this, [this] { menuSkinClick(); });
+    menuSkin->setObjectName("menuSkin");
     menuOptions->addAction(QStringLiteral("保存设置..."), this, [this] { menuSaveSettingsClick(); })
         ->setObjectName("menuSaveSettings");
 }
@@ -220,6 +263,11 @@ void TFormMain::MakeLevelIcons() {
 void TFormMain::FormCreate() {
     // Minimize and restore arrive through changeEvent.
     st_.Processing.TaskbarLevel = 0;
+    SelectScheme(st_.Colours, st_.Settings.ColourScheme);
+    skin_ = LoadSkinPictures();
+    if (!skin_.SourceButton.isNull()) BtnSource->setIcon(QPixmap::fromImage(skin_.SourceButton));
+    FormPaint();
+    ApplyKnobPicture();
     MakeLevelIcons();
     setWindowIcon(levelIcons_[17]);
     seams_.Dialogs.SetParentHint(static_cast<QWidget*>(this));
@@ -243,6 +291,7 @@ void TFormMain::FormCreate() {
         st_.Shell.Files.WorkingFolder, QLocale::system().decimalPoint().toStdString());
     control_->AttachInputs(seams_.Mixer, st_.Input);
 
+    MakeSaveFlow();
     CmbBoxTime->setCurrentIndex(std::clamp(st_.Settings.RecordingModeIndex, 0, RecordingModeCount - 1));
     control_->ApplyRecordingMode(CmbBoxTime->currentIndex());
     if (st_.Settings.OutputFolder.empty()) st_.Settings.OutputFolder = seams_.HomeFolder;
@@ -289,6 +338,8 @@ void TFormMain::changeEvent(QEvent* event) {
             st_.Shell.Minimized = false;
             setWindowTitle(caption_.isEmpty() ? QStringLiteral("Orvane Recorder") : caption_);
             setWindowIcon(levelIcons_[17]);
+            // Nothing was drawn while minimized: show the whole history at once.
+            if (st_.Capture.Recording) PanelMain->DrawLiveDisplays(ChBoxDC->isChecked());
         }
     }
     QMainWindow::changeEvent(event);
@@ -302,8 +353,19 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 }
 
 bool TFormMain::FormCloseQuery() {
-    if (st_.Capture.Recording && !seams_.Dialogs.Confirm("Are you sure you want to interrupt recording?"))
+    // A save or an edit lets events run: close once it has ended or was
+    // cancelled, asking nothing now.
+    if (st_.Busy.Busy()) {
+        closePending_ = true;
         return false;
+    }
+    closePending_ = false;
+    if (st_.Capture.Recording) {
+        if (!seams_.Dialogs.ConfirmDefaultNo("Are you sure you want to interrupt recording?")) return false;
+    } else if (RecordingUnsaved(st_.RecordingSaved, st_.Shell.Files.RawFileName) &&
+               !seams_.Dialogs.ConfirmDefaultNo(DiscardRecordingQuestion)) {
+        return false;
+    }
     engine_->CloseCapture();
     // The mode really used: the list cannot show another one.
     st_.Settings.RecordingModeIndex = controlState_.ModeIndex;
@@ -422,13 +484,11 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TFormMain::menuFileClick() { menuSaveAs->setEnabled(control_->SaveAsEnabled()); }
+void TFormMain::menuFileClick() { menuSaveAs->setEnabled(control_->SaveAsEnabled() && !st_.Busy.Busy()); }
 
 void TFormMain::menuExplorerClick() { seams_.Launcher.OpenPath(st_.Settings.OutputFolder); }
 
-void TFormMain::menuSaveSettingsClick() {
-    if (formSaveSettings_) formSaveSettings_->exec();
-}
+void TFormMain::menuSaveSettingsClick() { saveFlow_->OpenSaveSettings(); }
 
 void TFormMain::OrvaneRecorderHelpClick() {
     seams_.Launcher.OpenPath(
@@ -469,64 +529,93 @@ void TFormMain::TimerStatusTimer() {
     PlaceVolumeKnob();
     if (st_.Shell.TerminatePending) TerminateBySignal();
     if (st_.Input.DeviceChanged && RestartAllowed()) RestartProgram();
+    if (closePending_) {
+        closePending_ = false;
+        close();
+    }
 }
 
+// While a save or an edit runs (st_.Busy), the commands that touch the
+// recording or the working files are ignored.
 void TFormMain::BtnRecordClick() {
+    if (st_.Busy.Busy()) return;
     if (!st_.Shell.WorkingFolderError.empty()) {
         seams_.Dialogs.Message(st_.Shell.WorkingFolderError);
         return;
     }
+    if (!st_.Capture.Recording && !st_.Capture.CurrentDeviceName.empty() &&
+        RecordingUnsaved(st_.RecordingSaved, st_.Capture.RawFileName) &&
+        !seams_.Dialogs.ConfirmDefaultNo(DiscardRecordingQuestion))
+        return;
+    const bool wasRecording = st_.Capture.Recording;
     control_->BtnRecordClick();
+    if (!wasRecording && st_.Capture.Recording) MarkNewRecording(st_.RecordingSaved);
 }
 
-void TFormMain::BtnStopClick() { control_->BtnStopClick(); }
+void TFormMain::BtnStopClick() {
+    if (!st_.Busy.Busy()) control_->BtnStopClick();
+}
 
-void TFormMain::BtnEditClick() { control_->BtnEditClick(); }
+void TFormMain::BtnEditClick() {
+    if (!st_.Busy.Busy()) control_->BtnEditClick();
+}
 
-void TFormMain::CmbBoxTimeChange() { control_->CmbBoxTimeChange(CmbBoxTime->currentIndex()); }
+void TFormMain::CmbBoxTimeChange() {
+    if (st_.Busy.Busy()) {
+        CmbBoxTime->setCurrentIndex(controlState_.ModeIndex);
+        return;
+    }
+    control_->CmbBoxTimeChange(CmbBoxTime->currentIndex());
+}
 
 void TFormMain::ChBoxDCClick() { control_->ChBoxDCClick(ChBoxDC->isChecked()); }
 
 void TFormMain::menuSaveAsClick() {
-    const auto request = control_->SaveRecordingAs(st_.Settings.OutputFolder);
-    if (!request) return;
-    st_.Settings.OutputFolder = request->Folder;
-    SaveProgress progress;
-    progress.pump = [this] { ProcessEvents(); };
-    if (formProgress_) formProgress_->Begin(progress, Q(request->FileName));
-    const SaveRange range{request->SaveFirstBlock, request->SaveLastBlock};
-    const PieceSources sources{&st_.Capture.RawStream, nullptr};
-    const SaveResult result =
-        st_.Settings.SaveAsWav
-            ? WriteWavFile(request->Path, st_.Settings.Wav, range, request->Pieces, sources, progress)
-            : WriteMp3File(request->Path, st_.Settings.Mp3, range, request->Pieces, sources, progress,
-                           platform::EncoderLoaderFor(EncoderLibraryPath()));
-    if (formProgress_) formProgress_->End();
-    if (result.outcome == SaveOutcome::Failed) seams_.Dialogs.Message(result.message);
+    if (st_.Busy.Busy()) return;
+    const std::optional<std::vector<Piece>> pieces = control_->RecordingToSave();
+    if (!pieces) return;
+    saveFlow_->SaveRecording(*pieces, st_.Capture.TotalBlocks, PieceSources{&st_.Capture.RawStream, nullptr});
 }
 
 void TFormMain::SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
                                 const PieceSources& sources) {
-    const std::optional<std::string> path = view_->AskSaveFileName(st_.Settings.OutputFolder);
-    if (!path || path->empty()) return;
-    const size_t slash = path->find_last_of('/');
-    const std::string fileName = slash == std::string::npos ? *path : path->substr(slash + 1);
-    if (slash != std::string::npos) st_.Settings.OutputFolder = path->substr(0, slash == 0 ? 1 : slash);
-    SaveProgress progress;
-    progress.pump = [this] { ProcessEvents(); };
-    if (formProgress_) formProgress_->Begin(progress, Q(fileName));
-    const SaveRange range{first, last};
-    const SaveResult result =
-        st_.Settings.SaveAsWav
-            ? WriteWavFile(*path, st_.Settings.Wav, range, pieces, sources, progress)
-            : WriteMp3File(*path, st_.Settings.Mp3, range, pieces, sources, progress,
-                           platform::EncoderLoaderFor(EncoderLibraryPath()));
-    if (formProgress_) formProgress_->End();
-    if (result.outcome == SaveOutcome::Failed) seams_.Dialogs.Message(result.message);
+    // The editor holds the busy guard around this call.
+    uint32_t total = 0;
+    for (const Piece& p : pieces) total = std::max(total, p.LastPosition());
+    saveFlow_->SaveHeld(pieces, {first, last}, sources, first == 1 && last >= total);
 }
 
 std::string TFormMain::EncoderLibraryPath() const {
     return platform::FindProgramFile(seams_.ExecutablePath, "liblame_enc.so", platform::InstalledIn::PrivateLibraries);
+}
+
+void TFormMain::FormPaint() {
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, BaseColour(st_.Colours));
+    setPalette(pal);
+    PanelMain->FormPaint();  // chooses the text colours first
+    for (QLabel* label : {LabReduce, LabAudioDeviceControl, LabRecordingControl}) {
+        QPalette lp = label->palette();
+        lp.setColor(QPalette::WindowText, st_.Colours.TextColour);
+        label->setPalette(lp);
+    }
+}
+
+void TFormMain::menuSkinClick() {
+    if (formColors_) formColors_->exec();
+    // Taken again even when the chooser closed without a choice.
+    SelectScheme(st_.Colours, st_.Settings.ColourScheme);
+    FormPaint();
+    PanelMain->RedrawTimeBar();
+    ApplyKnobPicture();
+}
+
+// The knob ImageVol shows the picture of the scheme in use.
+void TFormMain::ApplyKnobPicture() {
+    const QImage& picture = KnobPicture(skin_, st_.Settings.ColourScheme);
+    if (!ImageVol || picture.isNull()) return;
+    ImageVol->setPixmap(QPixmap::fromImage(picture));
+    ImageVol->resize(picture.size());
 }
 
 void TFormMain::ProcessEvents() { QCoreApplication::processEvents(); }

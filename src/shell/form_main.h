@@ -13,6 +13,7 @@
 #include <memory>
 #include <span>
 
+#include "display/skin.h"
 #include "record/capture_engine.h"
 #include "record/piece.h"
 #include "record/recording_control.h"
@@ -26,6 +27,8 @@ class TFormSaveSettings;
 class TFormColors;
 class TFormProgress;
 class MainRecordingView;
+class DisplayPanel;
+class SaveFlow;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -38,6 +41,10 @@ public:
 
     CaptureEngine& Engine() { return *engine_; }
     AppState& State() { return st_; }
+    // The save routine both windows use (the editor's save all and save selection).
+    SaveFlow& Saving() { return *saveFlow_; }
+    // A close asked for while busy runs once the save or edit has ended.
+    bool ClosePending() const { return closePending_; }
 
     // Event handlers, public so that tests drive the window as a user would.
     bool FormCloseQuery();
@@ -66,6 +73,9 @@ public:
     void CmbBoxTimeChange();
     void ChBoxDCClick();
     void menuSaveAsClick();
+    void menuSkinClick();
+    // The paint handler: window and caption colours of the scheme, frames and scales.
+    void FormPaint();
     // The editor's save all / save selection: positions first … last of the
     // edited recording through the same dialog, progress and writers.
     void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces, const PieceSources& sources);
@@ -80,10 +90,14 @@ public:
     QMenu* menuOptions = nullptr;
     QCheckBox* ChBoxDC = nullptr;
     QLabel* LabReduce = nullptr;
+    QLabel* LabAudioDeviceControl = nullptr;
+    QLabel* LabRecordingControl = nullptr;
+    DisplayPanel* PanelMain = nullptr;  // the displays, under every control
     QLabel* LabTime = nullptr;
     QLabel* LabTime0 = nullptr;
     std::array<QLabel*, 4> StatusPanels{};
     QAction* menuSaveAs = nullptr;
+    QAction* menuSkin = nullptr;
     QTimer* TimerRec = nullptr;
     QTimer* TimerStatus = nullptr;
 
@@ -103,8 +117,10 @@ private:
     void PlaceVolumeKnob();
     bool RestartAllowed() const;
     void MakeLevelIcons();
+    void ApplyKnobPicture();
     void ProcessEvents();
     std::string EncoderLibraryPath() const;
+    void MakeSaveFlow();
 
     AppSeams& seams_;
     AppState& st_;
@@ -118,6 +134,9 @@ private:
     TFormColors* formColors_ = nullptr;
     TFormProgress* formProgress_ = nullptr;
     bool destroyed_ = false;
+    SkinPictures skin_;
+    bool closePending_ = false;
+    std::unique_ptr<SaveFlow> saveFlow_;
     bool VolumeDragging = false;
     int VolumeDragStartX = 0;
 

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QScreen>
 #include <QTimer>
@@ -13,6 +14,9 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <functional>
+
+#include "display/colour_scheme.h"
 
 #include "record/processing.h"
 #include "shell/app_state.h"
@@ -173,10 +177,89 @@ void RestoreAfterEditor(AppState& app, Dialogs& dialogs) {
     if (!error.empty()) dialogs.Message(error);
 }
 
+namespace {
+// A rounded rectangle that reports the mouse passing over it and presses on it.
+class SchemeShape : public QWidget {
+public:
+    SchemeShape(QWidget* parent, std::function<void()> moved, std::function<void()> pressed)
+        : QWidget(parent), moved_(std::move(moved)), pressed_(std::move(pressed)) {
+        setMouseTracking(true);
+    }
+    void SetColours(QColor fill, QColor outline) {
+        fill_ = fill;
+        outline_ = outline;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(outline_);
+        p.setBrush(fill_);
+        p.drawRoundedRect(QRectF(0.5, 0.5, width() - 1, height() - 1), 6, 6);
+    }
+    void mouseMoveEvent(QMouseEvent*) override { moved_(); }
+    void mousePressEvent(QMouseEvent*) override { pressed_(); }
+
+private:
+    std::function<void()> moved_, pressed_;
+    QColor fill_{Qt::white}, outline_{Qt::black};
+};
+}  // namespace
+
 TFormColors::TFormColors(QWidget* parent) : QDialog(parent) {
     setObjectName("TFormColors");
     setWindowTitle(QStringLiteral("可用颜色"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(163, 148);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    QFont labelFont = font();
+    labelFont.setPixelSize(14);
+    for (int n = 1; n <= 5; ++n) {
+        auto* shape = new SchemeShape(this, [this, n] { ShapeMouseMove(n); }, [this, n] { ShapeMouseDown(n); });
+        shape->setObjectName(QStringLiteral("Shape%1").arg(n));
+        shape->setGeometry(6, 10 + 26 * (n - 1), 150, 24);
+        // The caption passes the mouse on to its rectangle, so a click on the
+        // text picks the scheme just as a click beside it does.
+        auto* lab = new QLabel(QStringLiteral("颜色%1").arg(n), shape);
+        lab->setObjectName(QStringLiteral("Lab%1").arg(n));
+        lab->setFont(labelFont);
+        lab->setAlignment(Qt::AlignCenter);
+        lab->setGeometry(0, 0, 150, 24);
+        lab->setAttribute(Qt::WA_TransparentForMouseEvents);
+        Shapes[size_t(n - 1)] = shape;
+        Labs[size_t(n - 1)] = lab;
+    }
+}
+
+void TFormColors::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    for (int n = 1; n <= 5; ++n) {
+        const SchemeEntry& e = SchemeTable[size_t(n - 1)];
+        const QColor fill(e.Red, e.Green, e.Blue);
+        const QColor outline(e.Red - 30, e.Green - 30, e.Blue - 30);
+        static_cast<SchemeShape*>(Shapes[size_t(n - 1)])->SetColours(fill, outline);
+    }
+    HighlightSchemeLabel(ValidScheme(*scheme_));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+}
+
+void TFormColors::HighlightSchemeLabel(int n) {
+    for (int i = 1; i <= 5; ++i) {
+        QPalette pal = Labs[size_t(i - 1)]->palette();
+        pal.setColor(QPalette::WindowText, i == n ? QColor(150, 255, 150) : QColor(Qt::black));
+        Labs[size_t(i - 1)]->setPalette(pal);
+    }
+}
+
+void TFormColors::ShapeMouseDown(int n) {
+    *scheme_ = n;
+    accept();
 }
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {

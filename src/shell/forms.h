@@ -3,12 +3,14 @@
 // colour chooser and the hidden picture form.
 #include <QDialog>
 #include <QIcon>
+#include <QLabel>
 #include <QWidget>
+#include <array>
+#include <cstdint>
 #include <functional>
 
 #include "record/found_recording.h"
 
-class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTimer;
@@ -76,10 +78,27 @@ void OfferFoundRecording(TFormInfo& form, AppState& app, Dialogs& dialogs);
 // of "test" the recording just made comes back intact. Does nothing otherwise.
 void RestoreAfterEditor(AppState& app, Dialogs& dialogs);
 
+// The colour-scheme chooser: five rounded rectangles in the schemes' base
+// colours; a click on one (or on its caption) picks that scheme and closes.
 class TFormColors : public QDialog {
     Q_OBJECT
 public:
     explicit TFormColors(QWidget* parent = nullptr);
+    // The setting the chooser reads and sets (Settings::ColourScheme).
+    void Bind(int32_t* colourScheme) { scheme_ = colourScheme; }
+    void HighlightSchemeLabel(int n);
+    void ShapeMouseMove(int n) { HighlightSchemeLabel(n); }
+    void ShapeMouseDown(int n);
+
+    std::array<QWidget*, 5> Shapes{};
+    std::array<QLabel*, 5> Labs{};
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    int32_t ownScheme_ = 1;
+    int32_t* scheme_ = &ownScheme_;
 };
 
 // Holds the skin pictures; never shown.

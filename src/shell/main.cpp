@@ -12,7 +12,8 @@
 #include "platform/source_name.h"
 #include "platform/system.h"
 #include "platform/wave_in.h"
-#include "playback/playback.h"
+#include "platform/wave_out.h"
+#include "playback/wave_playback.h"
 #include "shell/app_state.h"
 #include "shell/editor_host.h"
 #include "shell/form_main.h"
@@ -45,7 +46,11 @@ int main(int argc, char** argv) {
                         orv::platform::homeFolder()};
 
     orv::TFormMain formMain(seams, *state);
-    orv::NullPlayback playback;  // no playback device yet: the editor works silently
+    // One device object for the whole run, so the playback volume survives the editor's close.
+    auto waveOut = orv::platform::makeAlsaWaveOut();
+    orv::WavePlayback playback(state->Editor, state->Capture.RawStream, state->Buffers,
+                               orv::PlaybackSeams{*waveOut, [&dialogs](const std::string& t) { dialogs.Message(t); },
+                                                  [] { QCoreApplication::processEvents(); }, &state->Busy});
     orv::MainEditorHost editorHost(formMain, seams, *state, nullptr);
     auto formEdit = orv::MakeEditorWindow(*state, editorHost, playback, &formMain);
     orv::TFormSaveSettings formSaveSettings(&formMain);

@@ -23,6 +23,11 @@ bool QtDialogs::Confirm(const std::string& text) {
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool QtDialogs::ConfirmDefaultNo(const std::string& text) {
+    return QMessageBox::question(parent_, QApplication::applicationName(), Q(text),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
 std::string QtDialogs::InputBox(const std::string& caption, const std::string& prompt,
                                 const std::string& defaultText) {
     bool ok = false;

@@ -11,6 +11,7 @@ public:
     void SetParentHint(void* window) override { parent_ = static_cast<QWidget*>(window); }
     void Message(const std::string& text) override;
     bool Confirm(const std::string& text) override;
+    bool ConfirmDefaultNo(const std::string& text) override;
     std::string InputBox(const std::string& caption, const std::string& prompt,
                          const std::string& defaultText) override;
     std::string SaveFileName(const std::string& folder, const std::string& filter,

@@ -89,7 +89,7 @@ protected:
     TFormEdit& Open() {
         form = std::make_unique<TFormEdit>(EditorWindowContext{editor, cap, buffers, processing, colours, busy,
                                                                playback, host, dir.path(), dir.file("Edit.raw"),
-                                                               dir.file("Clp.raw"), "."});
+                                                               dir.file("Clp.raw"), ".", &saved});
         form->resize(780, 450);
         form->show();
         form->activateWindow();
@@ -124,6 +124,7 @@ protected:
     BusyState busy;
     NullPlayback playback;
     ScriptedHost host;
+    RecordingSavedState saved;
     std::unique_ptr<TFormEdit> form;
 };
 
@@ -286,6 +287,40 @@ TEST_F(EditorWindowTest, SelectAllDeleteAndUndoThroughTheKeys) {
     EXPECT_EQ(editor.SelEnd, 500u);
     Key(form.get(), Qt::Key_Y);
     EXPECT_EQ(editor.TotalBlocks, 0u);
+}
+
+// A saved recording becomes unsaved by whatever changes the edited recording,
+// and only by that: copying, selecting and a refused command leave it saved.
+TEST_F(EditorWindowTest, OnlyCommandsThatChangeTheRecordingMakeItUnsaved) {
+    struct Case {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        bool unsaved;
+    };
+    const Case cases[] = {
+        {"copy", Qt::Key_C, Qt::ControlModifier, false},
+        {"select all", Qt::Key_A, Qt::ControlModifier, false},
+        {"undo with nothing to undo", Qt::Key_Z, Qt::ControlModifier, false},
+        {"cut", Qt::Key_X, Qt::ControlModifier, true},
+        {"delete", Qt::Key_Delete, Qt::NoModifier, true},
+    };
+    Record(300);
+    Open();
+    for (const Case& c : cases) {
+        editor.SelStart = 20;
+        editor.SelEnd = 40;
+        MarkRecordingSaved(saved);
+        Key(form.get(), c.key, c.mods);
+        EXPECT_EQ(!saved.Saved, c.unsaved) << c.name;
+    }
+    // Undo and redo of a real edit change the recording too.
+    MarkRecordingSaved(saved);
+    Key(form.get(), Qt::Key_Z);
+    EXPECT_FALSE(saved.Saved) << "undo";
+    MarkRecordingSaved(saved);
+    Key(form.get(), Qt::Key_Y);
+    EXPECT_FALSE(saved.Saved) << "redo";
 }
 
 TEST_F(EditorWindowTest, NothingActsWhileAFadeRunsAndCloseWaitsForIt) {

@@ -70,6 +70,7 @@ struct FakeEncoderLog {
     std::vector<uint8_t> samplesSeen;  // every byte passed, in order
     BE_ERR initResult = BE_ERR_SUCCESSFUL;
     BE_ERR deinitResult = BE_ERR_SUCCESSFUL;
+    size_t failingChunk = 0;  // 1-based chunk answered with BE_ERR_BUFFER_TOO_SMALL; 0: none
     uint32_t samplesPerChunk = 2304;
     uint32_t bufferSize = 8640;
 };
@@ -95,7 +96,7 @@ public:
         out[0] = 'C';
         out[1] = static_cast<uint8_t>(log_.chunkSamples.size());
         *done = 2;
-        return BE_ERR_SUCCESSFUL;
+        return log_.chunkSamples.size() == log_.failingChunk ? BE_ERR_BUFFER_TOO_SMALL : BE_ERR_SUCCESSFUL;
     }
     BE_ERR beDeinitStream(HBE_STREAM, uint8_t* out, uint32_t* done) override {
         ++log_.deinitCalls;
@@ -229,16 +230,22 @@ TEST_F(Mp3ExportTest, StreamThatCannotOpenShowsItsCode) {
     EXPECT_EQ(log.unloads, 1);
 }
 
-TEST_F(Mp3ExportTest, FlushErrorIsReportedAndTheFileKept) {
-    log.deinitResult = BE_ERR_BUFFER_TOO_SMALL;
-    const std::vector<Piece> one{{1, 2, 1, true}};
-    const SaveResult r = Save({1, 2}, one);
-    EXPECT_EQ(r.outcome, SaveOutcome::Failed);
-    EXPECT_EQ(r.message, "BE_ERR code-5");
-    const std::vector<uint8_t> f = ReadAll(target);
-    ASSERT_GE(f.size(), 3u);
-    EXPECT_EQ(std::string(f.end() - 3, f.end()), "END");
-    EXPECT_EQ(log.closeCalls, 1);
+// A shortened MP3 must never pass for a saved one.
+TEST_F(Mp3ExportTest, EncoderErrorsAreReportedAndLeaveNoFile) {
+    const std::vector<Piece> one{{1, 10, 1, true}};
+    for (const bool inFlush : {true, false}) {
+        log = {};
+        if (inFlush)
+            log.deinitResult = BE_ERR_BUFFER_TOO_SMALL;
+        else
+            log.failingChunk = 3;
+        const SaveResult r = Save({1, 10}, one);
+        EXPECT_EQ(r.outcome, SaveOutcome::Failed) << inFlush;
+        EXPECT_EQ(r.message, "BE_ERR code-5");
+        EXPECT_FALSE(platform::fileExists(target));
+        EXPECT_EQ(log.chunkSamples.size(), inFlush ? 39u : 3u);  // nothing encoded after a failing chunk
+        EXPECT_EQ(log.closeCalls, 1);
+    }
 }
 
 class Mp3FailureTest : public Mp3ExportTest {

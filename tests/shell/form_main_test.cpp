@@ -146,8 +146,10 @@ TEST_F(MainWindowTest, CloseAfterRecordingRemovesTheWorkingFiles) {
     w.BtnStopClick();
     std::ofstream(Folder() + "/Clp.raw") << "c";
     dialogs.questions.clear();
+    dialogs.confirmAnswers = {true};
     EXPECT_TRUE(w.FormCloseQuery());
-    EXPECT_TRUE(dialogs.questions.empty());  // nothing running: no question
+    // Nothing running, but the recording was never saved: Yes discards it.
+    EXPECT_EQ(dialogs.questions, std::vector<std::string>{"The recording has not been saved. Discard it?"});
     EXPECT_FALSE(state.Capture.CaptureOpen);
     EXPECT_FALSE(platform::fileExists(Folder() + "/Orvane.raw"));
     EXPECT_FALSE(platform::fileExists(Folder() + "/Clp.raw"));

@@ -81,6 +81,7 @@ public:
     std::deque<std::string> inputAnswers;     // the default text when it runs out
     std::deque<std::string> saveAnswers;      // cancelled when it runs out
     std::vector<std::string> saveFilters;
+    std::vector<std::string> defaultNoQuestions;  // asked with No as the default button
 
     void Message(const std::string& text) override { messages.push_back(text); }
     bool Confirm(const std::string& text) override {
@@ -89,6 +90,10 @@ public:
         const bool a = confirmAnswers.front();
         confirmAnswers.pop_front();
         return a;
+    }
+    bool ConfirmDefaultNo(const std::string& text) override {
+        defaultNoQuestions.push_back(text);
+        return Confirm(text);
     }
     std::string InputBox(const std::string&, const std::string& prompt, const std::string& defaultText) override {
         questions.push_back(prompt);

@@ -1,0 +1,398 @@
+#include "display/displays.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include <QPainter>
+
+namespace orv {
+
+namespace {
+
+// Plain pixel writes into a picture's memory: exact, aliased, and clipped
+// to the picture. The memory is taken once per routine (QImage::scanLine
+// checks for sharing on every call).
+struct Canvas {
+    QRgb* px;
+    int w, h;
+    qsizetype stride;  // in pixels
+    explicit Canvas(QImage& img)
+        : px(reinterpret_cast<QRgb*>(img.bits())), w(img.width()), h(img.height()),
+          stride(img.bytesPerLine() / qsizetype(sizeof(QRgb))) {}
+    QRgb* row(int y) const { return px + stride * y; }
+    int width() const { return w; }
+    int height() const { return h; }
+};
+
+void Pixel(const Canvas& img, int x, int y, QRgb c) {
+    if (x < 0 || y < 0 || x >= img.w || y >= img.h) return;
+    img.row(y)[x] = c;
+}
+
+// Row y from column x0 to x1, both included.
+void HLine(const Canvas& img, int x0, int x1, int y, QRgb c) {
+    if (y < 0 || y >= img.h) return;
+    x0 = std::max(x0, 0);
+    x1 = std::min(x1, img.w - 1);
+    QRgb* row = img.row(y);
+    for (int x = x0; x <= x1; ++x) row[x] = c;
+}
+
+// Column x from row y0 to y1, both included.
+void VLine(const Canvas& img, int x, int y0, int y1, QRgb c) {
+    if (x < 0 || x >= img.w) return;
+    y0 = std::max(y0, 0);
+    y1 = std::min(y1, img.h - 1);
+    for (int y = y0; y <= y1; ++y) img.row(y)[x] = c;
+}
+
+void Box(const Canvas& img, int x0, int x1, int y0, int y1, QRgb c) {
+    for (int y = y0; y <= y1; ++y) HLine(img, x0, x1, y, c);
+}
+
+// A line from (x0, y0) to (x1, y1), with or without its end point.
+void Line(const Canvas& img, int x0, int y0, int x1, int y1, QRgb c, bool withEnd) {
+    const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
+    const int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
+    int err = dx + dy;
+    for (;;) {
+        const bool end = x0 == x1 && y0 == y1;
+        if (end && !withEnd) return;
+        Pixel(img, x0, y0, c);
+        if (end) return;
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x0 += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y0 += sy;
+        }
+    }
+}
+
+void Resize(QImage& img, int w, int h) {
+    if (img.width() != w || img.height() != h) img = QImage(w, h, QImage::Format_RGB32);
+}
+
+void Text(QPainter& p, int x, int y, const QString& s) {
+    p.drawText(QRect(x, y, 400, 16), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, s);
+}
+
+int Round(double v) { return static_cast<int>(RoundEven(v)); }
+
+constexpr QRgb BarLight = 0xff00ff00;   // RGB(0,255,0)
+constexpr QRgb BarDark = 0xff00aa00;    // RGB(0,170,0)
+constexpr QRgb DcLight = 0xffffb946;    // RGB(255,185,70)
+constexpr QRgb DcDark = 0xffcd8714;     // RGB(205,135,20)
+constexpr QRgb TimeLight = 0xff50fa50;  // RGB(80,250,80)
+constexpr QRgb TimeDark = 0xff00aa00;   // RGB(0,170,0)
+constexpr QRgb RingFilledBack = 0xff328232;  // RGB(50,130,50)
+constexpr QRgb ClipMark = 0xffff0000;
+
+constexpr TimeBarScale TimeBarScales[] = {
+    {3, 3, 1, 7, false},   {5, 5, 1, 7, false},   {10, 10, 1, 7, false}, {15, 3, 5, 9, false},
+    {20, 4, 5, 9, false},  {30, 6, 5, 9, false},  {60, 6, 10, 9, false}, {120, 4, 30, 6, false},
+    {240, 4, 1, 6, true},  {600, 10, 1, 6, true},
+};
+
+// One channel of the level meter on rows top … top + 5.
+// Returns what decides the drawn pixels: bar end, hold mark, clip colour.
+std::array<int32_t, 3> LevelChannel(const Canvas& img, int top, int16_t max, double mean, float scale, int32_t& hold,
+                                    int32_t clipHold) {
+    const int w = img.width();
+    const int n = Round(double(int32_t(max) - RoundEven(mean)) * double(scale));
+    if (n > hold) hold = n;
+    if (hold > 10) Box(img, hold - 4, hold - 1, top, top + 5, BarLight);
+    const int end = std::clamp(n, 0, w - 1);
+    for (int x = 1; x <= end; ++x) VLine(img, x, top, top + 5, (x & 1) ? BarLight : BarDark);
+    const int clip = clipHold > 0 ? std::min(195 + 2 * clipHold, 255) : 0;
+    if (clip > 0) Box(img, w - 5, w - 1, top, top + 5, qRgb(clip, 0, 0));
+    return {end, hold > 10 && hold - 4 < w ? hold : 0, clip};
+}
+
+int DcChannel(const Canvas& img, int top, double value, float scale) {
+    const int w = img.width();
+    const int n = std::min(std::abs(Round(double(scale) * value)), w);
+    for (int x = 1; x <= std::min(n, w - 1); ++x) VLine(img, x, top, top + 5, (x & 1) ? DcLight : DcDark);
+    return n;
+}
+
+int ChartRow(int value, int height) { return (height - 1) - Round(double(value) * (height - 1) / height); }
+
+void Trace(const Canvas& img, const std::array<int32_t, WaveHistoryPlaces + 1>& values, int count, QRgb c) {
+    const int h = img.height();
+    for (int j = 1; j < count; ++j)
+        Line(img, j, ChartRow(values[size_t(j)], h), j + 1, ChartRow(values[size_t(j + 1)], h), c, true);
+    if (count == 1) Pixel(img, 1, ChartRow(values[1], h), c);
+}
+
+QRgb TimeColumnColour(int x) { return (x & 1) ? TimeLight : TimeDark; }
+
+}  // namespace
+
+const TimeBarScale& TimeBarScaleFor(int minutes) {
+    for (const TimeBarScale& s : TimeBarScales)
+        if (minutes <= s.Minutes) return s;
+    return TimeBarScales[std::size(TimeBarScales) - 1];
+}
+
+void LayoutDisplays(DisplayState& d, int clientWidth, int knobWidth) {
+    DisplayLayout& l = d.Layout;
+    l.ClientWidth = clientWidth;
+    l.LevelMeterRect = {18, 30, clientWidth - 22, 46};
+    l.LevelScale = float(l.LevelMeterRect.Right - l.LevelMeterRect.Left - 2) / 32767.0f;
+    l.DcMeterRect = {250, 80, 340, 96};
+    l.DcScale = float(l.DcMeterRect.Right - l.DcMeterRect.Left) / 3276.7f;
+    l.VolumePerPixel = 100.0f / float(l.VolumeTrackRight - knobWidth - l.VolumeTrackLeft + 1);
+    l.ChartLeft = l.LevelMeterRect.Left;
+    l.ChartWidth = l.LevelMeterRect.Right - l.LevelMeterRect.Left + 1;
+    l.WavePointCount = std::clamp(l.ChartWidth, 1, WaveHistoryPlaces);
+    l.WaveScale = float(l.ChartHeight) / 32767.0f;
+    l.TimeBarRect = {18, 228, clientWidth - 22, 244};
+
+    const DisplayRect& lv = l.LevelMeterRect;
+    const DisplayRect& dc = l.DcMeterRect;
+    const DisplayRect& tb = l.TimeBarRect;
+    Resize(d.LevelPicture, lv.Right - lv.Left + 1, lv.Bottom - lv.Top);
+    Resize(d.DcPicture, dc.Right - dc.Left + 1, dc.Bottom - dc.Top);
+    Resize(d.ChartPicture, l.ChartWidth, l.ChartHeight);
+    Resize(d.TimePicture, tb.Right - tb.Left + 1, tb.Bottom - tb.Top + 1);
+    if (d.Font.pixelSize() != 12) d.Font.setPixelSize(12);
+    if (d.TimeBarMinutes <= 0) d.TimeBarMinutes = 3;
+    d.TimeBarPixelsPerSecond = float(tb.Right - tb.Left - 2) / float(d.TimeBarMinutes * 60);
+}
+
+void DrawPanelFrames(QImage& window, const DisplayState& d, const ColourSchemeState& c) {
+    const DisplayLayout& l = d.Layout;
+    const Canvas cw(window);
+    const int track = l.VolumeTrackRow;
+    for (int k = 1; k <= MainFrameLines; ++k) {
+        const QRgb col = FrameColour(c, k, MainFrameLines).rgb();
+        for (const DisplayRect& r : {l.LevelMeterRect, l.DcMeterRect}) {
+            HLine(cw, r.Left - k, r.Right + k - 1, r.Top - k, col);
+            HLine(cw, r.Left - k, r.Right + k - 1, r.Bottom + k - 1, col);
+            VLine(cw, r.Left - k, r.Top - k, r.Bottom + k - 2, col);
+            VLine(cw, r.Right + k, r.Top - k, r.Bottom + k - 1, col);
+        }
+        // The wedge of the volume knob's track.
+        Line(cw, l.VolumeTrackLeft, track - Round(k / 3.0), 133 + k / 3, track + 1 - Round(2 * k / 3.0), col, false);
+        Line(cw, l.VolumeTrackLeft, track + Round(k / 3.0), 133 - k / 3, track + Round(2 * k / 3.0), col, false);
+        VLine(cw, l.ChartLeft - k, l.ChartTop, l.ChartTop + l.ChartHeight - 1, col);
+        VLine(cw, l.LevelMeterRect.Right + k, l.ChartTop, l.ChartTop + l.ChartHeight - 1, col);
+        const DisplayRect& t = l.TimeBarRect;
+        VLine(cw, t.Left - k, t.Top - k, t.Bottom + k - 2, col);
+        VLine(cw, t.Right + k, t.Top - k, t.Bottom + k - 1, col);
+    }
+
+    const QRgb text = c.TextColour.rgb();
+    QPainter p(&window);
+    p.setFont(d.Font);
+    p.setPen(c.TextColour);
+    const DisplayRect& lv = l.LevelMeterRect;
+    const DisplayRect& dc = l.DcMeterRect;
+    Text(p, lv.Left + 160, lv.Top - 13, QStringLiteral("Input Signal Level, %"));
+    Text(p, dc.Left + 20, dc.Top - 13, QStringLiteral("DC Offset, %"));
+    for (int i = 0; i <= 10; ++i) {
+        const int x = lv.Left + i * (lv.Right - lv.Left) / 10;
+        VLine(cw, x, lv.Bottom, lv.Bottom + 2, text);
+        Text(p, x - 6, lv.Bottom + 1, QString::number(10 * i));
+    }
+    for (int i = 0; i <= 5; ++i) {
+        const int x = dc.Left + i * (dc.Right - dc.Left) / 5;
+        VLine(cw, x, dc.Bottom, dc.Bottom + 2, text);
+        Text(p, x - 6, dc.Bottom + 1, QString::number(2 * i));
+    }
+}
+
+bool DrawLevelMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c) {
+    QImage& img = d.LevelPicture;
+    const int span = d.Layout.LevelMeterRect.Right - d.Layout.LevelMeterRect.Left;
+    const QRgb panel = PanelColour(c).rgb(), mark = c.MarkColour.rgb();
+    // The empty meter with its ticks is drawn once per scheme and copied per block.
+    if (d.LevelBlank.size() != img.size() || d.LevelBlankColours != std::pair(panel, mark)) {
+        d.LevelBlank = QImage(img.size(), QImage::Format_RGB32);
+        d.LevelBlank.fill(panel);
+        const Canvas blank(d.LevelBlank);
+        for (int i = 1; i <= 99; ++i) {
+            VLine(blank, i * span / 100, 2, 6, mark);
+            VLine(blank, i * span / 100, 9, 13, mark);
+        }
+        for (int i = 0; i <= 10; ++i) VLine(blank, i * span / 10, 1, 13, mark);
+        HLine(blank, 0, span - 1, 8, mark);
+        d.LevelBlankColours = {panel, mark};
+    }
+    const Canvas cv(img);
+    std::memcpy(cv.px, d.LevelBlank.constBits(), size_t(img.sizeInBytes()));
+    const float scale = d.Layout.LevelScale;
+    const auto left = LevelChannel(cv, 1, p.BlockMaxLeft, p.BlockMeanLeft, scale, d.PeakHoldLeft, p.ClipHoldLeft);
+    const auto right = LevelChannel(cv, 9, p.BlockMaxRight, p.BlockMeanRight, scale, d.PeakHoldRight, p.ClipHoldRight);
+    // The mark falls 10 pixels per drawn block and rests, undrawn, at 10 or less.
+    if (d.PeakHoldLeft > 10) d.PeakHoldLeft -= 10;
+    if (d.PeakHoldRight > 10) d.PeakHoldRight -= 10;
+    const std::array<int32_t, 8> drawn{left[0], left[1], left[2], right[0], right[1], right[2],
+                                       int32_t(panel), int32_t(mark)};
+    const bool changed = !d.LevelDrawn || *d.LevelDrawn != drawn;
+    d.LevelDrawn = drawn;
+    return changed;
+}
+
+bool DrawDcMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c, bool reduceDc) {
+    QImage& img = d.DcPicture;
+    const int span = d.Layout.DcMeterRect.Right - d.Layout.DcMeterRect.Left;
+    const QRgb panel = PanelColour(c).rgb(), mark = c.MarkColour.rgb();
+    if (d.DcBlank.size() != img.size() || d.DcBlankColours != std::pair(panel, mark)) {
+        d.DcBlank = QImage(img.size(), QImage::Format_RGB32);
+        d.DcBlank.fill(panel);
+        const Canvas blank(d.DcBlank);
+        HLine(blank, 0, span - 1, 8, mark);
+        for (int i = 1; i <= 9; ++i) {
+            VLine(blank, i * span / 10, 2, 6, mark);
+            VLine(blank, i * span / 10, 9, 13, mark);
+        }
+        for (int i = 0; i <= 5; ++i) {
+            VLine(blank, i * span / 5, 1, 6, mark);
+            VLine(blank, i * span / 5, 9, 13, mark);
+        }
+        d.DcBlankColours = {panel, mark};
+    }
+    const Canvas cv(img);
+    std::memcpy(cv.px, d.DcBlank.constBits(), size_t(img.sizeInBytes()));
+    const int left = DcChannel(cv, 1, reduceDc ? p.ResidualDcLeft : p.BlockMeanLeft, d.Layout.DcScale);
+    const int right = DcChannel(cv, 9, reduceDc ? p.ResidualDcRight : p.BlockMeanRight, d.Layout.DcScale);
+    const std::array<int32_t, 4> drawn{left, right, int32_t(panel), int32_t(mark)};
+    const bool changed = !d.DcDrawn || *d.DcDrawn != drawn;
+    d.DcDrawn = drawn;
+    return changed;
+}
+
+void ClearLevelMeter(DisplayState& d, const ColourSchemeState& c) {
+    d.LevelPicture.fill(PanelColour(c));
+    d.LevelDrawn.reset();
+}
+
+void ClearDcMeter(DisplayState& d, const ColourSchemeState& c) {
+    d.DcPicture.fill(PanelColour(c));
+    d.DcDrawn.reset();
+}
+
+void ClearWaveHistory(DisplayState& d) { d.History = WaveHistory{}; }
+
+void PushWaveHistory(DisplayState& d, const ProcessingState& p) {
+    WaveHistory& h = d.History;
+    const size_t count = size_t(std::clamp(d.Layout.WavePointCount, 1, WaveHistoryPlaces));
+    for (auto* a : {&h.LeftValue, &h.RightValue, &h.LeftClipHold, &h.RightClipHold})
+        std::memmove(a->data() + 2, a->data() + 1, (count - 1) * sizeof(int32_t));
+    const double scale = d.Layout.WaveScale;
+    h.LeftValue[1] = Round((double(p.BlockMaxLeft) - p.BlockMeanLeft) * scale);
+    h.RightValue[1] = Round((double(p.BlockMaxRight) - p.BlockMeanRight) * scale);
+    h.LeftClipHold[1] = p.ClipHoldLeft;
+    h.RightClipHold[1] = p.ClipHoldRight;
+}
+
+void PlotWaveHistory(DisplayState& d, const ColourSchemeState& c) {
+    d.ChartPicture.fill(ChartColour(c));
+    const Canvas img(d.ChartPicture);
+    const int count = std::clamp(d.Layout.WavePointCount, 1, WaveHistoryPlaces);
+    const WaveHistory& h = d.History;
+    Trace(img, h.LeftValue, count, c.LeftTraceColour.rgb());
+    Trace(img, h.RightValue, count, c.RightTraceColour.rgb());
+    const int top = ChartRow(d.Layout.ChartHeight, img.height());
+    for (int j = 1; j <= count; ++j) {
+        if (h.LeftClipHold[size_t(j)] != ClipHoldBlocks && h.RightClipHold[size_t(j)] != ClipHoldBlocks) continue;
+        // A small ellipse centred on the axis maximum, one unit right of the block.
+        const int x = j + 1;
+        VLine(img, x, top - 2, top + 2, ClipMark);
+        VLine(img, x - 1, top - 1, top + 1, ClipMark);
+        VLine(img, x + 1, top - 1, top + 1, ClipMark);
+    }
+}
+
+void ClearLiveChart(DisplayState& d, const ColourSchemeState& c) { d.ChartPicture.fill(ChartColour(c)); }
+
+std::vector<TimeBarLabel> TimeBarLabels(const DisplayState& d) {
+    const DisplayRect& t = d.Layout.TimeBarRect;
+    const TimeBarScale& s = TimeBarScaleFor(d.TimeBarMinutes);
+    std::vector<TimeBarLabel> labels;
+    labels.reserve(size_t(s.N + 1));
+    for (int i = 0; i <= s.N; ++i) {
+        const int x = t.Left + Round(double(t.Right - t.Left) * i / s.N) - s.D;
+        labels.push_back({x, i < s.N ? QString::number(i * s.S) + d.TimeBarUnit : QString::number(s.N * s.S)});
+    }
+    return labels;
+}
+
+void DrawTimeBarFrame(QImage& window, DisplayState& d, const ColourSchemeState& c, int minutes,
+                      const QString& modeText) {
+    const DisplayRect& t = d.Layout.TimeBarRect;
+    const int L = t.Left, R = t.Right, T = t.Top, B = t.Bottom;
+    const Canvas cw(window);
+    d.TimeBarMinutes = minutes > 0 ? minutes : 3;
+    d.TimeBarPixelsPerSecond = float(R - L - 2) / float(d.TimeBarMinutes * 60);
+    const TimeBarScale& s = TimeBarScaleFor(d.TimeBarMinutes);
+    d.TimeBarTitle = QStringLiteral("Recording Mode - ") + modeText;
+    d.TimeBarUnit = QStringLiteral("min");
+    if (s.Hours) {
+        d.TimeBarTitle = QStringLiteral("Time Recorded, hour");
+        d.TimeBarUnit = QStringLiteral(" hr");
+    }
+
+    for (int k = 1; k <= MainFrameLines; ++k) {
+        const QRgb col = FrameColour(c, k, MainFrameLines).rgb();
+        HLine(cw, L - k, R + k - 1, T - k, col);
+        VLine(cw, L - k, T - k, B + k - 2, col);
+        VLine(cw, R + k, T - k, B + k - 1, col);
+    }
+    for (int k = 1; k <= MainFrameLines; ++k)
+        HLine(cw, L - k, R + k - 1, B + k - 1, FrameColour(c, k, MainFrameLines).rgb());
+    const QRgb base = BaseColour(c).rgb();
+    for (int k = 15; k <= 18; ++k) HLine(cw, L - k + 3, R + k - 1, B + k - 1, base);
+
+    const QRgb text = c.TextColour.rgb();
+    QPainter p(&window);
+    p.setFont(d.Font);
+    p.setPen(c.TextColour);
+    for (int i = 0; i <= s.N; ++i) VLine(cw, L + Round(double(R - L) * i / s.N), B, B + 6, text);
+    for (const TimeBarLabel& label : TimeBarLabels(d)) Text(p, label.X, B + 5, label.Text);
+    Text(p, L + 140, T - 13, d.TimeBarTitle);
+}
+
+void DrawTimeBarBackground(DisplayState& d, const ColourSchemeState& c, bool ringFilled) {
+    d.TimePicture.fill(ringFilled ? QColor::fromRgb(RingFilledBack) : PanelColour(c));
+    const Canvas img(d.TimePicture);
+    const int h = img.height();
+    const int span = d.Layout.TimeBarRect.Right - d.Layout.TimeBarRect.Left;
+    const QRgb mark = c.MarkColour.rgb();
+    for (int i = 1; i <= 60; ++i) VLine(img, Round(double(i) * span / 60), 4, h - 5, mark);
+    const int n = TimeBarScaleFor(d.TimeBarMinutes).N;
+    for (int j = 0; j <= n; ++j) VLine(img, Round(double(j) * span / n), 1, h - 2, mark);
+}
+
+namespace {
+// The bar's length in columns; a span shorter than the recording (after a
+// mode change) stops at the full bar.
+int TimeBarColumns(const DisplayState& d, uint32_t lastWrittenBlock) {
+    const int full = d.Layout.TimeBarRect.Right - d.Layout.TimeBarRect.Left - 2;
+    return std::clamp(Round(double(lastWrittenBlock) * d.TimeBarPixelsPerSecond / 10), 0, full);
+}
+}  // namespace
+
+int DrawTimeBarColumn(DisplayState& d, uint32_t lastWrittenBlock) {
+    const int x = TimeBarColumns(d, lastWrittenBlock);
+    const Canvas img(d.TimePicture);
+    VLine(img, x, 1, img.height() - 2, TimeColumnColour(x));
+    return x;
+}
+
+void RedrawTimeBar(DisplayState& d, const ColourSchemeState& c, uint32_t lastWrittenBlock, bool ringFilled) {
+    DrawTimeBarBackground(d, c, ringFilled);
+    if (lastWrittenBlock == 0) return;
+    const int n = TimeBarColumns(d, lastWrittenBlock);
+    const Canvas img(d.TimePicture);
+    for (int x = 1; x <= n; ++x) VLine(img, x, 1, img.height() - 2, TimeColumnColour(x));
+}
+
+}  // namespace orv

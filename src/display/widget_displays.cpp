@@ -1,0 +1,140 @@
+#include "display/widget_displays.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace orv {
+
+DisplayPanel::DisplayPanel(DisplayState& displays, ColourSchemeState& colours, const ProcessingState& processing,
+                           const CaptureState& capture, QWidget* parent)
+    : QWidget(parent), d_(displays), c_(colours), p_(processing), cap_(capture) {
+    setObjectName("PanelMain");
+    // Every pixel is ours: no background erase before a paint.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    LayoutDisplays(d_, 464);
+    ChooseTextColours(c_);
+    orv::ClearLevelMeter(d_, c_);
+    orv::ClearDcMeter(d_, c_);
+    orv::ClearLiveChart(d_, c_);
+    orv::DrawTimeBarBackground(d_, c_, false);
+}
+
+void DisplayPanel::FormPaint() {
+    ChooseTextColours(c_);
+    LayoutDisplays(d_, width());
+    backdropStale_ = true;
+    update();
+}
+
+void DisplayPanel::DrawBackdrop() {
+    if (backdrop_.size() != size()) backdrop_ = QImage(size(), QImage::Format_RGB32);
+    backdrop_.fill(BaseColour(c_));
+    orv::DrawPanelFrames(backdrop_, d_, c_);
+    orv::DrawTimeBarFrame(backdrop_, d_, c_, timeBarMinutes_, modeText_);
+    backdropStale_ = false;
+}
+
+void DisplayPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FormPaint();
+}
+
+QRect DisplayPanel::LevelArea() const {
+    const DisplayRect& r = d_.Layout.LevelMeterRect;
+    return QRect(QPoint(r.Left, r.Top), d_.LevelPicture.size());
+}
+QRect DisplayPanel::DcArea() const {
+    const DisplayRect& r = d_.Layout.DcMeterRect;
+    return QRect(QPoint(r.Left, r.Top), d_.DcPicture.size());
+}
+QRect DisplayPanel::ChartArea() const {
+    return QRect(QPoint(d_.Layout.ChartLeft, d_.Layout.ChartTop), d_.ChartPicture.size());
+}
+QRect DisplayPanel::TimeArea() const {
+    const DisplayRect& r = d_.Layout.TimeBarRect;
+    return QRect(QPoint(r.Left, r.Top), d_.TimePicture.size());
+}
+
+void DisplayPanel::paintEvent(QPaintEvent* event) {
+    if (backdropStale_) DrawBackdrop();
+    QPainter p(this);
+    const QRect dirty = event->rect();
+    p.drawImage(dirty.topLeft(), backdrop_, dirty);
+    const std::pair<QRect, const QImage*> pictures[] = {
+        {LevelArea(), &d_.LevelPicture}, {DcArea(), &d_.DcPicture},
+        {ChartArea(), &d_.ChartPicture}, {TimeArea(), &d_.TimePicture}};
+    for (const auto& [area, picture] : pictures)
+        if (area.intersects(dirty)) p.drawImage(area.topLeft(), *picture);
+}
+
+QImage DisplayPanel::Snapshot() const {
+    QImage out(size(), QImage::Format_RGB32);
+    const_cast<DisplayPanel*>(this)->render(&out);
+    return out;
+}
+
+void DisplayPanel::DrawLiveDisplays(bool reduceDc) {
+    if (!cap_.CaptureOpen) return;
+    // Only what changed goes to the screen: a steady or silent input costs no repaint.
+    if (orv::DrawLevelMeter(d_, p_, c_)) pending_ += LevelArea();
+    if (orv::DrawDcMeter(d_, p_, c_, reduceDc)) pending_ += DcArea();
+    if (cap_.Recording) {
+        orv::PlotWaveHistory(d_, c_);
+        pending_ += ChartArea();
+    }
+    // The block's last hook: everything it changed is painted now, in one
+    // pass, rather than posted for another turn of the event loop.
+    if (!pending_.isEmpty()) {
+        repaint(pending_);
+        pending_ = QRegion();
+    }
+}
+
+void DisplayPanel::ClearLevelMeter() {
+    orv::ClearLevelMeter(d_, c_);
+    update(LevelArea());
+}
+
+void DisplayPanel::ClearDcMeter() {
+    orv::ClearDcMeter(d_, c_);
+    update(DcArea());
+}
+
+void DisplayPanel::PushWaveHistory() { orv::PushWaveHistory(d_, p_); }
+
+void DisplayPanel::ClearWaveHistory() { orv::ClearWaveHistory(d_); }
+
+void DisplayPanel::ClearLiveChart() {
+    orv::ClearLiveChart(d_, c_);
+    update(ChartArea());
+}
+
+void DisplayPanel::DrawTimeBarFrame(int minutes, const QString& modeText) {
+    timeBarMinutes_ = minutes;
+    modeText_ = modeText;
+    // The scale is needed at once by the bar's columns; the frame follows on screen.
+    DrawBackdrop();
+    update();
+}
+
+void DisplayPanel::DrawTimeBarBackground() {
+    orv::DrawTimeBarBackground(d_, c_, cap_.RingFilled);
+    lastTimeColumn_ = -1;
+    update(TimeArea());
+}
+
+void DisplayPanel::DrawTimeBarColumn() {
+    // A column stands for several blocks; the screen needs it once.
+    const int x = orv::DrawTimeBarColumn(d_, cap_.LastWrittenBlock);
+    // Painted with the block's other displays, or on restore while minimized.
+    if (x != lastTimeColumn_) pending_ += TimeArea().adjusted(x, 0, x + 1 - TimeArea().width(), 0);
+    lastTimeColumn_ = x;
+}
+
+void DisplayPanel::RedrawTimeBar() {
+    orv::RedrawTimeBar(d_, c_, cap_.LastWrittenBlock, cap_.RingFilled);
+    lastTimeColumn_ = -1;
+    update(TimeArea());
+}
+
+}  // namespace orv

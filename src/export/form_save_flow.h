@@ -1,0 +1,82 @@
+#pragma once
+// The one save routine of both windows: the size check, the file dialog, the
+// progress dialog and the writer, with the program-wide busy guard held from
+// the first step to the last so nothing can change or delete what is saved.
+#include <QString>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "record/piece.h"
+#include "export/save_job.h"
+#include "platform/encoder_library.h"
+#include "record/busy.h"
+#include "record/recording_saved.h"
+
+namespace orv {
+
+class TFormProgress;
+class TFormSaveSettings;
+
+// What the save reads and changes in the program's state.
+struct SaveFlowState {
+    SaveFormatRef Format;
+    std::string* OutputFolder = nullptr;
+    BusyState* Busy = nullptr;
+    RecordingSavedState* Saved = nullptr;
+    // Never accepted as a target: the recording, the editor's files, the
+    // found recording, the peak summary.
+    std::vector<std::string> WorkingFiles;
+};
+
+// How the save reaches the user and the system (scripted in tests).
+struct SaveFlowSeams {
+    std::function<void(const std::string&)> Message;
+    // The save-file dialog in folder with one filter entry ("description|pattern")
+    // and a default extension; it asks before overwriting. Empty when cancelled.
+    std::function<std::string(const std::string& folder, const std::string& filter, const std::string& extension)>
+        AskFileName;
+    // Lets pending window events run once; called once per block or chunk.
+    std::function<void()> ProcessEvents;
+    platform::EncoderLoader Encoder;
+};
+
+class SaveFlow {
+public:
+    SaveFlow(SaveFlowState state, SaveFlowSeams seams, TFormProgress* progress, TFormSaveSettings* settings);
+
+    // The main window's Save As: the recording as captured, pieces in time order.
+    void SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks, const PieceSources& sources);
+    // The editor's save all: blocks 1 to totalBlocks of its current level.
+    void SaveAll(std::span<const Piece> pieces, uint32_t totalBlocks, const PieceSources& sources,
+                 const std::function<void()>& stopPlayback = {});
+    // The editor's save selection: selStart == selEnd shows "Please Select Waveform!".
+    void SaveSelection(std::span<const Piece> pieces, uint32_t selStart, uint32_t selEnd,
+                       const PieceSources& sources, const std::function<void()>& stopPlayback = {});
+    // The editor's save of positions range.first .. range.last, called while the
+    // editor already holds the busy guard (its EditorBusy). whole: the range is
+    // its entire current level, so a completed save counts as saved.
+    void SaveHeld(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
+                  const std::function<void()>& stopPlayback = {});
+    // The save-format dialog, modal; ignored while anything holds the busy guard.
+    void OpenSaveSettings();
+
+    bool Busy() const { return state_.Busy && state_.Busy->Busy(); }
+    const QString& SavedFileName() const { return savedFileName_; }
+
+private:
+    // whole: the save covers the entire recording, so it counts as saved.
+    void StartSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
+                   const std::function<void()>& stopPlayback);
+    void RunSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
+                 const std::function<void()>& stopPlayback);
+
+    SaveFlowState state_;
+    SaveFlowSeams seams_;
+    TFormProgress* progress_;
+    TFormSaveSettings* settings_;
+    QString savedFileName_;
+};
+
+}  // namespace orv

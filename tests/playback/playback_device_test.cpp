@@ -1,0 +1,219 @@
+// Playback through the real "default" device: a counting-signal recording is
+// played by the playback engine into a null sink of its own on the test
+// command's sound server, and the sink's monitor is captured with parec.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "editor/editor_fixture.h"
+#include "platform/sound_server.h"
+#include "playback/wave_playback.h"
+#include "support/fake_wave_in.h"
+
+namespace orv::test {
+namespace {
+
+using namespace platform;
+using namespace std::chrono_literals;
+
+// A second of silence first: the null sink's monitor loses the first tenth
+// of a second or so of every new stream (aplay's too), before it is heard.
+constexpr uint32_t kLeadIn = 10;
+constexpr uint32_t kBlocks = kLeadIn + 30;  // more than one refill of each half
+
+std::string Shell(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r")) {
+        char buf[256];
+        while (std::fgets(buf, sizeof buf, p)) out += buf;
+        ::pclose(p);
+    }
+    return out;
+}
+
+std::pair<int16_t, int16_t> CountingSample(uint32_t block, uint32_t frame) {
+    int16_t l = 0, r = 0;
+    CountingFrame(uint64_t{block - 1} * BlockFrames + frame, l, r);
+    return {l, r};
+}
+
+std::pair<int16_t, int16_t> LeadInThenCounting(uint32_t block, uint32_t frame) {
+    if (block <= kLeadIn) return {0, 0};
+    return CountingSample(block - kLeadIn, frame);
+}
+
+class PlaybackDeviceTest : public EditorFixture {
+protected:
+    void SetUp() override {
+        ORV_SKIP_WITHOUT_SOUND_SERVER();
+        // A name of its own, so that nothing else plays into it.
+        sink_ = "orv_playback_probe_" + std::to_string(::getpid());
+        module_ = Shell("pactl load-module module-null-sink sink_name=" + sink_ + " rate=44100 channels=2 format=s16le");
+        ASSERT_FALSE(module_.empty()) << "could not load a null sink";
+        Shell("pactl set-sink-volume " + sink_ + " 100%");
+        // The plug-in behind "default" connects to the client's default sink.
+        ::setenv("PULSE_SINK", sink_.c_str(), 1);
+    }
+    void TearDown() override {
+        StopCapture();
+        ::unsetenv("PULSE_SINK");
+        if (!module_.empty()) Shell("pactl unload-module " + module_);
+    }
+
+    void StartCapture() {
+        capturePath_ = dir.file("monitor.raw");
+        const int fd = ::open(capturePath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        const std::string device = "--device=" + sink_ + ".monitor";
+        parec_ = ::fork();
+        if (parec_ == 0) {
+            ::dup2(fd, STDOUT_FILENO);
+            ::execlp("parec", "parec", "--raw", "--format=s16le", "--rate=44100", "--channels=2",
+                     "--latency-msec=20", device.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(fd);
+        ASSERT_GT(parec_, 0);
+        for (int i = 0; i < 100 && Shell("pactl list short source-outputs").empty(); ++i)
+            std::this_thread::sleep_for(50ms);
+        ASSERT_FALSE(Shell("pactl list short source-outputs").empty()) << "parec did not connect";
+    }
+
+    // Stops parec and returns the frames it captured.
+    std::vector<std::pair<int16_t, int16_t>> StopCapture() {
+        std::vector<std::pair<int16_t, int16_t>> frames;
+        if (parec_ <= 0) return frames;
+        std::this_thread::sleep_for(300ms);  // the monitor's own latency
+        ::kill(parec_, SIGTERM);
+        int status = 0;
+        ::waitpid(parec_, &status, 0);
+        parec_ = -1;
+        std::ifstream in(capturePath_, std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+            const auto* p = reinterpret_cast<const uint8_t*>(&bytes[i]);
+            frames.emplace_back(SampleAt(p), SampleAt(p + 2));
+        }
+        return frames;
+    }
+
+    std::string sink_;
+    std::string module_;
+    std::string capturePath_;
+    pid_t parec_ = -1;
+};
+
+// The counting signal scaled by one channel's volume word, rounded to nearest.
+int16_t Scaled(int16_t s, uint32_t word) { return static_cast<int16_t>(std::lround(double(s) * word / 65535.0)); }
+
+struct VolumeCase {
+    const char* name;
+    uint32_t volume;
+};
+
+class PlaybackDeviceVolume : public PlaybackDeviceTest, public ::testing::WithParamInterface<VolumeCase> {};
+
+TEST_P(PlaybackDeviceVolume, TheWholeRecordingArrivesUnbrokenInOrderAndScaled) {
+    WriteRecording(kBlocks, LeadInThenCounting);
+    Open(kBlocks);
+    std::unique_ptr<WaveOut> device = makeAlsaWaveOut("default");
+    std::vector<std::string> messages;
+    WavePlayback playback(state, recording, buffers,
+                          PlaybackSeams{*device, [&](const std::string& m) { messages.push_back(m); }, {}, nullptr});
+    playback.OpenPlayback();
+    ASSERT_TRUE(playback.State().PlaybackOpen) << (messages.empty() ? "" : messages[0]);
+    const uint32_t volume = GetParam().volume;
+    playback.SetPlaybackVolume(volume);
+    EXPECT_EQ(playback.GetPlaybackVolume(), volume);
+
+    StartCapture();
+    playback.StartPlayAll();
+    for (int tick = 0; tick < 1200 && playback.State().Playing; ++tick) {
+        playback.PollPlayback();
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_FALSE(playback.State().Playing) << "playback did not end";
+    EXPECT_EQ(playback.State().PlayPos, kBlocks);
+    EXPECT_TRUE(messages.empty()) << messages[0];
+    const auto frames = StopCapture();
+    const PlaybackStats stats = dynamic_cast<const PlaybackStatsSource&>(*device).playbackStats();
+    playback.ClosePlayback();
+    EXPECT_EQ(stats.underruns, 0u) << "last driver error " << stats.lastDriverError;
+
+    size_t start = 0;
+    while (start < frames.size() && frames[start] == std::pair<int16_t, int16_t>{0, 0}) ++start;
+    ASSERT_LT(start, frames.size()) << "nothing arrived at the sink";
+    const size_t total = size_t{kBlocks - kLeadIn} * BlockFrames;
+    ASSERT_GE(frames.size() - start, total) << "only " << frames.size() - start << " frames arrived";
+    for (size_t n = 0; n < total; ++n) {
+        int16_t l = 0, r = 0;
+        CountingFrame(n, l, r);
+        const std::pair<int16_t, int16_t> want{Scaled(l, volume & 0xFFFF), Scaled(r, volume >> 16)};
+        ASSERT_EQ(frames[start + n], want) << "frame " << n << " of " << total;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, PlaybackDeviceVolume,
+                         ::testing::Values(VolumeCase{"Full", WaveOutFullVolume},
+                                           VolumeCase{"Half", 0x80008000u},
+                                           VolumeCase{"LeftQuarterRightFull", 0xFFFF4000u}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PlaybackDeviceTest, ResetHandsEveryBufferBackAtOnceAndSilencesTheSink) {
+    constexpr uint32_t kCount = 40;
+    std::vector<uint8_t> memory(size_t{BlockBytes} * kCount);
+    for (uint32_t k = 0; k < kCount; ++k) {
+        const std::vector<uint8_t> block = MakeBlock(k + 1, CountingSample);
+        std::copy(block.begin(), block.end(), memory.begin() + size_t{k} * BlockBytes);
+    }
+    std::vector<WaveOutHeader> headers(kCount);
+    std::unique_ptr<WaveOut> device = makeAlsaWaveOut("default");
+    ASSERT_EQ(device->open(0, WaveFormat{}), MMSYSERR_NOERROR);
+    StartCapture();
+    for (uint32_t k = 0; k < kCount; ++k) {
+        headers[k].data = memory.data() + size_t{k} * BlockBytes;
+        headers[k].bufferLength = BlockBytes;
+        ASSERT_EQ(device->prepareHeader(headers[k]), MMSYSERR_NOERROR);
+        ASSERT_EQ(device->write(headers[k]), MMSYSERR_NOERROR);
+    }
+    EXPECT_EQ(device->close(), WAVERR_STILLPLAYING);
+    // A second in, past what a new stream loses at the monitor.
+    for (int i = 0; i < 1000 && !headers[9].Done(); ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(headers[9].Done()) << "the device did not play";
+    // Done flags come in order.
+    for (uint32_t k = 2; k < kCount; ++k)
+        if (headers[k].Done()) {
+            EXPECT_TRUE(headers[k - 1].Done()) << k;
+        }
+
+    EXPECT_EQ(device->reset(), MMSYSERR_NOERROR);
+    for (uint32_t k = 0; k < kCount; ++k) {
+        EXPECT_TRUE(headers[k].Done()) << k;
+        EXPECT_EQ(headers[k].flags.load() & WHDR_INQUEUE, 0u) << k;
+        EXPECT_EQ(device->unprepareHeader(headers[k]), MMSYSERR_NOERROR);
+    }
+    EXPECT_EQ(device->failure(), MMSYSERR_NOERROR);
+    EXPECT_EQ(device->close(), MMSYSERR_NOERROR);
+
+    const auto frames = StopCapture();
+    size_t heard = 0;
+    for (const auto& f : frames) heard += f != std::pair<int16_t, int16_t>{0, 0};
+    EXPECT_GT(heard, 5u * BlockFrames);
+    EXPECT_LT(heard, 20u * BlockFrames) << "the sound went on after the reset";
+}
+
+}  // namespace
+}  // namespace orv::test

@@ -1,0 +1,211 @@
+// The main window while a save runs, and a recording that has not been saved:
+// nothing a user presses during a save can reach the recording, and nothing
+// discards an unsaved recording without asking.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <QTimer>
+#include <memory>
+
+#include "export/form_save_flow.h"
+#include "platform/raw_file.h"
+#include "shell/form_main.h"
+#include "support/fake_system.h"
+#include "support/fake_wave_in.h"
+#include "support/temp_dir.h"
+
+namespace orv {
+namespace {
+
+class SaveGuardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(::mkdir(exeDir.file("bin").c_str(), 0755), 0);
+        ASSERT_EQ(::mkdir(dataDir.file("Orvane Recorder").c_str(), 0755), 0);
+        window = std::make_unique<TFormMain>(seams, state);
+        window->TimerRec->stop();
+        window->TimerStatus->stop();
+        state.Settings.SaveAsWav = true;
+        state.Settings.SaveAsMp3 = false;
+    }
+
+    std::string Raw() const { return dataDir.file("Orvane Recorder/Orvane.raw"); }
+
+    void Record(int blocks) {
+        window->BtnRecordClick();
+        ASSERT_TRUE(state.Capture.Recording);
+        for (int i = 0; i < blocks; ++i) {
+            device.FeedBlocks(1);
+            window->TimerRecTimer();
+        }
+        window->BtnStopClick();
+    }
+
+    // The WAV file holds exactly the recording's bytes.
+    void ExpectWavOfTheRecording(const std::string& wav, uint32_t blocks) {
+        platform::RawFile w, r;
+        ASSERT_TRUE(w.open(wav, platform::RawFile::Mode::Read));
+        ASSERT_TRUE(r.open(Raw(), platform::RawFile::Mode::Read));
+        ASSERT_EQ(w.size(), int64_t{44} + int64_t{blocks} * 17640);
+        std::vector<uint8_t> a(size_t{blocks} * 17640), b(a.size());
+        ASSERT_EQ(w.readAt(44, a.data(), a.size()), a.size());
+        ASSERT_EQ(r.readAt(0, b.data(), b.size()), b.size());
+        EXPECT_TRUE(a == b);
+    }
+
+    test::TempDir exeDir, dataDir;
+    test::FakeWaveIn device;
+    test::FakeMixer mixer;
+    test::FixedClock clock;
+    test::GivenFreeSpace freeSpace;
+    test::ScriptedDialogs dialogs;
+    test::RecordingLauncher launcher;
+    AppSeams seams{device, mixer, clock, freeSpace, dialogs, launcher,
+                   exeDir.file("bin/orvane-recorder"), dataDir.path(), "/home/user"};
+    AppState state;
+    std::unique_ptr<TFormMain> window;
+};
+
+TEST_F(SaveGuardTest, CommandsDuringASaveAreIgnoredAndCloseWaitsForIt) {
+    TFormMain& w = *window;
+    Record(30);
+    const std::string target = dataDir.file("take.wav");
+    dialogs.saveAnswers = {target, dataDir.file("second.wav")};
+    bool ranInsideTheSave = false;
+    // Runs from the save's first event pump, as a click would.
+    QTimer::singleShot(0, &w, [&] {
+        ranInsideTheSave = state.Busy.Busy();
+        w.BtnRecordClick();
+        w.BtnEditClick();
+        w.CmbBoxTime->setCurrentIndex(3);
+        w.CmbBoxTimeChange();
+        w.menuSaveAsClick();
+        w.menuFileClick();
+        EXPECT_FALSE(w.menuSaveAs->isEnabled());
+        EXPECT_FALSE(w.FormCloseQuery());
+        EXPECT_FALSE(w.close());
+    });
+    w.menuSaveAsClick();
+    ASSERT_TRUE(ranInsideTheSave);
+    EXPECT_FALSE(state.Capture.Recording);
+    EXPECT_EQ(w.CmbBoxTime->currentIndex(), 0);
+    EXPECT_FALSE(state.Capture.LoopMode);
+    EXPECT_EQ(dialogs.saveFilters.size(), 1u);  // the second Save As asked nothing
+    EXPECT_TRUE(dialogs.questions.empty());     // nor did the close
+    EXPECT_TRUE(dialogs.messages.empty());
+    ExpectWavOfTheRecording(target, 30);
+
+    // The close goes through once the save has ended; the recording was saved.
+    EXPECT_TRUE(w.ClosePending());
+    EXPECT_TRUE(platform::fileExists(Raw()));
+    w.TimerStatusTimer();
+    EXPECT_FALSE(w.ClosePending());
+    EXPECT_TRUE(dialogs.questions.empty());
+    EXPECT_FALSE(platform::fileExists(Raw()));
+}
+
+TEST_F(SaveGuardTest, UnsavedRecordingIsDiscardedOnlyOnYes) {
+    TFormMain& w = *window;
+    Record(25);
+    const int64_t size = platform::fileSize(Raw());
+    ASSERT_EQ(size, 25 * 17640);
+    const std::string question = "The recording has not been saved. Discard it?";
+
+    dialogs.confirmAnswers = {false, false};
+    w.BtnRecordClick();
+    EXPECT_FALSE(state.Capture.Recording);
+    EXPECT_FALSE(w.FormCloseQuery());
+    EXPECT_EQ(dialogs.defaultNoQuestions, (std::vector<std::string>{question, question}));
+    EXPECT_EQ(platform::fileSize(Raw()), size);
+    EXPECT_TRUE(state.Capture.CaptureOpen);
+
+    // After a save of the whole recording neither asks.
+    dialogs.saveAnswers = {dataDir.file("kept.wav")};
+    w.menuSaveAsClick();
+    ExpectWavOfTheRecording(dataDir.file("kept.wav"), 25);
+    dialogs.questions.clear();
+    w.BtnRecordClick();
+    EXPECT_TRUE(state.Capture.Recording);
+    EXPECT_TRUE(dialogs.questions.empty());
+
+    // The interrupt question keeps the recording on Enter; the new one is unsaved.
+    for (int i = 0; i < 21; ++i) {
+        device.FeedBlocks(1);
+        w.TimerRecTimer();
+    }
+    dialogs.confirmAnswers = {false};
+    EXPECT_FALSE(w.FormCloseQuery());
+    EXPECT_EQ(dialogs.defaultNoQuestions.back(), "Are you sure you want to interrupt recording?");
+    w.BtnStopClick();
+    dialogs.confirmAnswers = {true};
+    EXPECT_TRUE(w.FormCloseQuery());
+    EXPECT_EQ(dialogs.defaultNoQuestions.back(), question);
+    EXPECT_FALSE(platform::fileExists(Raw()));
+}
+
+TEST_F(SaveGuardTest, EditMarkedAfterASaveAsksAgain) {
+    Record(25);
+    dialogs.saveAnswers = {dataDir.file("kept.wav")};
+    window->menuSaveAsClick();
+    MarkRecordingEdited(state.RecordingSaved);
+    dialogs.confirmAnswers = {false};
+    EXPECT_FALSE(window->FormCloseQuery());
+    EXPECT_EQ(dialogs.questions.size(), 1u);
+}
+
+TEST_F(SaveGuardTest, RefusedDeviceKeepsTheOldRecording) {
+    Record(25);
+    auto firstFrame = [&] {
+        uint32_t frame = 0;
+        platform::RawFile raw;
+        EXPECT_TRUE(raw.open(Raw(), platform::RawFile::Mode::Read));
+        EXPECT_EQ(raw.readAt(0, &frame, 4), 4u);
+        return frame;
+    };
+    const uint32_t before = firstFrame();
+    device.openResult = 4;  // the device is taken
+    dialogs.confirmAnswers = {true};
+    window->BtnRecordClick();
+    EXPECT_FALSE(state.Capture.Recording);
+    EXPECT_EQ(dialogs.messages.back(), device.openErrorText);
+    EXPECT_EQ(state.Capture.TotalBlocks, 25u);
+    EXPECT_EQ(firstFrame(), before);
+    dialogs.saveAnswers = {dataDir.file("rescued.wav")};
+    window->menuSaveAsClick();
+    ExpectWavOfTheRecording(dataDir.file("rescued.wav"), 25);
+}
+
+TEST_F(SaveGuardTest, SaveAsRefusesAWavPastFourGigabytes) {
+    Record(25);
+    state.Capture.TotalBlocks = 360000;  // ten hours, as the stop would count them
+    window->menuSaveAsClick();
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{"File size is more 4GB!"});
+    EXPECT_TRUE(dialogs.saveFilters.empty());
+    state.Settings.SaveAsWav = false;  // an MP3 of it has no such limit
+    window->menuSaveAsClick();
+    EXPECT_EQ(dialogs.saveFilters.size(), 1u);
+}
+
+// The editor calls the main window's save with its own busy guard held.
+TEST_F(SaveGuardTest, EditorSavesGoThroughTheSameRoutine) {
+    Record(25);
+    const std::vector<Piece> level{{1, 25, 1, true}};
+    const PieceSources sources{&state.Capture.RawStream, nullptr};
+    BusyGuard editorBusy(state.Busy);
+    dialogs.saveAnswers = {dataDir.file("Orvane Recorder/Clp.raw"), dataDir.file("part.wav"),
+                           dataDir.file("all.wav")};
+    window->SaveEditedRange(3, 7, level, sources);
+    EXPECT_NE(dialogs.messages.back().find("working files"), std::string::npos);
+    EXPECT_FALSE(platform::fileExists(dataDir.file("Orvane Recorder/Clp.raw")));
+    window->SaveEditedRange(3, 7, level, sources);
+    EXPECT_EQ(platform::fileSize(dataDir.file("part.wav")), 44 + 5 * 17640);
+    EXPECT_FALSE(state.RecordingSaved.Saved);  // a selection is not the recording
+    window->SaveEditedRange(1, 25, level, sources);
+    ExpectWavOfTheRecording(dataDir.file("all.wav"), 25);
+    EXPECT_TRUE(state.RecordingSaved.Saved);
+    EXPECT_TRUE(state.Busy.Busy());  // the editor's guard is still its own
+}
+
+}  // namespace
+}  // namespace orv
