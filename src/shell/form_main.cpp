@@ -474,10 +474,13 @@ void TFormMain::ImageVolMouseUp() { VolumeDragging = false; }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ImageVol) {
-        auto* m = static_cast<QMouseEvent*>(event);
+        // Only a mouse event is a QMouseEvent: paint and other events pass here too.
+        auto mouse = [event] { return static_cast<QMouseEvent*>(event); };
         switch (event->type()) {
-            case QEvent::MouseButtonPress: ImageVolMouseDown(m->button(), int(m->position().x())); return true;
-            case QEvent::MouseMove: ImageVolMouseMove(int(m->position().x())); return true;
+            case QEvent::MouseButtonPress:
+                ImageVolMouseDown(mouse()->button(), int(mouse()->position().x()));
+                return true;
+            case QEvent::MouseMove: ImageVolMouseMove(int(mouse()->position().x())); return true;
             case QEvent::MouseButtonRelease: ImageVolMouseUp(); return true;
             default: break;
         }
