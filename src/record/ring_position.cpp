@@ -68,8 +68,11 @@ bool WriteRingPositionFile(const std::string& path, const RingPosition& p, std::
     const std::string temp = path + ".new";
     const auto bytes = EncodeRingPosition(p);
     RawFile f;
-    if (!f.open(temp, RawFile::Mode::Create) || f.writeAt(0, bytes.data(), bytes.size()) != bytes.size()) {
-        error = f.lastError();
+    // On the disk before the rename: after a power cut the name then holds
+    // either the old position or the whole new one, never an empty file.
+    if (!f.open(temp, RawFile::Mode::Create) || f.writeAt(0, bytes.data(), bytes.size()) != bytes.size() ||
+        !f.flush()) {
+        error = f.lastError().empty() ? "can not write " + temp : f.lastError();
         f.close();
         platform::removeFile(temp);
         return false;

@@ -37,7 +37,8 @@ std::array<uint8_t, RingPositionBytes> EncodeRingPosition(const RingPosition& p)
 // that describe no ring (a last block beyond the ring, a filled ring of 0).
 std::optional<RingPosition> ParseRingPosition(const uint8_t* data, size_t size);
 std::optional<RingPosition> ReadRingPositionFile(const std::string& path);
-// Writes path + ".new" and renames it over path. error gets the reason.
+// Writes path + ".new", hands it to the disk (fdatasync) and renames it over
+// path. error gets the reason.
 bool WriteRingPositionFile(const std::string& path, const RingPosition& p, std::string& error);
 
 // The file block (from 1) after which a raw file of rawBytes with this ring
