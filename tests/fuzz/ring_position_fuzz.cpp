@@ -1,7 +1,8 @@
 // The ring-position file and the raw recording beside it as a crash, a
 // power cut or a full disk may leave them: any bytes, any raw length. The
-// parser accepts only what it can encode again; start-up keeps every byte
-// of the interrupted recording, in some order, and leaves no working file.
+// parser accepts only what it can encode again; start-up keeps the
+// interrupted recording in a rotated order (less at most a half cut off in
+// its write) and leaves no working file.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <unistd.h>
@@ -57,6 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         p.RingFilled = in.ConsumeBool();
         p.HasNextCheck = in.ConsumeBool();
         p.NextCheck = in.ConsumeIntegral<uint32_t>();
+        p.HasHalfEndCheck = in.ConsumeBool();
+        p.HalfEndCheck = in.ConsumeIntegral<uint32_t>();
         const auto b = EncodeRingPosition(p);
         pos.assign(b.begin(), b.end());
         if (in.ConsumeBool() && !pos.empty()) pos[in.ConsumeIntegralInRange<size_t>(0, pos.size() - 1)] ^= 1;
@@ -87,10 +90,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (note.empty() || access(files.RawFileName.c_str(), F_OK) == 0 || access(files.RingFileName.c_str(), F_OK) == 0)
         std::abort();
     std::vector<uint8_t> kept = Read(files.FoundRecordingName);
-    if (kept.size() != raw.size()) std::abort();
-    // Whole blocks in a rotated order: every block once, each counting on from the one before.
+    // At most a half cut off in the middle of its write is left out.
+    if (kept.size() > raw.size() || raw.size() - kept.size() > size_t{HalfBlocks} * BlockBytes ||
+        (raw.size() - kept.size()) % BlockBytes != 0)
+        std::abort();
+    // Whole blocks in a rotated order, each counting on from the one before round the ring.
     if (tail == 0) {
-        for (size_t b = 0; b < rawBlocks; ++b) {
+        for (size_t b = 0; b < kept.size() / BlockBytes; ++b) {
             const uint8_t* blk = &kept[b * BlockBytes];
             if (std::count(blk, blk + BlockBytes, blk[0]) != BlockBytes) std::abort();
             if (b > 0 && blk[0] != uint8_t(kept[(b - 1) * BlockBytes] % rawBlocks + 1)) std::abort();
