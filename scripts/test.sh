@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
 # Installs everything the tests need, builds, starts a private sound server
-# with a null sink for the real-device tests, and runs every test with ctest.
+# with a null sink for the real-device tests, and runs every test with ctest:
+# first the normal build, then a second build of every test under
+# AddressSanitizer and UndefinedBehaviorSanitizer (clang) whose fuzzers run
+# a few seconds each from their seed corpora.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --test
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
+CC=clang CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DORV_SANITIZE=ON -DORV_FUZZ=ON -DORV_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build-asan -j"$(nproc)"
 
-# The server and the counting signal (built above) stay up for the whole
-# ctest run; the real-device tests skip, with a reason, when they cannot start.
+# The server and the counting signal (built above) stay up for both ctest
+# runs; the real-device tests skip, with a reason, when they cannot start.
 source scripts/sound-server.sh
 trap stop_sound_server EXIT
 start_sound_server build/bin/orv_counting_signal || true
 
-cd build
-ctest --output-on-failure -j"$(nproc)" --timeout 900
+(cd build && ctest --output-on-failure -j"$(nproc)" --timeout 900)
+# The full minute under load ran above; here the sanitizers watch a shorter one.
+(cd build-asan && ORV_LOAD_SECONDS=20 ctest --output-on-failure -j"$(nproc)" --timeout 900)

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -101,6 +102,8 @@ int main(int argc, char** argv) {
     }
     cap.CurrentDeviceName = CapsName(cap.DeviceCaps[0]);
     cap.RawFileName = folder + "/Orvane.raw";
+    // ORV_BENCH_SYNC_MS=0 measures without the periodic sync to the disk.
+    if (const char* sync = std::getenv("ORV_BENCH_SYNC_MS")) state.SyncMilliseconds = std::atoi(sync);
     control.ApplyRecordingMode(0);
     control.TimerStatusTimer();  // opens monitoring
 
@@ -111,12 +114,17 @@ int main(int argc, char** argv) {
     // a sound server may take a while to deliver its first frames.
     const uint32_t blocks = uint32_t(seconds) * 10;
     auto next = std::chrono::steady_clock::now();
+    double longestTickMs = 0;
     for (int tick = 1; cap.Recording && cap.LastBlockSeen < blocks && tick <= (seconds + 30) * 10; ++tick) {
         next += std::chrono::milliseconds(100);
         std::this_thread::sleep_until(next);
+        const auto t0 = std::chrono::steady_clock::now();
         control.TimerRecTimer();
         if (tick % 2 == 0) control.TimerStatusTimer();
+        longestTickMs = std::max(longestTickMs,
+                                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     }
+    const uint64_t syncs = cap.RawStream.syncCount();  // before the stop path closes the file
     control.BtnStopClick();
     engine.CloseCapture();
     const double cpu = CpuSeconds() - cpu0;
@@ -127,10 +135,11 @@ int main(int argc, char** argv) {
     platform::CaptureStats stats;
     if (auto* s = dynamic_cast<platform::CaptureStatsSource*>(device.get())) stats = s->captureStats();
     std::printf("orvane cpu_s=%.6f audio_s=%.1f cpu_s_per_audio_min=%.4f timer_thread_cpu_s=%.6f dropped_frames=%llu "
-                "overruns=%llu messages=%d\n",
+                "overruns=%llu messages=%d syncs=%llu longest_tick_ms=%.2f\n",
                 cpu, audioSeconds, audioSeconds > 0 ? cpu / audioSeconds * 60 : 0.0, mainCpu,
                 static_cast<unsigned long long>(stats.framesDropped),
-                static_cast<unsigned long long>(stats.overruns), view.messages);
+                static_cast<unsigned long long>(stats.overruns), view.messages,
+                static_cast<unsigned long long>(syncs), longestTickMs);
     platform::removeFile(cap.RawFileName);
     return view.messages == 0 && audioSeconds > 0 ? 0 : 1;
 }

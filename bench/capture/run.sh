@@ -20,6 +20,12 @@ start_sound_server "$build/bin/orv_counting_signal"
 
 ours=$("$build/bin/orv_capture_bench" "$work" "$seconds")
 echo "$ours"
+# The same without the periodic fdatasync of the recording: what the sync costs.
+unsynced=$(ORV_BENCH_SYNC_MS=0 "$build/bin/orv_capture_bench" "$work" "$seconds")
+echo "without sync: $unsynced"
+awk -v a="$(sed -n 's/.*cpu_s_per_audio_min=\([0-9.]*\).*/\1/p' <<<"$ours")" \
+    -v b="$(sed -n 's/.*cpu_s_per_audio_min=\([0-9.]*\).*/\1/p' <<<"$unsynced")" \
+    'BEGIN { if (b > 0) printf "periodic sync: cpu ratio (synced / unsynced) %.2f\n", a / b }'
 our_cpu=$(sed -n 's/^orvane cpu_s=\([0-9.]*\) .*/\1/p' <<<"$ours")
 our_audio=$(sed -n 's/^orvane cpu_s=[0-9.]* audio_s=\([0-9.]*\) .*/\1/p' <<<"$ours")
 [ -n "$our_cpu" ] && [ -n "$our_audio" ] || { echo "unexpected output of orv_capture_bench" >&2; exit 1; }

@@ -173,7 +173,9 @@ void TFormEdit::BuildToolBar() {
         btn->setToolTip(QString::fromUtf8(b.hint));
         btn->setAutoRaise(true);
         btn->setFocusPolicy(Qt::NoFocus);
-        const int w = std::max(26, btn->sizeHint().width());
+        // As narrow as the caption allows: the volume knob after the last
+        // button must stay inside the window at its smallest width.
+        const int w = std::max(26, btn->fontMetrics().horizontalAdvance(btn->text()) + 10);
         btn->setGeometry(x, 2, w, ToolBarHeight - 4);
         x += w;
         if (b.handler) {
@@ -207,6 +209,8 @@ void TFormEdit::BuildToolBar() {
     ImageHandle->setPixmap(knob);
     ImageHandle->setGeometry(ImageVolume->x(), 5, VolumeKnobWidth, 20);
     ImageHandle->installEventFilter(this);
+    // Wider fonts than expected: the window grows rather than hide the knob.
+    setMinimumWidth(std::max(minimumWidth(), ImageVolume->x() + VolumeTrackWidth + 8));
 }
 
 void TFormEdit::BuildControls() {
@@ -429,6 +433,8 @@ void TFormEdit::FormShow() {
     ctx_.Playback.OpenPlayback();
     ps.PlaybackVolume = ctx_.Playback.GetPlaybackVolume();
     PlaceVolumeKnob(ps.PlaybackVolume);
+    // The last showing's peak holds stopped falling when its timer stopped.
+    view_.PeakHoldLeft = view_.PeakHoldRight = 0;
     DrawPlaybackMeter(view_, geo_, colours_, 0, 0);
     TimerPlay->start();
     update();
@@ -477,6 +483,7 @@ void TFormEdit::reject() { close(); }
 
 void TFormEdit::StopPlaybackAndPump() {
     ctx_.Playback.StopPlayback();
+    PlacePlayMarks();  // gone at once, not at the next tick
     ProcessEvents();
 }
 
@@ -708,6 +715,7 @@ void TFormEdit::SBtnStopClick() {
     PlaybackState& ps = ctx_.Playback.State();
     ps.PlayEnd = ctx_.Editor.TotalBlocks;
     ps.PlayFrom = ps.PlayPos;
+    PlacePlayMarks();
 }
 
 void TFormEdit::TimerPlayTimer() {

@@ -119,8 +119,10 @@ void BuildWavHeader(uint8_t* h, uint32_t dataLength, const WavParameters& f) {
     Put16(h + 20, 1);
     Put16(h + 22, f.WavChannels);
     Put32(h + 24, rate);
-    Put32(h + 28, rate * f.WavBitsPerSample * f.WavChannels / 8);
-    Put16(h + 32, static_cast<uint16_t>(f.WavChannels * f.WavBitsPerSample / 8));
+    // Unsigned throughout: parameters read from settings may be anything.
+    const uint32_t frameBytes = uint32_t{f.WavChannels} * f.WavBitsPerSample / 8;
+    Put32(h + 28, rate * frameBytes);
+    Put16(h + 32, static_cast<uint16_t>(frameBytes));
     Put16(h + 34, f.WavBitsPerSample);
     std::memcpy(h + 36, "data", 4);
     Put32(h + 40, dataLength);

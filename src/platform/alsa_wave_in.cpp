@@ -196,6 +196,7 @@ public:
             period = format.samplesPerSec / 50;
 
         frameBytes_ = format.blockAlign;
+        rate_ = format.samplesPerSec;
         periodFrames_ = period;
         discard_.assign(static_cast<size_t>(period) * frameBytes_, 0);
         {
@@ -368,6 +369,8 @@ private:
             if (err == -EPIPE) ++stats_.overruns;
             stats_.lastDriverError = err;
         }
+        // Whatever arrived since the last read is gone with the recovery.
+        if (!lostSince_) lostSince_ = lastReadAt_;
         int e = snd_pcm_recover(pcm_.get(), err, 1);
         if (e < 0) e = snd_pcm_prepare(pcm_.get());
         if (e >= 0) e = StartPcm();
@@ -410,6 +413,9 @@ private:
             if (!run_) {
                 if (pcmRunning) snd_pcm_drop(pcm_.get());
                 pcmRunning = false;
+                // A stopped device loses nothing that anyone asked for.
+                lostSince_.reset();
+                inDropGap_ = false;
                 idle_ = true;
                 cv_.notify_all();
                 cv_.wait(lk, [this] { return quit_ || run_; });
@@ -426,6 +432,7 @@ private:
                     continue;
                 }
                 pcmRunning = true;
+                if (!lostSince_) lastReadAt_ = std::chrono::steady_clock::now();
             }
 
             // Pick the target: the front buffer where its fill stands, else
@@ -460,13 +467,27 @@ private:
             }
             if (n == 0) continue;
             error_.clear();
+            const auto readAt = std::chrono::steady_clock::now();
+            if (lostSince_) {
+                // The frames this read brought arrived in its last n frames' time.
+                const double missed = std::chrono::duration<double>(readAt - *lostSince_).count() * rate_ - double(n);
+                ++stats_.gaps;
+                stats_.framesLost += missed > 0 ? static_cast<uint64_t>(missed) : 0;
+                lostSince_.reset();
+                inDropGap_ = false;
+            }
+            lastReadAt_ = readAt;
             if (h) {
+                inDropGap_ = false;
                 stats_.framesCaptured += static_cast<uint64_t>(n);
                 const uint32_t now = filled + static_cast<uint32_t>(n) * frameBytes_;
                 h->bytesRecorded.store(now, std::memory_order_release);
                 if (h->bufferLength - now < frameBytes_) CompleteFront();
             } else {
                 stats_.framesDropped += static_cast<uint64_t>(n);
+                stats_.framesLost += static_cast<uint64_t>(n);
+                if (!inDropGap_) ++stats_.gaps;
+                inDropGap_ = true;
             }
         }
         if (pcmRunning) snd_pcm_drop(pcm_.get());
@@ -492,6 +513,13 @@ private:
     snd_pcm_uframes_t periodFrames_ = 882;
     std::vector<uint8_t> discard_;
     std::thread driver_;
+
+    // Driver thread only: the end of the last read, the start of sound being
+    // lost (recovery, failing device) and whether frames are being discarded.
+    uint32_t rate_ = 44100;
+    std::chrono::steady_clock::time_point lastReadAt_{};
+    std::optional<std::chrono::steady_clock::time_point> lostSince_;
+    bool inDropGap_ = false;
 
     // Shared with the driver thread.
     mutable std::mutex mu_;

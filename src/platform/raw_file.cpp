@@ -2,23 +2,67 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 #include <algorithm>
 
 namespace orv::platform {
 
+// Owns its own descriptor (a dup), so that closing or moving the file never
+// pulls the descriptor away under a running fdatasync.
+struct RawFile::Syncer {
+    Syncer(int fd, std::chrono::milliseconds every) : fd_(fd), every_(every), thread_([this] { Run(); }) {}
+    ~Syncer() {
+        {
+            std::lock_guard lk(mu_);
+            quit_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+        ::close(fd_);
+    }
+    void Run() {
+        std::unique_lock lk(mu_);
+        while (!cv_.wait_for(lk, every_, [this] { return quit_; })) {
+            lk.unlock();
+            const int r = ::fdatasync(fd_);
+            const int err = errno;
+            lk.lock();
+            if (r != 0) error_ = std::strerror(err);
+            ++count_;
+        }
+    }
+
+    const int fd_;
+    const std::chrono::milliseconds every_;
+    mutable std::mutex mu_;
+    std::condition_variable cv_;
+    bool quit_ = false;
+    uint64_t count_ = 0;
+    std::string error_;
+    std::thread thread_;  // last: starts once everything above is set
+};
+
+RawFile::RawFile() = default;
 RawFile::~RawFile() { close(); }
 
 RawFile::RawFile(RawFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), pos_(other.pos_), path_(std::move(other.path_)) {}
+    : syncer_(std::move(other.syncer_)), fd_(std::exchange(other.fd_, -1)), pos_(other.pos_),
+      path_(std::move(other.path_)) {}
 
 RawFile& RawFile::operator=(RawFile&& other) noexcept {
     if (this != &other) {
         close();
+        syncer_ = std::move(other.syncer_);
         fd_ = std::exchange(other.fd_, -1);
         pos_ = other.pos_;
         path_ = std::move(other.path_);
@@ -45,6 +89,7 @@ bool RawFile::open(const std::string& path, Mode mode) {
 }
 
 void RawFile::close() {
+    syncer_.reset();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     pos_ = 0;
@@ -141,6 +186,33 @@ bool RawFile::truncate(uint64_t length) {
 }
 
 bool RawFile::flush() { return fd_ >= 0 && ::fdatasync(fd_) == 0; }
+
+void RawFile::syncEvery(std::chrono::milliseconds interval) {
+    syncer_.reset();
+    if (fd_ < 0 || interval.count() <= 0) return;
+    const int dup = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (dup < 0) {
+        error_ = std::strerror(errno);
+        return;
+    }
+    try {
+        syncer_ = std::make_unique<Syncer>(dup, interval);
+    } catch (const std::system_error&) {
+        ::close(dup);  // no thread: the page cache still holds everything written
+    }
+}
+
+uint64_t RawFile::syncCount() const {
+    if (!syncer_) return 0;
+    std::lock_guard lk(syncer_->mu_);
+    return syncer_->count_;
+}
+
+std::string RawFile::syncError() const {
+    if (!syncer_) return {};
+    std::lock_guard lk(syncer_->mu_);
+    return syncer_->error_;
+}
 
 bool fileExists(const std::string& path) {
     struct stat st {};

@@ -1,8 +1,10 @@
 #pragma once
 // A binary file with 64-bit positions. Every call reports failure instead of
 // throwing, so the callers decide which message the user sees.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace orv::platform {
@@ -11,7 +13,7 @@ class RawFile {
 public:
     enum class Mode { Read, ReadWrite, Create };  // Create truncates or makes a new file
 
-    RawFile() = default;
+    RawFile();
     ~RawFile();
     RawFile(RawFile&& other) noexcept;
     RawFile& operator=(RawFile&& other) noexcept;
@@ -39,10 +41,19 @@ public:
     size_t copyFrom(const RawFile& from, uint64_t fromOffset, uint64_t offset, size_t n);
     bool truncate(uint64_t length);
     bool flush();
+    // Until close, a background thread hands the written data to the disk
+    // (fdatasync) every `interval`, so that a power cut loses at most that
+    // much; writes never wait for it. A zero interval stops it.
+    void syncEvery(std::chrono::milliseconds interval);
+    // Background syncs done so far, and the text of the last one that failed.
+    uint64_t syncCount() const;
+    std::string syncError() const;
     // The text of the last failing call (errno's message).
     const std::string& lastError() const { return error_; }
 
 private:
+    struct Syncer;
+    std::unique_ptr<Syncer> syncer_;
     int fd_ = -1;
     uint64_t pos_ = 0;
     std::string path_;

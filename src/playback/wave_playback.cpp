@@ -75,6 +75,7 @@ void WavePlayback::Start(uint32_t from, uint32_t end) {
     }
     st_.PlayFrom = st_.PlayNext = st_.PlayPos = from;
     st_.PlayEnd = end;
+    played_ = 0;
     st_.Playing = true;
 }
 
@@ -165,18 +166,23 @@ void WavePlayback::PollPlayback() {
         return;
     }
 
-    // The newest block played decides the position and the meter.
+    // The newest block played decides the position and the meter. The first
+    // block counts too: until it has played, the range has not begun (and a
+    // range of one block must not end before it is heard).
     std::optional<uint32_t> newest;
     for (uint32_t i = 0; i < PlaybackBufferCount; ++i) {
         const WaveOutHeader& h = headers_[i];
-        if (h.Done() && h.user > st_.PlayPos) {
-            st_.PlayPos = static_cast<uint32_t>(h.user);
+        if (h.Done() && h.user > played_) {
+            played_ = static_cast<uint32_t>(h.user);
             newest = i;
         }
     }
-    if (newest) MeasurePeaks(*newest);
+    if (newest) {
+        st_.PlayPos = played_;
+        MeasurePeaks(*newest);
+    }
 
-    if (st_.PlayPos >= st_.PlayEnd) {
+    if (played_ >= st_.PlayEnd) {
         seams_.Device.reset();
         // Events run here; the end is already decided, so a nested tick finds nothing playing.
         st_.Playing = false;

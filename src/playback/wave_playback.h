@@ -69,6 +69,7 @@ private:
     PlaybackState st_;
     std::array<platform::WaveOutHeader, PlaybackBufferCount> headers_{};
     ProcessingState peaks_;  // only its block extremes are used
+    uint32_t played_ = 0;    // newest position the device has finished; 0 before the first
     uint64_t starts_ = 0;    // playbacks started, to notice one started while events ran
     bool reopenOnPlay_ = false;
 };

@@ -122,17 +122,26 @@ void CaptureEngine::PollCapture() {
 }
 
 bool CaptureEngine::WriteToRaw(uint64_t offset, const uint8_t* data, size_t bytes) {
-    const size_t written = s_.RawStream.writeAt(offset, data, bytes);
+    size_t written = s_.RawStream.writeAt(offset, data, bytes);
     if (written == bytes) return true;
-    // Keep whole blocks only, and stop writing: the recording ends here.
+    const std::string error = s_.RawStream.lastError();
+    // A block cut short must not stay half new, half old (a ring's later
+    // pass): one more try completes it when the fault has passed.
+    if (written % BlockBytes != 0) {
+        const size_t blockEnd = std::min<size_t>(bytes, (written / BlockBytes + 1) * size_t{BlockBytes});
+        written += s_.RawStream.writeAt(offset + written, data + written, blockEnd - written);
+    }
+    // Keep whole blocks only, and stop writing: the recording ends here. A
+    // file that grew by a part cut short loses that part; a ring's later
+    // pass ends inside the file, whose blocks after it are the last pass's.
     const uint64_t whole = written / BlockBytes * uint64_t{BlockBytes};
     const int64_t size = s_.RawStream.size();
-    if (size >= 0 && uint64_t(size) > offset + whole && uint64_t(size) <= offset + bytes)
+    if (size >= 0 && uint64_t(size) > offset + whole && uint64_t(size) < offset + bytes)
         s_.RawStream.truncate(offset + whole);
     s_.LastWrittenBlock = static_cast<uint32_t>((offset + whole) / BlockBytes);
     s_.Recording = false;
     s_.WriteFailed = true;
-    s_.WriteError = s_.RawStream.lastError();
+    s_.WriteError = error;
     Message("Recording was stopped: can not write to " + s_.RawFileName + "\n" + s_.WriteError);
     return false;
 }

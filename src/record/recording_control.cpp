@@ -1,10 +1,13 @@
 #include "record/recording_control.h"
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <iterator>
 #include <utility>
 
+#include "platform/alsa_stats.h"
 #include "platform/raw_file.h"
 
 namespace orv {
@@ -135,6 +138,15 @@ void RecordingControl::NoteEngineStop() {
     view_.SetStatusPanel(2, "End - " + st_.EngineStopTime);
 }
 
+std::string LostSoundText(uint64_t gaps, uint64_t framesLost) {
+    if (gaps == 0 && framesLost == 0) return {};
+    // A gap is at least a frame, however short the device's estimate was.
+    const uint64_t ms = std::max<uint64_t>((framesLost * 1000 + SampleRate - 1) / SampleRate, 1);
+    const uint64_t n = std::max<uint64_t>(gaps, 1);
+    return "Sound was lost during this recording: " + std::to_string(n) + (n == 1 ? " gap, " : " gaps, ") +
+           std::to_string(ms) + " ms in all.\nThe recording has holes at those places.";
+}
+
 std::string RecordingControl::Now(std::time_t offsetSeconds) {
     return FormatTimeOfDay(clock_.now() - offsetSeconds);
 }
@@ -228,6 +240,7 @@ void RecordingControl::BtnRecordClick() {
         return;
     }
     st_.OpenRefused = false;
+    cap_.RawStream.syncEvery(std::chrono::milliseconds(st_.SyncMilliseconds));
     cap_.Recording = true;
     cap_.RecordedLoopMode = cap_.LoopMode;
     st_.RecordingStarted = true;
@@ -235,17 +248,23 @@ void RecordingControl::BtnRecordClick() {
     view_.SetStatusPanel(1, "Start-" + Now());
 }
 
-void RecordingControl::FinishStop() {
+std::string RecordingControl::FinishStop() {
     engine_.FinishRecording();
     st_.RecordingStarted = false;
     // What the file holds, before monitoring renumbers the blocks.
     st_.RecordedTimeText = orv::FormatRecordedTime(cap_.TotalBlocks);
     view_.SetRecordedTime(st_.RecordedTimeText);
+    // The device counted since the recording opened it; monitoring reopens it next.
+    const auto* source = dynamic_cast<const platform::CaptureStatsSource*>(&engine_.Device());
+    if (!source) return {};
+    const platform::CaptureStats stats = source->captureStats();
+    return LostSoundText(stats.gaps, stats.framesLost);
 }
 
 void RecordingControl::BtnStopClick() {
     if (!cap_.Recording) return;
-    FinishStop();
+    const std::string lost = FinishStop();
+    if (!lost.empty()) Message(lost);
     view_.ProcessEvents();
     OpenMonitoring();
     view_.SetStatusPanel(2, "End - " + Now());
@@ -255,9 +274,10 @@ void RecordingControl::StopAutomatically(const std::string& message, bool reopen
     // The moment the recording stopped, not the moment its message was dismissed.
     const std::string end = st_.EngineStopTime.empty() ? Now() : st_.EngineStopTime;
     st_.EngineStopTime.clear();
-    FinishStop();
+    const std::string lost = FinishStop();
     view_.SetStatusPanel(2, "End - " + end);
-    if (!message.empty()) Message(message);
+    const std::string text = message.empty() || lost.empty() ? message + lost : message + "\n\n" + lost;
+    if (!text.empty()) Message(text);
     if (reopen) OpenMonitoring();
 }
 
@@ -348,6 +368,7 @@ void RecordingControl::WatchCaptureDevice() {
         cap_.CurrentDeviceName.clear();
         st_.SourceText.clear();
         if (input_) input_->SourceText.clear();
+        view_.ClearMeters();
         return;
     }
     platform::WaveInCaps caps;

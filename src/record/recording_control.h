@@ -38,6 +38,7 @@ public:
     virtual void PushWaveHistory() {}      // a recorded block
     virtual void DrawTimeBarColumn() {}    // a recorded block
     virtual void DrawLiveDisplays() {}     // meters, and the live waveform while recording
+    virtual void ClearMeters() {}          // level and DC meters at rest: no device
     // Runs the editor modally on the current recording; returns when it closed.
     virtual void ShowEditor() {}
     // The save dialog, starting in folder with an empty name; nullopt when cancelled.
@@ -75,6 +76,9 @@ struct RecordingControlState {
     // refusals stay quiet until an open succeeds again.
     bool DeviceLost = false;
     bool QuietMessages = false;
+    // While recording, the raw file reaches the disk at least this often
+    // (from a background thread); 0 leaves it to the system.
+    int32_t SyncMilliseconds = 10000;
     int MessageDepth = 0;  // message boxes open (their event loop runs the timers)
     std::vector<std::string> PendingMessages;  // waiting for the open box to close
     // When a stop the engine made by itself happened ("End - " shows it).
@@ -95,6 +99,9 @@ struct SaveRequest {
 std::string FormatRecordedTime(uint32_t blocks);
 // "Free-977 MB" / "Free-0.95 GB"; decimalPoint is the user's locale separator.
 std::string FormatFreeSpace(int64_t freeBytes, const std::string& decimalPoint);
+// What the user is told at the stop of a recording during which sound was
+// lost; empty when nothing was lost.
+std::string LostSoundText(uint64_t gaps, uint64_t framesLost);
 // The time of day in the C library's locale time format (%X).
 std::string FormatTimeOfDay(std::time_t t);
 
@@ -141,7 +148,9 @@ private:
     void DeviceFailed();
     void NoteEngineStop();
     bool OpenForRecording();
-    void FinishStop();  // the stop path shared by Stop and the automatic stops
+    // The stop path shared by Stop and the automatic stops; returns what the
+    // user must hear about sound lost during the recording (empty: nothing).
+    std::string FinishStop();
     // reopen: monitoring is opened again at once (not after a device failure).
     void StopAutomatically(const std::string& message, bool reopen = true);
     void SettleEngineStop();

@@ -65,6 +65,10 @@ public:
     void PushWaveHistory() override { w_.PanelMain->PushWaveHistory(); }
     void DrawTimeBarColumn() override { w_.PanelMain->DrawTimeBarColumn(); }
     void DrawLiveDisplays() override { w_.PanelMain->DrawLiveDisplays(w_.ChBoxDC->isChecked()); }
+    void ClearMeters() override {
+        w_.PanelMain->ClearLevelMeter();
+        w_.PanelMain->ClearDcMeter();
+    }
     void ShowEditor() override {
         if (w_.formEdit_) w_.formEdit_->exec();
     }
@@ -471,10 +475,13 @@ void TFormMain::ImageVolMouseUp() { VolumeDragging = false; }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ImageVol) {
-        auto* m = static_cast<QMouseEvent*>(event);
+        // Only a mouse event is a QMouseEvent: paint and other events pass here too.
+        auto mouse = [event] { return static_cast<QMouseEvent*>(event); };
         switch (event->type()) {
-            case QEvent::MouseButtonPress: ImageVolMouseDown(m->button(), int(m->position().x())); return true;
-            case QEvent::MouseMove: ImageVolMouseMove(int(m->position().x())); return true;
+            case QEvent::MouseButtonPress:
+                ImageVolMouseDown(mouse()->button(), int(mouse()->position().x()));
+                return true;
+            case QEvent::MouseMove: ImageVolMouseMove(int(mouse()->position().x())); return true;
             case QEvent::MouseButtonRelease: ImageVolMouseUp(); return true;
             default: break;
         }

@@ -214,6 +214,9 @@ TEST(AlsaWaveInQueueRules, FillsBuffersInOrderReleasesThemAndDropsWhatFindsNoBuf
     ASSERT_TRUE(PollUntil([&] { return StatsOf(*in).framesDropped > 0; }));
     const CaptureStats stats = StatsOf(*in);
     EXPECT_EQ(stats.framesCaptured, (BlockBytes + 400 + 4000) / 4);
+    // The frames read into nowhere are one gap in what was recorded.
+    EXPECT_EQ(stats.gaps, 1u);
+    EXPECT_EQ(stats.framesLost, stats.framesDropped);
 
     // Full buffers have left the queue, so close needs no reset.
     EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
@@ -293,6 +296,7 @@ TEST(AlsaWaveInRealDevice, CapturesTheCountingSignalInWholeBlocksInOrderWithoutL
     EXPECT_GE(check.counted(), wantFrames);
     EXPECT_EQ(stats.overruns, 0u);
     EXPECT_EQ(stats.framesDropped, 0u) << "blocks were re-queued in time, no frame may be dropped";
+    EXPECT_EQ(stats.gaps, 0u);
     RecordProperty("blocks", static_cast<int>(delivered));
     RecordProperty("leading_silence_frames", static_cast<int>(check.leadingSilence()));
     RecordProperty("server_gap_frames", static_cast<int>(check.serverGaps()));

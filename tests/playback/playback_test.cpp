@@ -261,6 +261,23 @@ TEST_F(PlaybackTest, StopSilencesAtOnceAndLeavesTheCursorWhereItWas) {
     EXPECT_EQ(St().PlayPos, 12u);
 }
 
+// A click on the last block, then Play Selection: one block, heard in full.
+TEST_F(PlaybackTest, AOneBlockRangeEndsOnlyOnceTheDeviceHasPlayedIt) {
+    Recording(100);
+    playback.OpenPlayback();
+    Select(100, 100);
+    playback.StartPlaySelection();
+    for (int i = 0; i < 3; ++i) playback.PollPlayback();
+    EXPECT_TRUE(St().Playing);
+    EXPECT_EQ(device.QueuedCount(), 1u);
+    EXPECT_EQ(St().BlockMaxLeft, 0);
+    device.Complete(1);
+    playback.PollPlayback();
+    EXPECT_FALSE(St().Playing);
+    EXPECT_EQ(St().PlayPos, 100u);
+    EXPECT_EQ(St().BlockMaxLeft, buffers.Peaks.PeakMaxLeft[100]);  // the meter saw it too
+}
+
 TEST_F(PlaybackTest, MeterShowsThePeaksOfTheNewestBlockPlayedAndFallsWhenStopped) {
     Recording(100);
     playback.OpenPlayback();

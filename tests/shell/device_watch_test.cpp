@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 
+#include "display/widget_displays.h"
 #include "platform/raw_file.h"
 #include "shell/form_main.h"
 #include "shell/ini_file.h"
@@ -181,8 +182,15 @@ TEST_F(DeviceWatchTest, AVanishedDeviceEndsTheRecordingAndReturnsUnderItsName) {
     TFormMain& w = Open();
     w.BtnRecordClick();
     Run(25);
+    const QImage live = w.PanelMain->Snapshot();
     device.numDevs = 0;
     w.TimerStatusTimer();
+    // The meters fall to rest with the device gone.
+    const QImage gone = w.PanelMain->Snapshot();
+    w.PanelMain->ClearLevelMeter();
+    w.PanelMain->ClearDcMeter();
+    EXPECT_EQ(gone, w.PanelMain->Snapshot());
+    EXPECT_NE(gone, live);
     EXPECT_FALSE(state.Capture.Recording);
     EXPECT_FALSE(state.Capture.CaptureOpen);
     EXPECT_EQ(w.windowTitle().toStdString(), "Orvane Recorder - ");

@@ -22,8 +22,16 @@ void FakeWaveIn::FeedFrames(uint64_t frames) {
         ++framesProduced;
         if (!started || queue_.empty()) {
             ++framesDropped;
+            if (started) {
+                ++stats_.framesDropped;
+                ++stats_.framesLost;
+                if (!inDropGap_) ++stats_.gaps;
+                inDropGap_ = true;
+            }
             continue;
         }
+        inDropGap_ = false;
+        ++stats_.framesCaptured;
         WaveHeader* h = queue_.front();
         const uint32_t at = h->bytesRecorded.load(std::memory_order_relaxed);
         PutSample(h->data + at, l);
@@ -34,6 +42,14 @@ void FakeWaveIn::FeedFrames(uint64_t frames) {
             queue_.pop_front();
         }
     }
+}
+
+void FakeWaveIn::Overrun(uint64_t frames) {
+    framesProduced += frames;
+    ++stats_.overruns;
+    ++stats_.gaps;
+    stats_.framesLost += frames;
+    inDropGap_ = false;
 }
 
 MMResult FakeWaveIn::getDevCaps(uint32_t device, WaveInCaps& out) {
@@ -51,6 +67,8 @@ MMResult FakeWaveIn::open(uint32_t device, const WaveFormat& format) {
     isOpen = true;
     started = false;
     ++openCount;
+    stats_ = {};
+    inDropGap_ = false;
     return MMSYSERR_NOERROR;
 }
 

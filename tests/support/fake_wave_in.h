@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/alsa_stats.h"
 #include "platform/wave_in.h"
 
 namespace orv::test {
@@ -19,7 +20,7 @@ inline void CountingFrame(uint64_t frame, int16_t& l, int16_t& r) {
     r = static_cast<int16_t>(static_cast<uint16_t>(~v));
 }
 
-class FakeWaveIn final : public platform::WaveIn {
+class FakeWaveIn final : public platform::WaveIn, public platform::CaptureStatsSource {
 public:
     using FrameSource = std::function<void(uint64_t frame, int16_t& l, int16_t& r)>;
 
@@ -37,6 +38,8 @@ public:
     // queued buffer (or a stopped device) are dropped and counted.
     void FeedFrames(uint64_t frames);
     void FeedBlocks(uint64_t blocks) { FeedFrames(blocks * 4410); }
+    // The device overran: the next frames of the source never arrive.
+    void Overrun(uint64_t frames);
 
     // What happened.
     uint64_t framesProduced = 0;  // next frame number of the source
@@ -59,9 +62,13 @@ public:
     platform::MMResult close() override;
     std::string getErrorText(platform::MMResult result) override;
     std::string deviceError() override { return isOpen ? failure : std::string(); }
+    // Counted like the real device: since the last open, while started.
+    platform::CaptureStats captureStats() const override { return stats_; }
 
 private:
     std::deque<platform::WaveHeader*> queue_;
+    platform::CaptureStats stats_;
+    bool inDropGap_ = false;
 };
 
 }  // namespace orv::test
