@@ -719,22 +719,18 @@ void TFormEdit::SBtnStopClick() {
 }
 
 void TFormEdit::TimerPlayTimer() {
-    ctx_.Playback.PollPlayback();
-    UpdateSelectionStatus();
-    PlaybackState& ps = ctx_.Playback.State();
-    if (!ps.Playing) ps.BlockMaxLeft = ps.BlockMaxRight = 0;
-    DrawPlaybackMeter(view_, geo_, colours_, ps.BlockMaxLeft, ps.BlockMaxRight);
-    update(geo_.MeterLeft, geo_.T, view_.Meter.width(), view_.Meter.height());
-    // While the volume control is open the knob follows the device's volume.
+    // The system's volume control is looked for once a second (it scans /proc).
     if (++volumeCheckTicks_ >= 10) {
         volumeCheckTicks_ = 0;
         volumeControlOpen_ = platform::programRunning(VolumeControlProgram);
     }
-    if (volumeControlOpen_ && !knobDragging_) {
-        ps.PlaybackVolume = ctx_.Playback.GetPlaybackVolume();
-        PlaceVolumeKnob(ps.PlaybackVolume);
-    }
-    if (ProgressShown) ProgressBar->setValue(static_cast<int>(RoundEven(ctx_.Editor.ProgressPercent)));
+    const PlayTimerView v = PlayTimerTick(ctx_.Playback, volumeControlOpen_ && !knobDragging_, ProgressShown,
+                                          ctx_.Editor.ProgressPercent);
+    UpdateSelectionStatus();
+    DrawPlaybackMeter(view_, geo_, colours_, v.MeterLeft, v.MeterRight);
+    update(geo_.MeterLeft, geo_.T, view_.Meter.width(), view_.Meter.height());
+    if (v.Volume) PlaceVolumeKnob(*v.Volume);
+    if (v.Progress) ProgressBar->setValue(*v.Progress);
     PlacePlayMarks();
 }
 

@@ -38,7 +38,7 @@ public:
         w_.LabTime0->setText(Q(text));
     }
     void SetStatusPanel(int panel, const std::string& text) override {
-        if (panel >= 0 && panel < 4) w_.StatusPanels[size_t(panel)]->setText(Q(text));
+        if (panel >= 0 && panel < 4) w_.SetStatusText(size_t(panel), Q(text));
     }
     // While minimized the taskbar shows the recorded time in place of the caption.
     void SetCaption(const std::string& text) override {
@@ -202,12 +202,13 @@ void TFormMain::BuildControls() {
     LabTime->setFont(timeFont);
     LabTime->setGeometry(346, 268, 110, 28);
 
-    const int widths[4] = {140, 100, 115, 80};
-    for (int i = 0; i < 4; ++i) {
-        StatusPanels[size_t(i)] = new QLabel(this);
-        StatusPanels[size_t(i)]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        StatusPanels[size_t(i)]->setMinimumWidth(widths[i]);
-        statusBar()->addWidget(StatusPanels[size_t(i)]);
+    statusWidths_ = {140, 100, 115, 80};
+    statusMeasure_ = std::make_unique<QLabel>();
+    for (size_t i = 0; i < 4; ++i) {
+        StatusPanels[i] = new QLabel(this);
+        StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        SetStatusText(i, QString());
+        statusBar()->addWidget(StatusPanels[i]);
     }
     statusBar()->setSizeGripEnabled(false);
 
@@ -518,6 +519,19 @@ void TFormMain::menuRecordSourceClick() {
         seams_.Dialogs.Message("To choose the recording source, install pavucontrol\n"
                                "(sudo apt-get install pavucontrol).");
     }
+}
+
+// A panel of a fixed size takes a new text without laying out the whole
+// status bar again (the clock panel changes every second); it is resized only
+// when the text needs another width, never below its designed width.
+void TFormMain::SetStatusText(size_t panel, const QString& text) {
+    QLabel* label = StatusPanels[panel];
+    if (label->text() == text && label->minimumWidth() == label->maximumWidth()) return;
+    statusMeasure_->setFont(label->font());
+    statusMeasure_->setText(text.isEmpty() ? QStringLiteral(" ") : text);  // an empty panel keeps a line's height
+    const QSize hint = statusMeasure_->sizeHint();
+    label->setFixedSize(std::max(statusWidths_[panel], hint.width()), hint.height());
+    label->setText(text);
 }
 
 // While an operation lets events run (the busy guard), the timers leave

@@ -121,6 +121,7 @@ private:
     void ProcessEvents();
     std::string EncoderLibraryPath() const;
     void MakeSaveFlow();
+    void SetStatusText(size_t panel, const QString& text);
 
     AppSeams& seams_;
     AppState& st_;
@@ -128,6 +129,8 @@ private:
     std::unique_ptr<CaptureEngine> engine_;
     std::array<QIcon, 18> levelIcons_;
     QString caption_;
+    std::array<int, 4> statusWidths_{};
+    std::unique_ptr<QLabel> statusMeasure_;  // sizes a panel's next text outside the status bar
     TFormEdit* formEdit_ = nullptr;
     TFormAbout* formAbout_ = nullptr;
     TFormSaveSettings* formSaveSettings_ = nullptr;

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -78,6 +81,49 @@ TEST(SourceNamesOnTheDevice, CapsCarryTheServersNameAndKeepItThroughAFailedLooku
     const SourceLookup real = makePulseSourceNames()->defaultSource();
     EXPECT_EQ(real.result, R::Named);
     EXPECT_FALSE(real.description.empty());
+}
+
+
+// One connection kept for the program's life: a change of the server's
+// default source shows at the next lookup, and a lookup with nothing changed
+// gives the same name.
+TEST(SourceNamesOnTheDevice, AKeptConnectionFollowsTheDefaultSource) {
+    ORV_SKIP_WITHOUT_SOUND_SERVER();
+    auto names = makePulseSourceNames();
+    const SourceLookup before = names->defaultSource();
+    ASSERT_EQ(before.result, R::Named);
+    EXPECT_EQ(names->defaultSource().description, before.description);
+    auto firstLine = [](const char* command) {
+        std::string out;
+        if (FILE* f = popen(command, "r")) {
+            char line[256] = {};
+            if (fgets(line, sizeof line, f)) out = line;
+            pclose(f);
+        }
+        while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+        return out;
+    };
+    const std::string original = firstLine("pactl get-default-source");
+    ASSERT_FALSE(original.empty());
+    const std::string module =
+        firstLine("pactl load-module module-null-sink sink_name=orv_probe_two sink_properties=device.description=ProbeTwo");
+    ASSERT_FALSE(module.empty());
+    ASSERT_EQ(std::system("pactl set-default-source orv_probe_two.monitor"), 0);
+    SourceLookup changed = before;
+    for (int i = 0; i < 50 && changed.description == before.description; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        changed = names->defaultSource();
+    }
+    EXPECT_EQ(changed.result, R::Named);
+    EXPECT_NE(changed.description.find("ProbeTwo"), std::string::npos) << changed.description;
+    std::system(("pactl set-default-source '" + original + "'").c_str());
+    std::system(("pactl unload-module " + module).c_str());
+    SourceLookup back = changed;
+    for (int i = 0; i < 50 && back.description != before.description; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        back = names->defaultSource();
+    }
+    EXPECT_EQ(back.description, before.description);
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 // restart, the recording mode kept across it, termination by signal.
 #include <gtest/gtest.h>
 
+#include <QLayout>
+#include <QStatusBar>
+
 #include <QMouseEvent>
 #include <cstring>
 #include <QTest>
@@ -283,4 +286,23 @@ TEST_F(DeviceWatchTest, ASignalEndsWithoutQuestionsAndLeavesTheRecording) {
 }
 
 }  // namespace
+// The status panels keep a fixed size between texts, yet a long device name
+// still shows whole and a short one gives the designed width back.
+TEST_F(DeviceWatchTest, AStatusPanelFitsItsTextAndKeepsItsDesignedWidth) {
+    TFormMain& w = Open();
+    Run(2);
+    QLabel& panel = *w.StatusPanels[0];
+    const int designed = panel.width();
+    Rename("A Very Long Capture Device Name");
+    Run(4);
+    w.statusBar()->layout()->activate();
+    EXPECT_EQ(panel.text().toStdString(), "A Very Long Capture Device Name");
+    EXPECT_GE(panel.contentsRect().width(), panel.fontMetrics().horizontalAdvance(panel.text()));
+    EXPECT_GT(panel.width(), designed);
+    Rename("Mic");
+    Run(4);
+    w.statusBar()->layout()->activate();
+    EXPECT_EQ(panel.width(), designed);
+}
+
 }  // namespace orv
