@@ -73,8 +73,9 @@ TEST(Killed, LoopRecordingComesBackInTimeOrder) {
     const char* env = std::getenv("ORV_LOOP_KILL_RUNS");
     const int runs = env && *env ? std::max(1, std::atoi(env)) : 5;
     std::mt19937 random(std::random_device{}());
-    // From the first half on, through the first wrap, into the third pass.
-    std::uniform_int_distribution<uint64_t> killAt(HalfBlocks, 2 * RingBlocks + RingBlocks / 2);
+    // Once the first half is due on disk (block 21 polled), through the first
+    // wrap, into the third pass.
+    std::uniform_int_distribution<uint64_t> killAt(HalfBlocks + 2, 2 * RingBlocks + RingBlocks / 2);
 
     void* shared = mmap(nullptr, sizeof(std::atomic<uint64_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(shared, MAP_FAILED);
