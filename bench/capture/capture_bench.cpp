@@ -102,6 +102,10 @@ int main(int argc, char** argv) {
     }
     cap.CurrentDeviceName = CapsName(cap.DeviceCaps[0]);
     cap.RawFileName = folder + "/Orvane.raw";
+    // Where the recording stands, written (and synced) at every half as the
+    // program does; ORV_BENCH_RING=0 leaves it out to show what it costs.
+    const char* ring = std::getenv("ORV_BENCH_RING");
+    if (!ring || std::atoi(ring) != 0) cap.RingFileName = folder + "/Orvane.pos";
     // ORV_BENCH_SYNC_MS=0 measures without the periodic sync to the disk.
     if (const char* sync = std::getenv("ORV_BENCH_SYNC_MS")) state.SyncMilliseconds = std::atoi(sync);
     control.ApplyRecordingMode(0);

@@ -26,6 +26,14 @@ echo "without sync: $unsynced"
 awk -v a="$(sed -n 's/.*cpu_s_per_audio_min=\([0-9.]*\).*/\1/p' <<<"$ours")" \
     -v b="$(sed -n 's/.*cpu_s_per_audio_min=\([0-9.]*\).*/\1/p' <<<"$unsynced")" \
     'BEGIN { if (b > 0) printf "periodic sync: cpu ratio (synced / unsynced) %.2f\n", a / b }'
+# The same without the ring-position file (written and synced every 2 s).
+noring=$(ORV_BENCH_RING=0 "$build/bin/orv_capture_bench" "$work" "$seconds")
+echo "without position file: $noring"
+awk -v a="$(sed -n 's/.*cpu_s_per_audio_min=\([0-9.]*\).*/\1/p' <<<"$ours")" \
+    -v b="$(sed -n 's/.*cpu_s_per_audio_min=\([0-9.]*\).*/\1/p' <<<"$noring")" \
+    -v ta="$(sed -n 's/.*longest_tick_ms=\([0-9.]*\).*/\1/p' <<<"$ours")" \
+    -v tb="$(sed -n 's/.*longest_tick_ms=\([0-9.]*\).*/\1/p' <<<"$noring")" \
+    'BEGIN { if (b > 0) printf "position file: cpu ratio (with / without) %.2f, longest tick %s ms / %s ms\n", a / b, ta, tb }'
 our_cpu=$(sed -n 's/^orvane cpu_s=\([0-9.]*\) .*/\1/p' <<<"$ours")
 our_audio=$(sed -n 's/^orvane cpu_s=[0-9.]* audio_s=\([0-9.]*\) .*/\1/p' <<<"$ours")
 [ -n "$our_cpu" ] && [ -n "$our_audio" ] || { echo "unexpected output of orv_capture_bench" >&2; exit 1; }

@@ -120,6 +120,8 @@ public:
             idle_ = true;
             failure_ = MMSYSERR_NOERROR;
             failureAlsaError_ = 0;
+            // Errors of the device closed before count nothing against this one.
+            errorsInARow_ = 0;
             stats_ = PlaybackStats{};
         }
         pcm_ = std::move(pcm);

@@ -185,7 +185,14 @@ bool RawFile::truncate(uint64_t length) {
     return true;
 }
 
-bool RawFile::flush() { return fd_ >= 0 && ::fdatasync(fd_) == 0; }
+bool RawFile::flush() {
+    if (fd_ < 0) return false;
+    if (::fdatasync(fd_) != 0) {
+        error_ = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
 
 void RawFile::syncEvery(std::chrono::milliseconds interval) {
     syncer_.reset();

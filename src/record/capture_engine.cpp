@@ -266,6 +266,11 @@ void CaptureEngine::WriteRingPosition() {
             if (s_.RawStream.readAt(BlockOffset(next), b_.BlockScratch.data(), BlockBytes) == BlockBytes) {
                 p.HasNextCheck = true;
                 p.NextCheck = BlockCheck(b_.BlockScratch.data(), BlockBytes);
+                const uint32_t halfEnd = std::min(p.RingBlocks, next - 1 + HalfBlocks);
+                if (s_.RawStream.readAt(BlockOffset(halfEnd), b_.BlockScratch.data(), BlockBytes) == BlockBytes) {
+                    p.HasHalfEndCheck = true;
+                    p.HalfEndCheck = BlockCheck(b_.BlockScratch.data(), BlockBytes);
+                }
             }
         }
     } else {

@@ -13,7 +13,7 @@ using platform::RawFile;
 
 namespace {
 
-constexpr char Tag[8] = {'O', 'R', 'V', 'R', 'I', 'N', 'G', '1'};
+constexpr char Tag[8] = {'O', 'R', 'V', 'R', 'I', 'N', 'G', '2'};
 
 void Put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -37,19 +37,23 @@ std::array<uint8_t, RingPositionBytes> EncodeRingPosition(const RingPosition& p)
     std::memcpy(b.data(), Tag, 8);
     Put32(&b[8], p.RingBlocks);
     Put32(&b[12], p.LastWrittenBlock);
-    Put32(&b[16], (p.RingFilled ? 1u : 0u) | (p.HasNextCheck ? 2u : 0u));
+    Put32(&b[16], (p.RingFilled ? 1u : 0u) | (p.HasNextCheck ? 2u : 0u) | (p.HasHalfEndCheck ? 4u : 0u));
     Put32(&b[20], p.HasNextCheck ? p.NextCheck : 0u);
-    Put32(&b[24], Check(b.data(), 24));
+    Put32(&b[24], p.HasHalfEndCheck ? p.HalfEndCheck : 0u);
+    Put32(&b[28], Check(b.data(), 28));
     return b;
 }
 
 std::optional<RingPosition> ParseRingPosition(const uint8_t* data, size_t size) {
     if (data == nullptr || size != RingPositionBytes) return std::nullopt;
-    if (std::memcmp(data, Tag, 8) != 0 || Get32(data + 24) != Check(data, 24)) return std::nullopt;
+    if (std::memcmp(data, Tag, 8) != 0 || Get32(data + 28) != Check(data, 28)) return std::nullopt;
     const uint32_t flags = Get32(data + 16);
-    if (flags > 3) return std::nullopt;
-    RingPosition p{Get32(data + 8), Get32(data + 12), (flags & 1) != 0, (flags & 2) != 0, Get32(data + 20)};
+    if (flags > 7) return std::nullopt;
+    RingPosition p{Get32(data + 8),  Get32(data + 12), (flags & 1) != 0, (flags & 2) != 0, Get32(data + 20),
+                   (flags & 4) != 0, Get32(data + 24)};
     if (!p.HasNextCheck && p.NextCheck != 0) return std::nullopt;
+    if (!p.HasHalfEndCheck && p.HalfEndCheck != 0) return std::nullopt;
+    if (p.HasHalfEndCheck && !p.HasNextCheck) return std::nullopt;
     if (p.HasNextCheck && !p.RingFilled) return std::nullopt;
     if (p.RingBlocks > 0 && p.LastWrittenBlock > p.RingBlocks) return std::nullopt;
     if (p.RingFilled && (p.RingBlocks == 0 || p.LastWrittenBlock == 0)) return std::nullopt;
@@ -68,8 +72,11 @@ bool WriteRingPositionFile(const std::string& path, const RingPosition& p, std::
     const std::string temp = path + ".new";
     const auto bytes = EncodeRingPosition(p);
     RawFile f;
-    if (!f.open(temp, RawFile::Mode::Create) || f.writeAt(0, bytes.data(), bytes.size()) != bytes.size()) {
-        error = f.lastError();
+    // On the disk before the rename: after a power cut the name then holds
+    // either the old position or the whole new one, never an empty file.
+    if (!f.open(temp, RawFile::Mode::Create) || f.writeAt(0, bytes.data(), bytes.size()) != bytes.size() ||
+        !f.flush()) {
+        error = f.lastError().empty() ? "can not write " + temp : f.lastError();
         f.close();
         platform::removeFile(temp);
         return false;
@@ -83,34 +90,46 @@ bool WriteRingPositionFile(const std::string& path, const RingPosition& p, std::
     return true;
 }
 
-std::optional<uint32_t> RingSplitBlock(const RingPosition& p, int64_t rawBytes, std::optional<uint32_t> nextCheck) {
+std::optional<uint32_t> RingSplitBlock(const RingPosition& p, int64_t rawBytes, std::optional<uint32_t> nextCheck,
+                                       std::optional<uint32_t> halfEndCheck, uint32_t* skip) {
+    if (skip) *skip = 0;
     if (!p.RingFilled || p.RingBlocks == 0) return std::nullopt;
     if (rawBytes != int64_t{p.RingBlocks} * BlockBytes) return std::nullopt;
     if (p.LastWrittenBlock == 0 || p.LastWrittenBlock > p.RingBlocks) return std::nullopt;
-    uint32_t last = p.LastWrittenBlock;
-    if (p.HasNextCheck && nextCheck && *nextCheck != p.NextCheck) {
+    uint32_t last = p.LastWrittenBlock, cut = 0;
+    if (p.HasNextCheck && nextCheck) {
         // Halves start at multiples of 20 blocks from the ring's front.
         const uint32_t next = NextRingBlock(last, p.RingBlocks);
-        last = std::min(p.RingBlocks, next - 1 + HalfBlocks);
+        const uint32_t halfEnd = std::min(p.RingBlocks, next - 1 + HalfBlocks);
+        const bool firstNew = *nextCheck != p.NextCheck;
+        const bool lastNew = p.HasHalfEndCheck && halfEndCheck ? *halfEndCheck != p.HalfEndCheck : firstNew;
+        if (firstNew && lastNew) last = halfEnd;
+        else if (firstNew || lastNew) cut = halfEnd - next + 1;
     }
-    if (last >= p.RingBlocks) return std::nullopt;
+    if (last >= p.RingBlocks && cut == 0) return std::nullopt;
+    if (skip) *skip = cut;
+    else if (cut > 0) return std::nullopt;  // the caller cannot leave the cut-off half out
     return last;
 }
 
-std::optional<uint32_t> RingSplitOfFile(const RingPosition& p, const std::string& rawPath) {
+std::optional<uint32_t> RingSplitOfFile(const RingPosition& p, const std::string& rawPath, uint32_t* skip) {
     RawFile f;
     if (!f.open(rawPath, RawFile::Mode::Read)) return std::nullopt;
     const int64_t size = f.size();
-    std::optional<uint32_t> check;
+    std::optional<uint32_t> check, endCheck;
     if (p.HasNextCheck && p.RingBlocks > 0) {
         std::vector<uint8_t> block(BlockBytes);
         const uint32_t next = NextRingBlock(p.LastWrittenBlock, p.RingBlocks);
         if (f.readAt(BlockOffset(next), block.data(), BlockBytes) == BlockBytes) check = BlockCheck(block.data(), BlockBytes);
+        const uint32_t halfEnd = std::min(p.RingBlocks, next - 1 + HalfBlocks);
+        if (p.HasHalfEndCheck && f.readAt(BlockOffset(halfEnd), block.data(), BlockBytes) == BlockBytes)
+            endCheck = BlockCheck(block.data(), BlockBytes);
     }
-    return RingSplitBlock(p, size, check);
+    return RingSplitBlock(p, size, check, endCheck, skip);
 }
 
-bool CopyRingInTimeOrder(const std::string& raw, uint32_t split, const std::string& dest, std::string& error) {
+bool CopyRingInTimeOrder(const std::string& raw, uint32_t split, const std::string& dest, std::string& error,
+                         uint32_t skip) {
     RawFile in, out;
     if (!in.open(raw, RawFile::Mode::Read)) {
         error = in.lastError();
@@ -144,7 +163,11 @@ bool CopyRingInTimeOrder(const std::string& raw, uint32_t split, const std::stri
         }
         return true;
     };
-    if (!copy(cut, uint64_t(size)) || !copy(0, cut)) {
+    // The skipped blocks follow split, round the ring's end when they reach it.
+    const uint64_t skipEnd = cut + uint64_t{skip} * BlockBytes;
+    const uint64_t from = std::min<uint64_t>(skipEnd, uint64_t(size));
+    const uint64_t wrapped = skipEnd > uint64_t(size) ? std::min<uint64_t>(skipEnd - uint64_t(size), cut) : 0;
+    if (!copy(from, uint64_t(size)) || !copy(wrapped, cut)) {
         out.close();
         platform::removeFile(dest);
         return false;

@@ -20,13 +20,17 @@ struct RingPosition {
     // position did (a kill between the two writes).
     bool HasNextCheck = false;
     uint32_t NextCheck = 0;
+    // BlockCheck of the last block of that next half: a kill in the middle of
+    // the half's write changes its first block but not its last.
+    bool HasHalfEndCheck = false;
+    uint32_t HalfEndCheck = 0;
     bool operator==(const RingPosition&) const = default;
 };
 
-// 28 bytes: "ORVRING1", ring blocks, last written block, flags (bit 0: filled,
-// bit 1: next check present), next check, and a check word over the 24 bytes
-// before it; little-endian.
-inline constexpr size_t RingPositionBytes = 28;
+// 32 bytes: "ORVRING2", ring blocks, last written block, flags (bit 0: filled,
+// bit 1: next check present, bit 2: half-end check present), next check,
+// half-end check, and a check word over the 28 bytes before it; little-endian.
+inline constexpr size_t RingPositionBytes = 32;
 
 // FNV-1a over a block's bytes.
 uint32_t BlockCheck(const uint8_t* data, size_t size);
@@ -37,22 +41,28 @@ std::array<uint8_t, RingPositionBytes> EncodeRingPosition(const RingPosition& p)
 // that describe no ring (a last block beyond the ring, a filled ring of 0).
 std::optional<RingPosition> ParseRingPosition(const uint8_t* data, size_t size);
 std::optional<RingPosition> ReadRingPositionFile(const std::string& path);
-// Writes path + ".new" and renames it over path. error gets the reason.
+// Writes path + ".new", hands it to the disk (fdatasync) and renames it over
+// path. error gets the reason.
 bool WriteRingPositionFile(const std::string& path, const RingPosition& p, std::string& error);
 
 // The file block (from 1) after which a raw file of rawBytes with this ring
 // position continues at its front: the newest block when the ring has wrapped
 // and the file is exactly one whole ring, else nothing (the file is in time
-// order already, or the position does not describe this file). nextCheck is
-// BlockCheck of the file's block after the newest; when it differs from the
-// one noted, the half after the newest was written too.
+// order already, or the position does not describe this file). nextCheck and
+// halfEndCheck are BlockCheck of the file's first and last block of the half
+// after the newest: when both differ from the ones noted, that half was
+// written too; when only one does, its write was cut off, and *skip (when
+// given) gets its length: those blocks, half new and half old, are left out.
 std::optional<uint32_t> RingSplitBlock(const RingPosition& p, int64_t rawBytes,
-                                       std::optional<uint32_t> nextCheck = std::nullopt);
-// RingSplitBlock for the raw file at rawPath, reading the block it checks.
-std::optional<uint32_t> RingSplitOfFile(const RingPosition& p, const std::string& rawPath);
+                                       std::optional<uint32_t> nextCheck = std::nullopt,
+                                       std::optional<uint32_t> halfEndCheck = std::nullopt, uint32_t* skip = nullptr);
+// RingSplitBlock for the raw file at rawPath, reading the blocks it checks.
+std::optional<uint32_t> RingSplitOfFile(const RingPosition& p, const std::string& rawPath, uint32_t* skip = nullptr);
 
-// Copies raw into dest in time order: blocks split+1 .. end, then 1 .. split.
+// Copies raw into dest in time order: blocks split+1 .. end, then 1 .. split,
+// leaving out the skip blocks after split (counted on round the ring).
 // dest is created anew; on failure it is removed and error says why.
-bool CopyRingInTimeOrder(const std::string& raw, uint32_t split, const std::string& dest, std::string& error);
+bool CopyRingInTimeOrder(const std::string& raw, uint32_t split, const std::string& dest, std::string& error,
+                         uint32_t skip = 0);
 
 }  // namespace orv

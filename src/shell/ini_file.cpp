@@ -203,6 +203,12 @@ std::string LineEnding(std::string_view text) {
     return nl != std::string_view::npos && nl > 0 && text[nl - 1] == '\r' ? "\r\n" : "\n";
 }
 
+// Ends a last line that has no "\n". A file cut off after its "\r" needs only
+// the "\n": a second "\r" would end up in the value read back.
+void EndLastLine(std::string& out, const std::string& eol) {
+    out += out.back() == '\r' ? std::string("\n") : eol;
+}
+
 }  // namespace
 
 void ValidateSettings(Settings& s) {
@@ -279,10 +285,10 @@ std::string MergeSettings(std::string_view text, const Settings& record) {
         } else {
             out.append(text.substr(l.Begin, l.Next - l.Begin));
         }
-        if (!after[i].empty() && l.Next == text.size() && text.back() != '\n') out += eol;  // no ending
+        if (!after[i].empty() && l.Next == text.size() && text.back() != '\n') EndLastLine(out, eol);
         for (size_t k : after[i]) out += keyLine(Keys[k]) + eol;
     }
-    if (!newSectionKeys.empty() && !out.empty() && out.back() != '\n') out += eol;
+    if (!newSectionKeys.empty() && !out.empty() && out.back() != '\n') EndLastLine(out, eol);
     const char* open = nullptr;
     for (size_t k : newSectionKeys) {
         if (!open || std::string_view(open) != Keys[k].Section) {

@@ -55,11 +55,13 @@ static std::string RecordedAtName(const std::string& folder, int64_t mtime) {
 // ring position says it wrapped, else moved as it lies.
 static bool KeepInterrupted(const WorkingFiles& files, const std::string& target) {
     const auto ring = ReadRingPositionFile(files.RingFileName);
-    const auto split = ring ? RingSplitOfFile(*ring, files.RawFileName) : std::nullopt;
+    // A half whose write a kill cut off is left out: half new, half old sound.
+    uint32_t skip = 0;
+    const auto split = ring ? RingSplitOfFile(*ring, files.RawFileName, &skip) : std::nullopt;
     if (split) {
         const std::string part = target + ".part";
         std::string error;
-        if (CopyRingInTimeOrder(files.RawFileName, *split, part, error) && renameFile(part, target)) {
+        if (CopyRingInTimeOrder(files.RawFileName, *split, part, error, skip) && renameFile(part, target)) {
             removeFile(files.RawFileName);
             return true;
         }
@@ -78,18 +80,19 @@ std::string ClearStaleWorkingFiles(const WorkingFiles& files) {
         if (!files.RingFileName.empty()) removeFile(files.RingFileName);
         return {};
     }
-    const std::string length = FormatFoundLength(uint64_t(size) / BlockBytes);
+    // What was kept: a half cut off by the kill is not in it.
+    auto length = [](const std::string& kept) { return FormatFoundLength(uint64_t(fileSize(kept)) / BlockBytes); };
     std::string note;
     if (!fileExists(files.FoundRecordingName) && KeepInterrupted(files, files.FoundRecordingName)) {
         // The old summary described the old "test".
         removeFile(files.PeakFileName);
-        note = "A recording interrupted at the last run (" + length +
+        note = "A recording interrupted at the last run (" + length(files.FoundRecordingName) +
                " long) was kept.\nOpen the editor after a recording in continuous mode and choose "
                "\"载入\" to load it.";
     } else {
         const std::string kept = RecordedAtName(files.WorkingFolder, fileModifiedTime(files.RawFileName));
         if (KeepInterrupted(files, kept))
-            note = "A recording interrupted at the last run (" + length + " long) was kept as\n" + kept;
+            note = "A recording interrupted at the last run (" + length(kept) + " long) was kept as\n" + kept;
         else  // Could not move it aside: leave it, and where its ring stands, rather than lose it.
             return "A recording interrupted at the last run could not be moved and stays as\n" + files.RawFileName;
     }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/raw_file.h"
@@ -319,6 +320,20 @@ TEST(RingPositionFile, ReplacedWholeAndSplitOnlyWhenItFitsTheFile) {
     EXPECT_EQ(RingSplitBlock(checked, ring, 0x1234), 600u);
     EXPECT_EQ(RingSplitBlock({1800, 1800, true, true, 5}, ring, 6), 20u);
     EXPECT_FALSE(RingSplitBlock({1800, 1780, true, true, 5}, ring, 6));  // that half ended the ring
+    // A kill in the middle of the next half's write: its first and last block
+    // disagree, and the half (new sound, then old) is left out.
+    const RingPosition both{1800, 580, true, true, 0xABCD, true, 0x5555};
+    struct Seen { uint32_t first, last, split, skip; };
+    for (const Seen& k : {Seen{0xABCD, 0x5555, 580, 0}, Seen{0x1234, 0x6666, 600, 0}, Seen{0x1234, 0x5555, 580, 20},
+                          Seen{0xABCD, 0x6666, 580, 20}}) {
+        uint32_t skip = 99;
+        EXPECT_EQ(RingSplitBlock(both, ring, k.first, k.last, &skip), k.split) << std::hex << k.first << " " << k.last;
+        EXPECT_EQ(skip, k.skip) << std::hex << k.first << " " << k.last;
+    }
+    uint32_t skip = 0;
+    EXPECT_EQ(RingSplitBlock({1800, 1800, true, true, 5, true, 7}, ring, 6, 7, &skip), 1800u);  // the ring's first half
+    EXPECT_EQ(skip, 20u);
+    EXPECT_FALSE(RingSplitBlock(both, ring, 0x1234, 0x5555));  // a caller that cannot leave it out keeps the file as it lies
 
     // The copy puts block split+1 first.
     const std::string raw = dir.file("raw");
@@ -333,6 +348,16 @@ TEST(RingPositionFile, ReplacedWholeAndSplitOnlyWhenItFitsTheFile) {
     EXPECT_EQ(v[0], 0x0404);
     EXPECT_EQ(v[BlockBytes / 2], 0x0101);
     EXPECT_EQ(v.back(), 0x0303);
+    // Left out after split, and round the end.
+    for (const auto& [split, skip, want] : {std::tuple{1u, 1u, std::vector<int>{3, 4, 1}},
+                                             std::tuple{4u, 1u, std::vector<int>{2, 3, 4}},
+                                             std::tuple{3u, 2u, std::vector<int>{2, 3}}}) {
+        ASSERT_TRUE(CopyRingInTimeOrder(raw, split, dir.file("cut"), error, skip)) << error;
+        const std::vector<int16_t> c = ReadValues(dir.file("cut"));
+        std::vector<int> blocks;
+        for (size_t i = 0; i < c.size(); i += BlockBytes / 2) blocks.push_back(c[i] & 0xFF);
+        EXPECT_EQ(blocks, want) << "split " << split << " skip " << skip;
+    }
     EXPECT_FALSE(CopyRingInTimeOrder(raw, 5, dir.file("bad"), error));
     EXPECT_FALSE(platform::fileExists(dir.file("bad")));
 }

@@ -10,6 +10,8 @@
 
 #include "platform/raw_file.h"
 #include "record/format.h"
+#include "record/ring_position.h"
+#include "reliability/disk_order.h"
 #include "support/temp_dir.h"
 
 namespace orv {
@@ -49,6 +51,41 @@ TEST(PowerCut, PeriodicSyncRunsBesideWritesAndSurvivesMoveAndClose) {
         EXPECT_EQ(block[5], uint8_t(k + 5)) << "block " << k;
     }
 }
+
+// The ring position is replaced at every half. After a power cut its name
+// must hold the old position or the new one whole: the new file reaches the
+// disk before it takes the name, and a sync that fails keeps the old one.
+struct PositionCase {
+    const char* Name;
+    std::string FailSync;
+    bool Written;
+    std::vector<std::string> Order;
+};
+
+class PositionFileOnDisk : public ::testing::TestWithParam<PositionCase> {};
+
+TEST_P(PositionFileOnDisk, TakesItsNameOnlyOnceOnTheDisk) {
+    const PositionCase& c = GetParam();
+    test::TempDir dir;
+    const std::string path = dir.file("Orvane.pos");
+    const RingPosition before{1800, 40, true, false, 0}, after{1800, 60, true, true, 0x1234};
+    std::string error;
+    ASSERT_TRUE(WriteRingPositionFile(path, before, error)) << error;
+
+    test::WatchDiskOrder(dir.path(), c.FailSync);
+    const bool written = WriteRingPositionFile(path, after, error);
+    EXPECT_EQ(test::StopWatchingDiskOrder(), c.Order);
+    EXPECT_EQ(written, c.Written);
+    EXPECT_EQ(error.empty(), c.Written) << error;
+    EXPECT_EQ(ReadRingPositionFile(path), c.Written ? after : before);
+    EXPECT_FALSE(platform::fileExists(path + ".new"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PowerCut, PositionFileOnDisk,
+    ::testing::Values(PositionCase{"Replaced", "", true, {"sync Orvane.pos.new", "rename Orvane.pos.new Orvane.pos"}},
+                      PositionCase{"SyncFailsOldKept", "Orvane.pos.new", false, {"failed sync Orvane.pos.new"}}),
+    [](const ::testing::TestParamInfo<PositionCase>& info) { return std::string(info.param.Name); });
 
 }  // namespace
 }  // namespace orv

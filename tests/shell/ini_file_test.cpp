@@ -115,7 +115,14 @@ INSTANTIATE_TEST_SUITE_P(
                "[Recording Mode]\nIndex=2\nindex=4\n[recording mode]\nIndex=5\n[Save Format]\nWav=0\n"
                "SamplePerSecond=44100\nBitPerSample=16\nChannels=2\nMP3=1\nBitRate=128\nMode=0\nVBR=0\n"
                "MinBitRate=32\nMaxBitRate=320\nVBRQuality=0\nCopyright=0\nOriginal=0\nPrivate=0\n"
-               "[Output Folder]\nName=/srv/a=b\n[Window Colors]\nColor=5\nColor=2\n"}),
+               "[Output Folder]\nName=/srv/a=b\n[Window Colors]\nColor=5\nColor=2\n"},
+        // A write cut off between "\r" and "\n": the new lines must not add a second "\r".
+        IniRow{"FileCutOffAfterACarriageReturn", "[Output Folder]\r\nName=/music\r",
+               [](Settings& s) { s.OutputFolder = "/music"; },
+               "[Output Folder]\r\nName=/music\r\n[Save Format]\r\nWav=0\r\nSamplePerSecond=44100\r\n"
+               "BitPerSample=16\r\nChannels=2\r\nMP3=1\r\nBitRate=128\r\nMode=0\r\nVBR=0\r\nMinBitRate=32\r\n"
+               "MaxBitRate=320\r\nVBRQuality=0\r\nCopyright=0\r\nOriginal=0\r\nPrivate=0\r\n"
+               "[Recording Mode]\r\nIndex=0\r\n[Window Colors]\r\nColor=1\r\n"}),
     [](const ::testing::TestParamInfo<IniRow>& info) { return std::string(info.param.Name); });
 
 // Random records in valid ranges, random texts around them.

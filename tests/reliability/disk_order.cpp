@@ -1,0 +1,85 @@
+#include "reliability/disk_order.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <mutex>
+
+namespace orv::test {
+namespace {
+
+std::mutex mu;
+bool watching = false;
+std::string watched, failing;
+std::vector<std::string> events;
+
+// The name inside the watched folder, or "" for any other file.
+std::string Inside(const std::string& path) {
+    const std::string prefix = watched + "/";
+    return path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : std::string();
+}
+
+std::string PathOf(int fd) {
+    char link[64], target[PATH_MAX];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t n = readlink(link, target, sizeof target - 1);
+    return n > 0 ? std::string(target, size_t(n)) : std::string();
+}
+
+}  // namespace
+
+void WatchDiskOrder(const std::string& folder, const std::string& failSync) {
+    std::lock_guard lk(mu);
+    char real[PATH_MAX];
+    watched = realpath(folder.c_str(), real) ? real : folder;
+    failing = failSync;
+    events.clear();
+    watching = true;
+}
+
+std::vector<std::string> StopWatchingDiskOrder() {
+    std::lock_guard lk(mu);
+    watching = false;
+    return std::move(events);
+}
+
+}  // namespace orv::test
+
+extern "C" int fdatasync(int fd) {
+    using namespace orv::test;
+    {
+        std::lock_guard lk(mu);
+        if (watching) {
+            const std::string name = Inside(PathOf(fd));
+            if (!name.empty()) {
+                if (name == failing) {
+                    events.push_back("failed sync " + name);
+                    errno = EIO;
+                    return -1;
+                }
+                events.push_back("sync " + name);
+            }
+        }
+    }
+    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"));
+    return real(fd);
+}
+
+extern "C" int rename(const char* from, const char* to) noexcept {
+    using namespace orv::test;
+    {
+        std::lock_guard lk(mu);
+        if (watching) {
+            char real[PATH_MAX];
+            // The target may not exist yet: resolve the source, and the target's folder by the same prefix.
+            const std::string f = realpath(from, real) ? Inside(real) : std::string();
+            const std::string t = f.empty() ? std::string() : std::string(to).substr(std::string(to).find_last_of('/') + 1);
+            if (!f.empty()) events.push_back("rename " + f + " " + t);
+        }
+    }
+    static const auto real = reinterpret_cast<int (*)(const char*, const char*)>(dlsym(RTLD_NEXT, "rename"));
+    return real(from, to);
+}
