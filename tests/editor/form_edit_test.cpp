@@ -23,6 +23,7 @@
 #include "support/fake_system.h"
 #include "support/fake_wave_in.h"
 #include "support/temp_dir.h"
+#include "support/main_window_rig.h"
 
 namespace orv {
 namespace {
@@ -443,7 +444,7 @@ void Normalize(Timeline& t, size_t first, size_t count) {
         for (uint32_t i = 0; i < BlockFrames * 2; ++i) PutSample(&t[b][2 * i], Scaled(SampleAt(&t[b][2 * i]), gain));
 }
 
-class EditorWalkTest : public ::testing::Test {
+class EditorWalkTest : public ::testing::Test, protected test::MainWindowRig {
 protected:
     void SetUp() override {
         ASSERT_EQ(::mkdir(exeDir.file("bin").c_str(), 0755), 0);
@@ -463,15 +464,6 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
-    test::TempDir exeDir, dataDir;
-    test::FakeWaveIn device;
-    test::FakeMixer mixer;
-    test::FixedClock clock;
-    test::GivenFreeSpace freeSpace;
-    test::ScriptedDialogs dialogs;
-    test::RecordingLauncher launcher;
-    AppSeams seams{device, mixer, clock, freeSpace, dialogs, launcher,
-                   exeDir.file("bin/orvane-recorder"), dataDir.path(), "/home/user"};
     AppState state;
     NullPlayback playback;
 };

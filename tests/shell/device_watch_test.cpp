@@ -19,11 +19,12 @@
 #include "support/fake_system.h"
 #include "support/fake_wave_in.h"
 #include "support/temp_dir.h"
+#include "support/main_window_rig.h"
 
 namespace orv {
 namespace {
 
-class DeviceWatchTest : public ::testing::Test {
+class DeviceWatchTest : public ::testing::Test, protected test::MainWindowRig {
 protected:
     void SetUp() override {
         ASSERT_TRUE(platform::makeDir(exeDir.file("bin")));
@@ -54,15 +55,6 @@ protected:
         std::strncpy(device.caps.name, name, sizeof device.caps.name - 1);
     }
 
-    test::TempDir exeDir, dataDir;
-    test::FakeWaveIn device;
-    test::FakeMixer mixer;
-    test::FixedClock clock;
-    test::GivenFreeSpace freeSpace;
-    test::ScriptedDialogs dialogs;
-    test::RecordingLauncher launcher;
-    AppSeams seams{device, mixer, clock, freeSpace, dialogs, launcher,
-                   exeDir.file("bin/orvane-recorder"), dataDir.path(), "/home/user"};
     AppState state;
     std::unique_ptr<TFormMain> window;
     int tickCount = 0;

@@ -28,6 +28,7 @@
 #include "support/fake_wave_in.h"
 #include "support/fake_wave_out.h"
 #include "support/temp_dir.h"
+#include "support/main_window_rig.h"
 
 namespace orv {
 namespace {
@@ -45,7 +46,7 @@ void Loudness(uint64_t f, int16_t& l, int16_t& r) {
     r = int16_t(f % 2 ? -amp / 3 : amp / 3);
 }
 
-class EditorWiringTest : public ::testing::Test {
+class EditorWiringTest : public ::testing::Test, protected test::MainWindowRig {
 protected:
     void SetUp() override {
         ASSERT_TRUE(foldersMade);
@@ -96,18 +97,9 @@ protected:
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
-    test::TempDir exeDir, dataDir;
     // Made before the main window looks for its folders.
     bool foldersMade = ::mkdir(exeDir.file("bin").c_str(), 0755) == 0 &&
                        ::mkdir(dataDir.file("Orvane Recorder").c_str(), 0755) == 0;
-    test::FakeWaveIn device;
-    test::FakeMixer mixer;
-    test::FixedClock clock;
-    test::GivenFreeSpace freeSpace;
-    test::ScriptedDialogs dialogs;
-    test::RecordingLauncher launcher;
-    AppSeams seams{device, mixer, clock, freeSpace, dialogs, launcher,
-                   exeDir.file("bin/orvane-recorder"), dataDir.path(), "/home/user"};
     AppState state;
     std::unique_ptr<TFormMain> main = std::make_unique<TFormMain>(seams, state);
     test::FakeWaveOut out;

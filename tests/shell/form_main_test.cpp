@@ -16,11 +16,12 @@
 #include "support/fake_system.h"
 #include "support/fake_wave_in.h"
 #include "support/temp_dir.h"
+#include "support/main_window_rig.h"
 
 namespace orv {
 namespace {
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test, protected test::MainWindowRig {
 protected:
     void SetUp() override {
         ASSERT_EQ(::mkdir(exeDir.file("bin").c_str(), 0755), 0);
@@ -42,15 +43,6 @@ protected:
         window->TimerRecTimer();
     }
 
-    test::TempDir exeDir, dataDir;
-    test::FakeWaveIn device;
-    test::FakeMixer mixer;
-    test::FixedClock clock;
-    test::GivenFreeSpace freeSpace;
-    test::ScriptedDialogs dialogs;
-    test::RecordingLauncher launcher;
-    AppSeams seams{device, mixer, clock, freeSpace, dialogs, launcher,
-                   exeDir.file("bin/orvane-recorder"), dataDir.path(), "/home/user"};
     AppState state;
     std::unique_ptr<TFormMain> window;
 };

@@ -22,6 +22,7 @@
 #include "support/fake_system.h"
 #include "support/fake_wave_in.h"
 #include "support/temp_dir.h"
+#include "support/main_window_rig.h"
 
 namespace orv {
 namespace {
@@ -83,7 +84,7 @@ struct Recorder {
     }
 };
 
-class FoundWindowTest : public ::testing::Test {
+class FoundWindowTest : public ::testing::Test, protected test::MainWindowRig {
 protected:
     void SetUp() override {
         ASSERT_EQ(::mkdir(exeDir.file("bin").c_str(), 0755), 0);
@@ -105,16 +106,7 @@ protected:
         });
     }
 
-    test::TempDir exeDir, dataDir;
     WorkingFiles files = NameWorkingFiles(dataDir.file("Orvane Recorder"));
-    test::FakeWaveIn device;
-    test::FakeMixer mixer;
-    test::FixedClock clock;
-    test::GivenFreeSpace freeSpace;
-    test::ScriptedDialogs dialogs;
-    test::RecordingLauncher launcher;
-    AppSeams seams{device, mixer, clock, freeSpace, dialogs, launcher,
-                   exeDir.file("bin/orvane-recorder"), dataDir.path(), "/home/user"};
     AppState state;
     std::unique_ptr<TFormMain> window;
     TFormInfo form;
