@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/alsa_pcm.h"
 #include "platform/alsa_stats.h"
 #include "platform/source_name.h"
 #include "platform/wave_in.h"
@@ -27,11 +28,6 @@ namespace orv::platform {
 namespace {
 
 using namespace std::chrono_literals;
-
-struct PcmCloser {
-    void operator()(snd_pcm_t* p) const { snd_pcm_close(p); }
-};
-using PcmHandle = std::unique_ptr<snd_pcm_t, PcmCloser>;
 
 struct HwParamsFree {
     void operator()(snd_pcm_hw_params_t* p) const { snd_pcm_hw_params_free(p); }
@@ -68,18 +64,6 @@ constexpr std::array<FormatBit, 12> kFormatBits{{
     {0x100, 44100, 1, SND_PCM_FORMAT_U8},  {0x200, 44100, 2, SND_PCM_FORMAT_U8},
     {0x400, 44100, 1, SND_PCM_FORMAT_S16_LE}, {0x800, 44100, 2, SND_PCM_FORMAT_S16_LE},
 }};
-
-MMResult ResultOfOpenError(int err) {
-    switch (err) {
-        case -ENOENT:
-        case -ENODEV:
-        case -ENXIO: return MMSYSERR_BADDEVICEID;
-        case -EBUSY:
-        case -EAGAIN: return MMSYSERR_ALLOCATED;
-        case -ENOMEM: return MMSYSERR_NOMEM;
-        default: return MMSYSERR_ERROR;
-    }
-}
 
 std::string BaseErrorText(MMResult result) {
     switch (result) {

@@ -15,29 +15,13 @@
 #include <thread>
 #include <vector>
 
+#include "platform/alsa_pcm.h"
 #include "platform/wave_out.h"
 
 namespace orv::platform {
 namespace {
 
-struct PcmCloser {
-    void operator()(snd_pcm_t* p) const { snd_pcm_close(p); }
-};
-using PcmHandle = std::unique_ptr<snd_pcm_t, PcmCloser>;
-
 constexpr int kMaxErrorsInARow = 3;  // then the device counts as failed
-
-MMResult ResultOfOpenError(int err) {
-    switch (err) {
-        case -ENOENT:
-        case -ENODEV:
-        case -ENXIO: return MMSYSERR_BADDEVICEID;
-        case -EBUSY:
-        case -EAGAIN: return MMSYSERR_ALLOCATED;
-        case -ENOMEM: return MMSYSERR_NOMEM;
-        default: return MMSYSERR_ERROR;
-    }
-}
 
 std::string BaseErrorText(MMResult result) {
     switch (result) {
