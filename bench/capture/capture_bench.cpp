@@ -46,7 +46,6 @@ public:
     void SetTaskbarTitle(const std::string&) override {}
     void SetTaskbarIcon(int) override {}
     bool Minimized() override { return false; }
-    std::optional<std::string> AskSaveFileName(const std::string&) override { return std::nullopt; }
     int messages = 0;
 };
 

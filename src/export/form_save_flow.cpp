@@ -16,22 +16,6 @@ void SaveFlow::SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks
     StartSave(pieces, {1, totalBlocks}, sources, true, {});
 }
 
-void SaveFlow::SaveAll(std::span<const Piece> pieces, uint32_t totalBlocks, const PieceSources& sources,
-                       const std::function<void()>& stopPlayback) {
-    if (totalBlocks == 0) return;
-    StartSave(pieces, {1, totalBlocks}, sources, true, stopPlayback);
-}
-
-void SaveFlow::SaveSelection(std::span<const Piece> pieces, uint32_t selStart, uint32_t selEnd,
-                             const PieceSources& sources, const std::function<void()>& stopPlayback) {
-    if (Busy()) return;
-    if (selStart == selEnd) {
-        if (seams_.Message) seams_.Message(SelectWaveformMessage);
-        return;
-    }
-    StartSave(pieces, {std::min(selStart, selEnd), std::max(selStart, selEnd)}, sources, false, stopPlayback);
-}
-
 void SaveFlow::SaveHeld(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
                         const std::function<void()>& stopPlayback) {
     if (!state_.Busy || range.SaveFirstBlock == 0 || range.SaveLastBlock < range.SaveFirstBlock) return;

@@ -48,12 +48,6 @@ public:
 
     // The main window's Save As: the recording as captured, pieces in time order.
     void SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks, const PieceSources& sources);
-    // The editor's save all: blocks 1 to totalBlocks of its current level.
-    void SaveAll(std::span<const Piece> pieces, uint32_t totalBlocks, const PieceSources& sources,
-                 const std::function<void()>& stopPlayback = {});
-    // The editor's save selection: selStart == selEnd shows "Please Select Waveform!".
-    void SaveSelection(std::span<const Piece> pieces, uint32_t selStart, uint32_t selEnd,
-                       const PieceSources& sources, const std::function<void()>& stopPlayback = {});
     // The editor's save of positions range.first .. range.last, called while the
     // editor already holds the busy guard (its EditorBusy). whole: the range is
     // its entire current level, so a completed save counts as saved.

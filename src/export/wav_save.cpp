@@ -128,12 +128,6 @@ void BuildWavHeader(uint8_t* h, uint32_t dataLength, const WavParameters& f) {
     Put32(h + 40, dataLength);
 }
 
-uint64_t ExpectedWavSize(const SaveRange& r, const WavParameters& f) {
-    const uint64_t span = r.SaveLastBlock >= r.SaveFirstBlock ? r.SaveLastBlock - r.SaveFirstBlock : 0;
-    return span / 10 * static_cast<uint64_t>(f.WavSampleRate) * f.WavChannels * (f.WavBitsPerSample / 8u) +
-           WavHeaderBytes;
-}
-
 SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& format, const SaveRange& range,
                         std::span<const Piece> pieces, const PieceSources& sources, SaveProgress& progress) {
     const std::optional<WavBlockLayout> layout = WavLayoutFor(format);

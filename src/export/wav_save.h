@@ -36,9 +36,6 @@ uint32_t ConvertBlock(const uint8_t* block, uint8_t* out, const WavParameters& f
 // The 44-byte header for dataLength bytes of sample data.
 void BuildWavHeader(uint8_t* header, uint32_t dataLength, const WavParameters& format);
 
-// The size used for the 4 GB check: whole seconds of (blocks - 1), not the exact length.
-uint64_t ExpectedWavSize(const SaveRange& range, const WavParameters& format);
-
 // Writes the range as WavFileName, replacing any file of that name.
 SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& format, const SaveRange& range,
                         std::span<const Piece> pieces, const PieceSources& sources, SaveProgress& progress);

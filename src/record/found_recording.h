@@ -26,6 +26,8 @@ struct KeptRecording {
     uint32_t LastWrittenBlock = 0;
     bool RingFilled = false;
     bool RecordedLoopMode = false;
+    // Its own saved mark: a save of the found recording says nothing of it.
+    bool Saved = false;
     PeakTables Peaks;  // entries 0 .. TotalBlocks
 };
 

@@ -122,6 +122,12 @@ void RecordingControl::Message(const std::string& text) {
     }
 }
 
+void RecordingControl::Announce(const std::string& text) {
+    if (text.empty()) return;
+    ScopedValue<int> settled(st_.SettledDepth, st_.SettledDepth + 1);
+    Message(text);
+}
+
 void RecordingControl::AttachInputs(platform::InputMixer& mixer, InputDeviceState& input) {
     mixer_ = &mixer;
     input_ = &input;
@@ -270,26 +276,33 @@ void RecordingControl::BtnStopClick() {
     view_.SetStatusPanel(2, "End - " + Now());
 }
 
-void RecordingControl::StopAutomatically(const std::string& message, bool reopen) {
+std::string RecordingControl::EndRecording(const std::string& message) {
     // The moment the recording stopped, not the moment its message was dismissed.
     const std::string end = st_.EngineStopTime.empty() ? Now() : st_.EngineStopTime;
     st_.EngineStopTime.clear();
     const std::string lost = FinishStop();
     view_.SetStatusPanel(2, "End - " + end);
-    const std::string text = message.empty() || lost.empty() ? message + lost : message + "\n\n" + lost;
-    if (!text.empty()) Message(text);
+    return message.empty() || lost.empty() ? message + lost : message + "\n\n" + lost;
+}
+
+// Everything is settled before the message: monitoring goes on while it is read.
+void RecordingControl::StopAutomatically(const std::string& message, bool reopen) {
+    const std::string text = EndRecording(message);
     if (reopen) OpenMonitoring();
+    Announce(text);
 }
 
 // The device failed for longer than one poll: a recording ends as an
 // automatic stop (every captured block kept); monitoring comes back through
-// the device watch once the device answers.
+// the device watch once the device answers, even while the message is open.
 void RecordingControl::DeviceFailed() {
-    const std::string text = cap_.DeviceError;
+    const std::string error = cap_.DeviceError;
     if (mixer_ && input_) FreeInputs(*mixer_, *input_);
     st_.DeviceLost = true;
-    if (cap_.Recording) StopAutomatically("Recording was stopped: the recording device failed.\n" + text, false);
+    std::string text;
+    if (cap_.Recording) text = EndRecording("Recording was stopped: the recording device failed.\n" + error);
     engine_.CloseCapture();
+    Announce(text);
 }
 
 void RecordingControl::SettleEngineStop() {
@@ -341,7 +354,7 @@ void RecordingControl::TimerRecTimer() {
     if (cap_.CurrentDeviceName.empty()) return;
     // A message box runs the timers from inside the engine (a failed write
     // reports from its half flush); polling again there would queue a half twice.
-    if (st_.MessageDepth > 0) return;
+    if (st_.MessageDepth > st_.SettledDepth) return;
     engine_.PollCapture();
     if (cap_.DeviceErrorPolls >= 2) DeviceFailed();
     UpdateMeanHistory(proc_);
@@ -350,17 +363,17 @@ void RecordingControl::TimerRecTimer() {
 }
 
 void RecordingControl::WatchCaptureDevice() {
-    // Not while a message box runs the timers: the first tick after it closes looks.
-    if (st_.MessageDepth > 0) return;
+    // Not under a box opened half way through something: the first tick after it closes looks.
+    if (st_.MessageDepth > st_.SettledDepth) return;
     platform::WaveIn& dev = engine_.Device();
     if (dev.getNumDevs() == 0) {
         // Gone: a recording ends as an automatic stop; the name that the engine
         // was set up for is kept, so that the same device is known when it returns.
+        std::string text;
         if (cap_.Recording) {
             const std::string why = cap_.DeviceError.empty() ? "" : "\n" + cap_.DeviceError;
-            StopAutomatically("Recording was stopped: the recording device " + cap_.CurrentDeviceName +
-                                  " is gone." + why,
-                              false);
+            text = EndRecording("Recording was stopped: the recording device " + cap_.CurrentDeviceName +
+                                " is gone." + why);
         }
         st_.DeviceLost = true;
         engine_.CloseCapture();
@@ -369,6 +382,7 @@ void RecordingControl::WatchCaptureDevice() {
         st_.SourceText.clear();
         if (input_) input_->SourceText.clear();
         view_.ClearMeters();
+        Announce(text);
         return;
     }
     platform::WaveInCaps caps;
@@ -400,8 +414,9 @@ void RecordingControl::WatchCaptureDevice() {
 
 void RecordingControl::TimerStatusTimer() {
     WatchCaptureDevice();
-    view_.SetCaption(std::string(ProgramTitle) + " - " + st_.SourceText);
-    view_.SetStatusPanel(0, st_.SourceText);
+    const std::string source = SourceStatus();
+    view_.SetCaption(std::string(ProgramTitle) + " - " + source);
+    view_.SetStatusPanel(0, source);
     AverageResidualDc(proc_);
     view_.SetStatusPanel(3, FormatFreeSpace());
 
@@ -434,6 +449,15 @@ void RecordingControl::TimerStatusTimer() {
     if (cap_.LoopMode && cap_.HalvesWritten == cap_.LoopHalves) view_.RedrawTimeBar();
 }
 
+// Monitoring shows what the source gives; when it gives nothing the user
+// should know before pressing Record.
+std::string RecordingControl::SourceStatus() const {
+    if (cap_.CurrentDeviceName.empty()) return "No recording source";
+    if (!cap_.CaptureOpen && !cap_.Recording && !st_.EditorOpen && (st_.DeviceLost || st_.OpenRefused))
+        return st_.SourceText + " (not answering)";
+    return st_.SourceText;
+}
+
 void RecordingControl::FormatRecordedTime() {
     const uint32_t n = cap_.RingFilled ? static_cast<uint32_t>(cap_.LoopHalves) * HalfBlocks : cap_.LastBlockSeen;
     st_.RecordedTimeText = orv::FormatRecordedTime(n);
@@ -462,22 +486,6 @@ std::optional<std::vector<Piece>> RecordingControl::RecordingToSave() {
     SettleEngineStop();
     if (!SaveAsEnabled()) return std::nullopt;
     return TimeOrderedPieces(cap_.TotalBlocks, cap_.LastWrittenBlock, cap_.RecordedLoopMode);
-}
-
-std::optional<SaveRequest> RecordingControl::SaveRecordingAs(const std::string& outputFolder) {
-    std::optional<std::vector<Piece>> pieces = RecordingToSave();
-    if (!pieces) return std::nullopt;
-    SaveRequest req;
-    req.SaveFirstBlock = 1;
-    req.SaveLastBlock = cap_.TotalBlocks;
-    req.Pieces = std::move(*pieces);
-    std::optional<std::string> path = view_.AskSaveFileName(outputFolder);
-    if (!path || path->empty()) return std::nullopt;
-    req.Path = *path;
-    const size_t slash = req.Path.find_last_of('/');
-    req.FileName = slash == std::string::npos ? req.Path : req.Path.substr(slash + 1);
-    req.Folder = slash == std::string::npos ? std::string() : req.Path.substr(0, slash == 0 ? 1 : slash);
-    return req;
 }
 
 }  // namespace orv

@@ -41,8 +41,6 @@ public:
     virtual void ClearMeters() {}          // level and DC meters at rest: no device
     // Runs the editor modally on the current recording; returns when it closed.
     virtual void ShowEditor() {}
-    // The save dialog, starting in folder with an empty name; nullopt when cancelled.
-    virtual std::optional<std::string> AskSaveFileName(const std::string& folder) = 0;
     // Lets pending window events run once.
     virtual void ProcessEvents() {}
 };
@@ -80,19 +78,12 @@ struct RecordingControlState {
     // (from a background thread); 0 leaves it to the system.
     int32_t SyncMilliseconds = 10000;
     int MessageDepth = 0;  // message boxes open (their event loop runs the timers)
+    // Of those, the boxes opened once everything that led to them was done:
+    // the device watch and the polling go on beneath them.
+    int SettledDepth = 0;
     std::vector<std::string> PendingMessages;  // waiting for the open box to close
     // When a stop the engine made by itself happened ("End - " shows it).
     std::string EngineStopTime;
-};
-
-// What Save As hands to the writers.
-struct SaveRequest {
-    std::vector<Piece> Pieces;  // the recording in time order
-    uint32_t SaveFirstBlock = 1;
-    uint32_t SaveLastBlock = 0;
-    std::string Path;        // WavFileName and Mp3FileName
-    std::string FileName;    // SavedFileName
-    std::string Folder;      // the new OutputFolder
 };
 
 // hh:mm:ss of a block count, each field cut to two characters.
@@ -122,9 +113,6 @@ public:
     void ChBoxDCClick(bool checked);
     void TimerRecTimer();
     void TimerStatusTimer();
-    // Builds the time-ordered pieces and asks for a file; nullopt when nothing
-    // is to be saved or the user cancelled.
-    std::optional<SaveRequest> SaveRecordingAs(const std::string& outputFolder);
     // The recording in time order for Save As; nullopt when there is nothing to save.
     std::optional<std::vector<Piece>> RecordingToSave();
     bool SaveAsEnabled() const;
@@ -138,6 +126,9 @@ public:
     // A message box, one at a time: a message that comes while one is open
     // is shown after it.
     void Message(const std::string& text);
+    // A message shown after its cause has been dealt with in full: the ticks
+    // beneath the box go on (a lost device comes back while it is open).
+    void Announce(const std::string& text);
     void FormatRecordedTime();
     void ComputeFreeSeconds();
     std::string FormatFreeSpace();
@@ -153,6 +144,10 @@ private:
     std::string FinishStop();
     // reopen: monitoring is opened again at once (not after a device failure).
     void StopAutomatically(const std::string& message, bool reopen = true);
+    // The stop itself; returns what the user must be told.
+    std::string EndRecording(const std::string& message);
+    // Caption and panel 0: the source, or why nothing is heard from it.
+    std::string SourceStatus() const;
     void SettleEngineStop();
     std::string Now(std::time_t offsetSeconds = 0);
 

@@ -72,13 +72,6 @@ public:
     void ShowEditor() override {
         if (w_.formEdit_) w_.formEdit_->exec();
     }
-    std::optional<std::string> AskSaveFileName(const std::string& folder) override {
-        const Settings& set = w_.st_.Settings;
-        const SaveFilter filter = UpdateSaveFilter(set.SaveAsWav, set.Wav, set.Mp3);
-        const std::string path = w_.seams_.Dialogs.SaveFileName(folder, filter.Filter, filter.DefaultExtension);
-        if (path.empty()) return std::nullopt;
-        return path;
-    }
     void ProcessEvents() override { w_.ProcessEvents(); }
 
 private:
@@ -299,6 +292,8 @@ void TFormMain::FormCreate() {
     MakeSaveFlow();
     CmbBoxTime->setCurrentIndex(std::clamp(st_.Settings.RecordingModeIndex, 0, RecordingModeCount - 1));
     control_->ApplyRecordingMode(CmbBoxTime->currentIndex());
+    // The saved mode's scale and title from the first paint, not only after Record.
+    view_->DrawTimeBarFrame();
     if (st_.Settings.OutputFolder.empty()) st_.Settings.OutputFolder = seams_.HomeFolder;
 
     if (st_.Shell.WorkingFolderError.empty()) {
@@ -367,10 +362,17 @@ bool TFormMain::FormCloseQuery() {
     closePending_ = false;
     if (st_.Capture.Recording) {
         if (!seams_.Dialogs.ConfirmDefaultNo("Are you sure you want to interrupt recording?")) return false;
-    } else if (RecordingUnsaved(st_.RecordingSaved, st_.Shell.Files.RawFileName) &&
-               !seams_.Dialogs.ConfirmDefaultNo(DiscardRecordingQuestion)) {
-        return false;
+        // Interrupting is not throwing away: the recording is stopped with
+        // every block kept, and the question below decides its fate.
+        control_->BtnStopClick();
+        if (st_.Capture.Recording) return false;
     }
+    if (RecordingUnsaved(st_.RecordingSaved, st_.Shell.Files.RawFileName) &&
+        !seams_.Dialogs.ConfirmDefaultNo(DiscardRecordingQuestion))
+        return false;
+    // Events run below: no Record, timer or second close may reopen capture
+    // or start a file that is deleted next.
+    BusyGuard busy(st_.Busy);
     engine_->CloseCapture();
     // The mode really used: the list cannot show another one.
     st_.Settings.RecordingModeIndex = controlState_.ModeIndex;
@@ -378,11 +380,13 @@ bool TFormMain::FormCloseQuery() {
     ProcessEvents();
     st_.Capture.RawStream.close();
     ProcessEvents();
+    closePending_ = false;
     if (st_.Shell.WorkingFolderError.empty()) {
         st_.Capture.RawFileName = st_.Shell.Files.RawFileName;
         platform::removeFile(st_.Shell.Files.EditFileName);
         platform::removeFile(st_.Shell.Files.ClipFileName);
         platform::removeFile(st_.Shell.Files.RawFileName);
+        platform::removeFile(st_.Shell.Files.RingFileName);
     }
     return true;
 }
@@ -636,6 +640,11 @@ void TFormMain::ApplyKnobPicture() {
     ImageVol->resize(picture.size());
 }
 
-void TFormMain::ProcessEvents() { QCoreApplication::processEvents(); }
+// Whatever lets events run holds the busy guard: a click, timer or close that
+// arrives now waits (or is ignored) instead of touching the recording.
+void TFormMain::ProcessEvents() {
+    BusyGuard busy(st_.Busy);
+    QCoreApplication::processEvents();
+}
 
 }  // namespace orv

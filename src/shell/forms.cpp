@@ -161,6 +161,7 @@ void OfferFoundRecording(TFormInfo& form, AppState& app, Dialogs& dialogs) {
     if (!FoundRecordingOffered(app.Capture, files.FoundRecordingName)) return;
     FoundLoadResult result;
     bool ran = false;
+    const bool keptBefore = app.Found.Kept.Valid;
     form.SetProgressSource(&app.Found.ProgressPercent);
     form.SetLoader([&](const FoundProgress& progress) {
         result = LoadFoundRecording(app.Found, app.Capture, app.Buffers, app.Busy, files.FoundRecordingName,
@@ -169,11 +170,19 @@ void OfferFoundRecording(TFormInfo& form, AppState& app, Dialogs& dialogs) {
     });
     form.exec();
     form.SetLoader({});
+    if (ran && result.Outcome == FoundLoad::Loaded && !keptBefore) {
+        // The saved mark now speaks of the found recording; the one just made keeps its own.
+        app.Found.Kept.Saved = app.RecordingSaved.Saved;
+        MarkNewRecording(app.RecordingSaved);
+    }
     if (ran && !result.Message.empty()) dialogs.Message(result.Message);
 }
 
 void RestoreAfterEditor(AppState& app, Dialogs& dialogs) {
+    const bool restoring = app.Found.Kept.Valid;
+    const bool keptSaved = app.Found.Kept.Saved;
     const std::string error = RestoreRecordingJustMade(app.Found, app.Capture, app.Buffers);
+    if (restoring) app.RecordingSaved.Saved = keptSaved;
     if (!error.empty()) dialogs.Message(error);
 }
 

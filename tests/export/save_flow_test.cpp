@@ -73,7 +73,7 @@ protected:
 
 TEST_F(SaveFlowTest, DefaultsOfferMp3AndACancelledDialogChangesNothing) {
     SaveFlow flow = MakeFlow();
-    flow.SaveAll(edited, 12, files.sources());
+    flow.SaveHeld(edited, {1, 12}, files.sources(), true);
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].filter, "128 kbps stereo (*.mp3)|*.MP3");
     EXPECT_EQ(asked[0].extension, "mp3");
@@ -85,18 +85,10 @@ TEST_F(SaveFlowTest, DefaultsOfferMp3AndACancelledDialogChangesNothing) {
     EXPECT_FALSE(busy.Busy());
 }
 
-TEST_F(SaveFlowTest, SelectionWithNothingSelectedOpensNoDialog) {
-    SaveFlow flow = MakeFlow();
-    flow.SaveSelection(edited, 6, 6, files.sources());
-    EXPECT_EQ(messages, std::vector<std::string>{"Please Select Waveform!"});
-    EXPECT_TRUE(asked.empty());
-}
-
 TEST_F(SaveFlowTest, NothingStartsWhileBusy) {
     SaveFlow flow = MakeFlow();
     BusyGuard editing(busy);
-    flow.SaveAll(edited, 12, files.sources());
-    flow.SaveSelection(edited, 2, 6, files.sources());
+    flow.SaveRecording(edited, 12, files.sources());
     flow.OpenSaveSettings();
     EXPECT_TRUE(asked.empty());
     EXPECT_TRUE(messages.empty());
@@ -120,7 +112,7 @@ TEST_P(SaveSettingsDialogTest, StoresTheChosenItems) {
     EXPECT_FALSE(settingsForm.isVisible());
     GetParam().check(saveAsWav, wav, mp3);
     EXPECT_NE(saveAsWav, saveAsMp3);
-    flow.SaveAll(edited, 12, files.sources());
+    flow.SaveHeld(edited, {1, 12}, files.sources(), true);
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].filter, GetParam().filter);
 }
@@ -233,7 +225,7 @@ TEST_P(ProgressCancelTest, CancelsAndKeepsTheExistingFile) {
         if (GetParam() == 2) QTest::mouseClick(progressForm.BtnCancel, Qt::LeftButton);
     };
     SaveFlow flow = MakeFlow();
-    flow.SaveAll(edited, 12, files.sources());
+    flow.SaveHeld(edited, {1, 12}, files.sources(), true);
     EXPECT_EQ(pumps, 3);
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(test::ReadAll(target), std::vector<uint8_t>({'o', 'l', 'd', 'e', 'r'}));
@@ -272,7 +264,7 @@ TEST_P(RealSaveTest, OtherProgramsReadWhatWasSaved) {
     const std::string target = dir.file(std::string("out/take.") + (row.wav ? "wav" : "mp3"));
     answers = {target};
     SaveFlow flow = MakeFlow(platform::EncoderLoaderFor(ORV_LAME_ENC_PATH));
-    flow.SaveAll(edited, 12, files.sources());
+    flow.SaveHeld(edited, {1, 12}, files.sources(), true);
     ASSERT_TRUE(messages.empty()) << messages[0];
     EXPECT_TRUE(saved.Saved);  // the whole edited recording
     EXPECT_EQ(outputFolder, dir.file("out"));
@@ -322,10 +314,10 @@ TEST_F(SaveFlowTest, OnlyAWholeSaveCountsAsSaved) {
     saveAsWav = true;
     answers = {dir.file("out/part.wav"), dir.file("out/all.wav")};
     SaveFlow flow = MakeFlow();
-    flow.SaveSelection(edited, 9, 3, files.sources());  // dragged leftwards
+    flow.SaveHeld(edited, {3, 9}, files.sources(), false);
     EXPECT_EQ(platform::fileSize(dir.file("out/part.wav")), 44 + 7 * BlockBytes);
     EXPECT_FALSE(saved.Saved);
-    flow.SaveAll(edited, 12, files.sources());
+    flow.SaveHeld(edited, {1, 12}, files.sources(), true);
     EXPECT_TRUE(saved.Saved);
     EXPECT_EQ(flow.SavedFileName(), "all.wav");
 }

@@ -265,27 +265,6 @@ TEST_F(WavExportTest, RangeBeyondTheOldSixHourLimitIsAddressed) {
     EXPECT_TRUE(std::equal(block.begin(), block.end(), f.begin() + 44));
 }
 
-struct ExpectedSizeRow {
-    SaveRange range;
-    WavParameters format;
-    uint64_t size;
-};
-
-class ExpectedWavSizeTest : public ::testing::TestWithParam<ExpectedSizeRow> {};
-
-TEST_P(ExpectedWavSizeTest, UsesWholeSecondsOfTheBlockSpan) {
-    EXPECT_EQ(ExpectedWavSize(GetParam().range, GetParam().format), GetParam().size);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ExpectedWavSizeTest,
-    ::testing::Values(ExpectedSizeRow{{1, 10}, {44100, 2, 16}, 44},                 // 9 blocks: 0 s
-                      ExpectedSizeRow{{1, 11}, {44100, 2, 16}, 176444},             // 1 s
-                      ExpectedSizeRow{{5, 36004}, {22050, 1, 8}, 3599ull * 22050 + 44},
-                      ExpectedSizeRow{{1, 36001}, {11025, 2, 16}, 3600ull * 44100 + 44},
-                      // Ten hours at full format is beyond 4 GB and must not wrap.
-                      ExpectedSizeRow{{1, 360000}, {44100, 2, 16}, 35999ull * 176400 + 44}));
-
 class WavFailureTest : public WavExportTest {
 protected:
     void ExpectFailedWithoutFile(const SaveResult& r, const std::string& messagePart) {

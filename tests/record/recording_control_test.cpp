@@ -227,13 +227,9 @@ TEST_P(LoopRecording, KeepsTheLastThreeMinutesInPlayingOrder) {
     EXPECT_EQ(cap.TotalBlocks, 1800u);
     EXPECT_EQ(RawBlocks(), 1800);
 
-    view.saveAnswer = "/home/user/Music/take.wav";
-    const auto save = control.SaveRecordingAs("/home/user/Music");
-    ASSERT_TRUE(save.has_value());
-    EXPECT_EQ(save->SaveLastBlock, 1800u);
-    EXPECT_EQ(save->FileName, "take.wav");
-    EXPECT_EQ(save->Folder, "/home/user/Music");
-    EXPECT_TRUE(PlaysCounting(save->Pieces, firstFrame + uint64_t(c.wholeBlocks - 1800) * BlockFrames, 1800,
+    const auto pieces = control.RecordingToSave();
+    ASSERT_TRUE(pieces.has_value());
+    EXPECT_TRUE(PlaysCounting(*pieces, firstFrame + uint64_t(c.wholeBlocks - 1800) * BlockFrames, 1800,
                               c.dcLeft, c.dcRight));
     EXPECT_TRUE(PeaksDescribeFile(1800));
 }
@@ -249,11 +245,10 @@ TEST_F(RecordingControlTest, ModeChangedAfterALoopRecordingKeepsItsTimeOrder) {
     Run(1800 + 300);
     control.BtnStopClick();
     control.CmbBoxTimeChange(0);  // continuous chosen for the next recording
-    view.saveAnswer = "/home/user/take.wav";
-    const auto save = control.SaveRecordingAs("/home/user");
-    ASSERT_TRUE(save.has_value());
-    ASSERT_EQ(save->Pieces.size(), 2u);
-    EXPECT_TRUE(PlaysCounting(save->Pieces, firstFrame + 300ull * BlockFrames, 1800));
+    const auto pieces = control.RecordingToSave();
+    ASSERT_TRUE(pieces.has_value());
+    ASSERT_EQ(pieces->size(), 2u);
+    EXPECT_TRUE(PlaysCounting(*pieces, firstFrame + 300ull * BlockFrames, 1800));
 }
 
 struct StopCase {

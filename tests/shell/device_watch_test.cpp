@@ -170,6 +170,33 @@ TEST_F(DeviceWatchTest, AFailingDeviceEndsTheRecordingKeepingEveryBlock) {
     EXPECT_EQ(dialogs.messages.size(), 1u);
 }
 
+// The message about a failed device may stay open for long; the source is
+// named as not answering, and monitoring returns with the device beneath it.
+TEST_F(DeviceWatchTest, MonitoringReturnsWhileTheFailureMessageIsStillOpen) {
+    TFormMain& w = Open();
+    w.BtnRecordClick();
+    Run(20);
+    std::string lostTitle;
+    bool backBeneathTheBox = false;
+    dialogs.whileMessageOpen = [&](const std::string&) {
+        Run(4);
+        lostTitle = w.windowTitle().toStdString();
+        device.failure.clear();
+        device.openResult = platform::MMSYSERR_NOERROR;
+        Run(4);
+        backBeneathTheBox = state.Capture.CaptureOpen;
+    };
+    device.failure = "The sound device reported an error. (default: Input/output error)";
+    device.openResult = platform::MMSYSERR_NODRIVER;
+    w.TimerRecTimer();
+    w.TimerRecTimer();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(lostTitle, "Orvane Recorder - Test Capture Device (not answering)");
+    EXPECT_TRUE(backBeneathTheBox);
+    EXPECT_EQ(platform::fileSize(Raw()), 20 * int64_t(BlockBytes));
+    EXPECT_EQ(w.windowTitle().toStdString(), "Orvane Recorder - Test Capture Device");
+}
+
 TEST_F(DeviceWatchTest, AVanishedDeviceEndsTheRecordingAndReturnsUnderItsName) {
     TFormMain& w = Open();
     w.BtnRecordClick();
@@ -185,7 +212,7 @@ TEST_F(DeviceWatchTest, AVanishedDeviceEndsTheRecordingAndReturnsUnderItsName) {
     EXPECT_NE(gone, live);
     EXPECT_FALSE(state.Capture.Recording);
     EXPECT_FALSE(state.Capture.CaptureOpen);
-    EXPECT_EQ(w.windowTitle().toStdString(), "Orvane Recorder - ");
+    EXPECT_EQ(w.windowTitle().toStdString(), "Orvane Recorder - No recording source");
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(platform::fileSize(Raw()), 25 * int64_t(BlockBytes));
     EXPECT_FALSE(mixer.recordInitialised);
@@ -202,7 +229,7 @@ TEST_F(DeviceWatchTest, ADeviceThatAppearsAfterTheStartIsSetUpAsAtTheStart) {
     TFormMain& w = Open();
     Run(2);
     EXPECT_FALSE(state.Capture.CaptureOpen);
-    EXPECT_EQ(w.windowTitle().toStdString(), "Orvane Recorder - ");
+    EXPECT_EQ(w.windowTitle().toStdString(), "Orvane Recorder - No recording source");
     device.numDevs = 1;
     Run(2);
     EXPECT_TRUE(state.Capture.CaptureOpen);

@@ -4,6 +4,7 @@
 // answer from a script and a launcher that only records what it was asked.
 #include <ctime>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -83,7 +84,13 @@ public:
     std::vector<std::string> saveFilters;
     std::vector<std::string> defaultNoQuestions;  // asked with No as the default button
 
-    void Message(const std::string& text) override { messages.push_back(text); }
+    // Runs while a message is open, as the box's own event loop runs the timers.
+    std::function<void(const std::string&)> whileMessageOpen;
+
+    void Message(const std::string& text) override {
+        messages.push_back(text);
+        if (whileMessageOpen) whileMessageOpen(text);
+    }
     bool Confirm(const std::string& text) override {
         questions.push_back(text);
         if (confirmAnswers.empty()) return true;

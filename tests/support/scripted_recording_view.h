@@ -31,10 +31,6 @@ public:
         ++editorShown;
         if (onEditor) onEditor();
     }
-    std::optional<std::string> AskSaveFileName(const std::string& folder) override {
-        saveFolderAsked = folder;
-        return saveAnswer;
-    }
 
     std::vector<std::string> messages;
     std::function<void()> onMessage;  // runs inside the "modal" box
@@ -50,8 +46,6 @@ public:
     int liveDraws = 0;
     int editorShown = 0;
     std::function<void()> onEditor;
-    std::optional<std::string> saveAnswer;
-    std::string saveFolderAsked;
 };
 
 }  // namespace orv::test
