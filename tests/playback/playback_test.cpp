@@ -123,6 +123,7 @@ TEST_P(PlaybackSilent, QueuesNothing) {
     else playback.StartPlaySelection();
     for (int i = 0; i < 3; ++i) playback.PollPlayback();
     EXPECT_TRUE(device.written.empty());
+    EXPECT_FALSE(PlayTimerTick(playback, false, false, 0).ShowPlayMarks);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ranges, PlaybackSilent,
@@ -433,7 +434,7 @@ TEST(VolumeControl, OpensThePlaybackTabOrSaysWhatToInstall) {
     launcher.available = {"pavucontrol", "alsamixer", "x-terminal-emulator"};
     EXPECT_EQ(OpenVolumeControl(launcher), "");
     ASSERT_EQ(launcher.started.size(), 1u);
-    EXPECT_EQ(launcher.started[0], (std::vector<std::string>{"pavucontrol", "--tab=1"}));
+    EXPECT_EQ(launcher.started[0], (std::vector<std::string>{"pavucontrol", "--tab=3"}));
 
     launcher.available = {"alsamixer", "x-terminal-emulator"};
     EXPECT_EQ(OpenVolumeControl(launcher), "");
