@@ -905,9 +905,8 @@ bool TFormEdit::eventFilter(QObject* watched, QEvent* event) {
         const std::optional<uint32_t> volume = Knob().VolumeForLeft(left);
         if (!volume) return true;  // off the track
         ImageHandle->move(left, ImageHandle->y());
-        const uint32_t v = *volume;
-        ctx_.Playback.State().PlaybackVolume = v;
-        ctx_.Playback.SetPlaybackVolume(v);
+        ctx_.Playback.State().PlaybackVolume = *volume;
+        ctx_.Playback.SetPlaybackVolume(*volume);
         return true;
     }
     if (event->type() == QEvent::MouseButtonRelease) knobDragging_ = false;

@@ -30,9 +30,10 @@
 
 namespace orv {
 
-// What the editor asks of the program around it.
+// Asked when the editor closes with edits no whole save has kept.
 inline constexpr const char* DiscardEditsQuestion = "The edits have not been saved. Discard them?";
 
+// What the editor asks of the program around it.
 class EditorHost {
 public:
     virtual ~EditorHost() = default;

@@ -55,7 +55,7 @@ struct VolumeKnob {
 // with HasProgram(name) and Start(program, args), such as the shell's launcher
 // seam. Returns the text to show when neither is installed, else an empty text.
 template <class Launcher>
-std::string OpenVolumeControl(Launcher& launcher) {
+std::string OpenPlaybackSettings(Launcher& launcher) {
     if (launcher.HasProgram("pavucontrol")) {
         launcher.Start("pavucontrol", std::vector<std::string>{"--tab=3"});
         return {};

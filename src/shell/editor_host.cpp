@@ -29,7 +29,7 @@ void MainEditorHost::OpenOutputFolder() { main_.menuExplorerClick(); }
 void MainEditorHost::ShowSaveSettings() { main_.menuSaveSettingsClick(); }
 
 void MainEditorHost::OpenPlaybackDevices() {
-    if (const std::string missing = OpenVolumeControl(seams_.Launcher); !missing.empty())
+    if (const std::string missing = OpenPlaybackSettings(seams_.Launcher); !missing.empty())
         seams_.Dialogs.Message(missing);
 }
 

@@ -429,19 +429,19 @@ TEST(PlayMarks, CursorLineOnlyStrictlyInsideTheView) {
     EXPECT_EQ(PlayMarkLeft(300, 0.5f, 10), 150 + 10 - 8);
 }
 
-TEST(VolumeControl, OpensThePlaybackTabOrSaysWhatToInstall) {
+TEST(PlaybackSettings, OpensTheOutputDevicesTabOrSaysWhatToInstall) {
     RecordingLauncher launcher;
     launcher.available = {"pavucontrol", "alsamixer", "x-terminal-emulator"};
-    EXPECT_EQ(OpenVolumeControl(launcher), "");
+    EXPECT_EQ(OpenPlaybackSettings(launcher), "");
     ASSERT_EQ(launcher.started.size(), 1u);
     EXPECT_EQ(launcher.started[0], (std::vector<std::string>{"pavucontrol", "--tab=3"}));
 
     launcher.available = {"alsamixer", "x-terminal-emulator"};
-    EXPECT_EQ(OpenVolumeControl(launcher), "");
+    EXPECT_EQ(OpenPlaybackSettings(launcher), "");
     EXPECT_EQ(launcher.started[1][0], "x-terminal-emulator");
 
     launcher.available.clear();
-    EXPECT_NE(OpenVolumeControl(launcher).find("pavucontrol"), std::string::npos);
+    EXPECT_NE(OpenPlaybackSettings(launcher).find("pavucontrol"), std::string::npos);
     EXPECT_EQ(launcher.started.size(), 2u);
 }
 
