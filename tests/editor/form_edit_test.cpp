@@ -36,15 +36,12 @@ public:
     int64_t freeBytes = -1;
     std::vector<std::pair<uint32_t, uint32_t>> saves;
 
-    std::deque<bool> confirmAnswers;  // Yes when it runs out
-    std::vector<std::string> questions;
+    std::vector<std::string> questions;  // answered Yes
 
     void Message(const std::string& text) override { messages.push_back(text); }
     bool Confirm(const std::string& text) override {
         questions.push_back(text);
-        const bool yes = confirmAnswers.empty() || confirmAnswers.front();
-        if (!confirmAnswers.empty()) confirmAnswers.pop_front();
-        return yes;
+        return true;
     }
     std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& def) override {
         prompts.push_back(caption + "|" + prompt);

@@ -458,20 +458,17 @@ TEST_F(EditorWiringTest, TheEditorsMessagesAreItsChildren) {
     const std::unique_ptr<TFormEdit> w = MakeEditorWindow(state, realHost, playback, nullptr);
     main->SetForms(w.get(), nullptr, nullptr, nullptr, nullptr);
     QWidget* owner = nullptr;
-    QString text;
     QTimer::singleShot(0, w.get(), [&] {
         QTimer::singleShot(0, w.get(), [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
             owner = box->parentWidget();
-            text = box->text();
             QTest::keyClick(box->windowHandle(), Qt::Key_Escape);
         });
         Click(w.get(), "SBtnSaveSel");  // nothing selected
         w->close();
     });
     main->BtnEditClick();
-    EXPECT_EQ(text, "Please Select Waveform!");
     EXPECT_EQ(owner, w.get());
 }
 
