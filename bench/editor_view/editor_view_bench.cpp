@@ -56,6 +56,7 @@ double Median(int runs, const std::function<void()>& work) {
 class QuietHost final : public EditorHost {
 public:
     void Message(const std::string& text) override { Fail(text); }
+    bool Confirm(const std::string&) override { return true; }
     std::string InputBox(const std::string&, const std::string&, const std::string& d) override { return d; }
     int64_t FreeBytes(const std::string&) override { return -1; }
     void SaveEditedRange(uint32_t, uint32_t, std::span<const Piece>, const PieceSources&) override {}

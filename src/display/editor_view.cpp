@@ -327,15 +327,6 @@ OverviewMarks PlaceOverviewMarks(const EditorGeometry& g, const ViewTimeline& t)
     return m;
 }
 
-int PlayMarkLeft(const EditorGeometry& g, uint32_t totalBlocks, uint32_t playPos) {
-    return Round(double(playPos) * double(OverviewScale(g, totalBlocks))) + g.L - 8;
-}
-
-int PlayCursorLeft(const EditorGeometry& g, const EditorView& v, uint32_t playPos) {
-    const int x = EdgeColumn(v, g, playPos);
-    return x > g.L && x < g.R ? x : -1;
-}
-
 ScrollSetting ScrollFor(const EditorView& v, const EditorGeometry& g, uint32_t totalBlocks) {
     ScrollSetting s;
     const uint32_t z = v.Z();

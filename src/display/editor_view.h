@@ -111,16 +111,13 @@ void DrawMeterFrame(QPainter& p, const EditorGeometry& g, const ViewColours& c);
 // Levels 0 … 32767; peak holds fall by 2 × decay per call.
 void DrawPlaybackMeter(EditorView& v, const EditorGeometry& g, const ViewColours& c, int levelLeft, int levelRight);
 
-// Overview marks and play marks, in client pixels.
+// Overview marks, in client pixels.
 struct OverviewMarks {
     int SelectedLeft = 0, SelectedWidth = 0;
     int PointLeft = 0;
 };
 float OverviewScale(const EditorGeometry& g, uint32_t totalBlocks);
 OverviewMarks PlaceOverviewMarks(const EditorGeometry& g, const ViewTimeline& t);
-int PlayMarkLeft(const EditorGeometry& g, uint32_t totalBlocks, uint32_t playPos);
-// −1 when the position is not strictly inside the view.
-int PlayCursorLeft(const EditorGeometry& g, const EditorView& v, uint32_t playPos);
 
 // Scroll bar of range 0 … 10000.
 struct ScrollSetting {

@@ -26,7 +26,6 @@ constexpr int ScrollBarHeight = 17;
 constexpr int ZoomButtonWidth = 22;
 constexpr int VolumeTrackWidth = 105;
 constexpr int VolumeKnobWidth = 9;
-constexpr float VolumeScale = 65535.0f / (VolumeTrackWidth - VolumeKnobWidth);
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -360,17 +359,19 @@ void TFormEdit::PlacePlayMarks() {
         ImagePlay->hide();
         return;
     }
-    ImagePlay->move(PlayMarkLeft(geo_, ctx_.Editor.TotalBlocks, ps.PlayPos), geo_.PlayMarkTop);
-    ShapeSPlay->move(PlayCursorLeft(geo_, view_, ps.PlayPos), geo_.T + 1);
+    ImagePlay->move(PlayMarkLeft(ps.PlayPos, OverviewScale(geo_, ctx_.Editor.TotalBlocks), geo_.L),
+                    geo_.PlayMarkTop);
+    ShapeSPlay->move(PlayCursorLeft(ps.PlayPos, view_.ViewFirstBlock, view_.Z(), geo_.L, geo_.R), geo_.T + 1);
     ImagePlay->show();
     ShapeSPlay->show();
     ShapeSPlay->raise();
 }
 
 void TFormEdit::PlaceVolumeKnob(uint32_t volume) {
-    const int left = static_cast<int>(RoundEven((volume >> 16) / static_cast<double>(VolumeScale)));
-    ImageHandle->move(left + ImageVolume->x(), ImageHandle->y());
+    ImageHandle->move(Knob().LeftForVolume(volume), ImageHandle->y());
 }
+
+VolumeKnob TFormEdit::Knob() const { return VolumeKnob{ImageVolume->x(), VolumeTrackWidth, VolumeKnobWidth}; }
 
 void TFormEdit::paintEvent(QPaintEvent*) {
     QPainter p(this);
@@ -403,6 +404,8 @@ void TFormEdit::showEvent(QShowEvent* event) {
 }
 
 void TFormEdit::FormShow() {
+    closePending_ = false;
+    editsUnsaved_ = false;
     ctx_.Host.FoundRecordingStep(EditorHost::FoundRecordingPhase::Show);
     colours_ = MakeViewColours(ctx_.Colours);
     LayoutEditor();
@@ -440,6 +443,7 @@ void TFormEdit::FormShow() {
     update();
     if (!lent) ctx_.Host.Message("The recording cannot be edited while capture is open.");
     else if (!opened.Ok) ctx_.Host.Message(opened.Message);
+    EndLongCommand();  // a close asked for while the found recording loaded
 }
 
 void TFormEdit::CloseWorkingState() {
@@ -454,21 +458,40 @@ void TFormEdit::FormClose() {
     if (!open_) return;
     TimerPlay->stop();
     {
+        // Held until the working state is gone: the pump and the found
+        // recording's messages let events run.
         BusyGuard guard(ctx_.Busy);
         ctx_.Playback.StopPlayback();
         ProcessEvents();
+        // The recording keeps its own block count, last written block and ring
+        // state: the edited length is the editor's alone.
+        CloseWorkingState();
     }
-    // The recording keeps its own block count, last written block and ring
-    // state: the edited length is the editor's alone.
-    CloseWorkingState();
+    closePending_ = false;  // this close answers any asked for meanwhile
     ShapeSPlay->hide();
     ImagePlay->hide();
 }
 
+bool TFormEdit::DiscardEditsAllowed() {
+    if (!open_ || !editsUnsaved_) return true;
+    bool discard = false;
+    {
+        // The question lets events run; a close asked for meanwhile is answered by it.
+        BusyGuard guard(ctx_.Busy);
+        discard = ctx_.Host.Confirm(DiscardEditsQuestion);
+    }
+    closePending_ = false;
+    return discard;
+}
+
 void TFormEdit::closeEvent(QCloseEvent* event) {
     if (EditorBusy()) {
-        // Closing waits for the running operation; it closes when that ends.
+        // Closing waits for the running operation; it closes (or asks) when that ends.
         closePending_ = true;
+        event->ignore();
+        return;
+    }
+    if (!DiscardEditsAllowed()) {
         event->ignore();
         return;
     }
@@ -517,7 +540,9 @@ TFormEdit::LevelMark TFormEdit::MarkLevel() const {
 
 // Any change of the current level (an edit, undo or redo) makes the recording unsaved again.
 void TFormEdit::NoteEdit(const LevelMark& before) {
-    if (ctx_.Saved && !(MarkLevel() == before)) MarkRecordingEdited(*ctx_.Saved);
+    if (MarkLevel() == before) return;
+    editsUnsaved_ = true;
+    if (ctx_.Saved) MarkRecordingEdited(*ctx_.Saved);
 }
 
 bool TFormEdit::EnoughSpaceFor(uint64_t blocks) {
@@ -526,6 +551,8 @@ bool TFormEdit::EnoughSpaceFor(uint64_t blocks) {
     ctx_.Host.Message("There is not enough free space in the working folder for this edit.");
     return false;
 }
+
+bool TFormEdit::EnoughSpaceForEffect() { return EnoughSpaceFor(SelectedBlockCount(ctx_.Editor)); }
 
 #define ORV_LONG_COMMAND(body)              \
     if (EditorBusy() || !open_) return;     \
@@ -563,24 +590,30 @@ void TFormEdit::menuPasteClick() {
 
 void TFormEdit::menuFadeInClick() {
     ORV_LONG_COMMAND({
-        PrepareFade(ctx_.Editor, true);
-        EditorContext c = Context();
-        RunWithProgress([&] { return ApplyEffect(ctx_.Editor, c, "FadeIn"); });
+        if (EnoughSpaceForEffect()) {
+            PrepareFade(ctx_.Editor, true);
+            EditorContext c = Context();
+            RunWithProgress([&] { return ApplyEffect(ctx_.Editor, c, "FadeIn"); });
+        }
     })
 }
 
 void TFormEdit::menuFadeOutClick() {
     ORV_LONG_COMMAND({
-        PrepareFade(ctx_.Editor, false);
-        EditorContext c = Context();
-        RunWithProgress([&] { return ApplyEffect(ctx_.Editor, c, "FadeOut"); });
+        if (EnoughSpaceForEffect()) {
+            PrepareFade(ctx_.Editor, false);
+            EditorContext c = Context();
+            RunWithProgress([&] { return ApplyEffect(ctx_.Editor, c, "FadeOut"); });
+        }
     })
 }
 
 void TFormEdit::menuNormalizeClick() {
     ORV_LONG_COMMAND({
-        EditorContext c = Context();
-        RunWithProgress([&] { return ApplyEffect(ctx_.Editor, c, "Normalize"); });
+        if (EnoughSpaceForEffect()) {
+            EditorContext c = Context();
+            RunWithProgress([&] { return ApplyEffect(ctx_.Editor, c, "Normalize"); });
+        }
     })
 }
 
@@ -599,7 +632,7 @@ void TFormEdit::menuAmplifyClick() {
         EditResult r;
         if (!in.Ok) {
             r = EditResult::Failure(in.Error);
-        } else if (in.Percent != 100) {
+        } else if (in.Percent != 100 && EnoughSpaceForEffect()) {
             ctx_.Editor.AmplifyFactor = in.Percent / 100.0;
             r = ApplyEffect(ctx_.Editor, c, "Amplify");
         }
@@ -661,6 +694,8 @@ void TFormEdit::SaveRange(uint32_t first, uint32_t last) {
         ctx_.Playback.StopPlayback();
         const PieceSources sources{&ctx_.Capture.RawStream, &ctx_.Editor.EditFile};
         ctx_.Host.SaveEditedRange(first, last, CurrentPieces(ctx_.Editor), sources);
+        // Edits leave the recording unsaved until a whole save completes.
+        if (ctx_.Saved && ctx_.Saved->Saved) editsUnsaved_ = false;
     }
     DrawView();
     EndLongCommand();
@@ -724,14 +759,20 @@ void TFormEdit::TimerPlayTimer() {
         volumeCheckTicks_ = 0;
         volumeControlOpen_ = platform::programRunning(VolumeControlProgram);
     }
-    const PlayTimerView v = PlayTimerTick(ctx_.Playback, volumeControlOpen_ && !knobDragging_, ProgressShown,
-                                          ctx_.Editor.ProgressPercent);
+    PlayTimerView v;
+    {
+        // The end of playback lets events run.
+        BusyGuard guard(ctx_.Busy);
+        v = PlayTimerTick(ctx_.Playback, volumeControlOpen_ && !knobDragging_, ProgressShown,
+                          ctx_.Editor.ProgressPercent);
+    }
     UpdateSelectionStatus();
     DrawPlaybackMeter(view_, geo_, colours_, v.MeterLeft, v.MeterRight);
     update(geo_.MeterLeft, geo_.T, view_.Meter.width(), view_.Meter.height());
     if (v.Volume) PlaceVolumeKnob(*v.Volume);
     if (v.Progress) ProgressBar->setValue(*v.Progress);
     PlacePlayMarks();
+    EndLongCommand();
 }
 
 // ---- zoom and scrolling ----
@@ -861,13 +902,11 @@ bool TFormEdit::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::MouseMove && leftOnly && knobDragging_) {
         const int left = knobPressLeft_ + (static_cast<int>(me->globalPosition().x()) - knobPressGlobalX_);
-        const int trackLeft = ImageVolume->x();
-        if (left < trackLeft || left > trackLeft + VolumeTrackWidth - VolumeKnobWidth) return true;
+        const std::optional<uint32_t> volume = Knob().VolumeForLeft(left);
+        if (!volume) return true;  // off the track
         ImageHandle->move(left, ImageHandle->y());
-        const uint32_t v =
-            static_cast<uint32_t>(RoundEven((left - trackLeft) * static_cast<double>(VolumeScale))) * 65537u;
-        ctx_.Playback.State().PlaybackVolume = v;
-        ctx_.Playback.SetPlaybackVolume(v);
+        ctx_.Playback.State().PlaybackVolume = *volume;
+        ctx_.Playback.SetPlaybackVolume(*volume);
         return true;
     }
     if (event->type() == QEvent::MouseButtonRelease) knobDragging_ = false;

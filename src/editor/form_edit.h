@@ -21,6 +21,7 @@
 #include "display/colour_scheme.h"
 #include "display/editor_view.h"
 #include "editor/operations.h"
+#include "playback/play_timer.h"
 #include "playback/playback.h"
 #include "record/busy.h"
 #include "record/recording_saved.h"
@@ -29,11 +30,16 @@
 
 namespace orv {
 
+// Asked when the editor closes with edits no whole save has kept.
+inline constexpr const char* DiscardEditsQuestion = "The edits have not been saved. Discard them?";
+
 // What the editor asks of the program around it.
 class EditorHost {
 public:
     virtual ~EditorHost() = default;
     virtual void Message(const std::string& text) = 0;
+    // A Yes/No question whose default button is No; true for Yes.
+    virtual bool Confirm(const std::string& text) = 0;
     // Returns defaultText when cancelled.
     virtual std::string InputBox(const std::string& caption, const std::string& prompt,
                                  const std::string& defaultText) = 0;
@@ -180,11 +186,16 @@ private:
     };
     LevelMark MarkLevel() const;
     void NoteEdit(const LevelMark& before);
+    // Effects append the selected blocks to Edit.raw.
+    bool EnoughSpaceForEffect();
     void SaveRange(uint32_t first, uint32_t last);
     void PlaceOverviewMarks();
     void PlacePlayMarks();
     void PlaceVolumeKnob(uint32_t volume);
+    VolumeKnob Knob() const;
     void CloseWorkingState();
+    // False when the user keeps unsaved edits rather than close.
+    bool DiscardEditsAllowed();
 
     EditorWindowContext ctx_;
     EditorGeometry geo_;
@@ -192,7 +203,10 @@ private:
     ViewColours colours_;
     std::optional<CaptureMemoryLoan> loan_;
     bool open_ = false;
+    // A close asked for while the busy guard was held; EndLongCommand acts on it.
     bool closePending_ = false;
+    // An edit, undo or redo since the editor opened or the last whole save.
+    bool editsUnsaved_ = false;
     bool scrollUpdating_ = false;
     int lastChangedColumns_ = 0;
     // Drag state.

@@ -247,6 +247,11 @@ EditResult CutSelection(EditorState& s, EditorContext& c) {
     return copied;
 }
 
+uint32_t SelectedBlockCount(const EditorState& s) {
+    const auto r = Selection(s);
+    return r ? r->Last - r->First + 1 : 0;
+}
+
 EditResult ApplyEffect(EditorState& s, EditorContext& c, std::string_view effect) {
     enum class Kind { Normalize, Amplify, FadeIn, FadeOut };
     const std::string name = Upper(effect);

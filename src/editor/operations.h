@@ -99,6 +99,8 @@ void DeleteSelection(EditorState& s);
 // Copy, then delete only if the copy succeeded.
 EditResult CutSelection(EditorState& s, EditorContext& c);
 
+// Blocks of the selection that exist, which an effect appends to Edit.raw; 0 when none.
+uint32_t SelectedBlockCount(const EditorState& s);
 // effect: "NORMALIZE", "AMPLIFY", "FADEIN" or "FADEOUT", any case.
 EditResult ApplyEffect(EditorState& s, EditorContext& c, std::string_view effect);
 // kind: "SILENCE" (SilenceBlockCount blocks) or "PASTE", any case. When no

@@ -1,5 +1,6 @@
 #include "export/form_progress.h"
 
+#include <QApplication>
 #include <QLocale>
 #include <QVBoxLayout>
 #include <cmath>
@@ -11,7 +12,7 @@ TFormProgress::TFormProgress(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Saving..."));
     setFixedSize(321, 139);
     setWindowFlag(Qt::WindowStaysOnTopHint);
-    setModal(false);
+    setWindowModality(Qt::ApplicationModal);
     Label1 = new QLabel(this);
     Label1->setObjectName("Label1");
     ProgressBar1 = new QProgressBar(this);
@@ -34,10 +35,10 @@ void TFormProgress::Begin(SaveProgress& progress, const QString& savedFileName) 
     progress_ = &progress;
     savedFileName_ = savedFileName;
     setWindowTitle(QStringLiteral("Saving...") + savedFileName);
-    if (parentWidget()) {
-        const QRect p = parentWidget()->frameGeometry();
-        move(p.center() - rect().center());
-    }
+    // Over the window the save started from.
+    const QWidget* over = QApplication::activeModalWidget();
+    if (!over || !over->isVisible()) over = parentWidget();
+    if (over) move(over->frameGeometry().center() - rect().center());
     Timer1Timer();
     show();
 }

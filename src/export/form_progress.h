@@ -1,7 +1,8 @@
 #pragma once
 // The progress dialog of a save, with its Cancel button. It stays on top
-// and is not modal: the writer lets events run once per block, which is
-// when its timer and Cancel act.
+// and is shown, not run: the writer lets events run once per block, which is
+// when its timer and Cancel act. It is application modal while shown, so it
+// takes input even when a modal window (the editor) started the save.
 #include <QCloseEvent>
 #include <QDialog>
 #include <QLabel>

@@ -50,21 +50,21 @@ struct VolumeKnob {
     std::optional<uint32_t> VolumeForLeft(int newLeft) const;
 };
 
-// Opens the system's volume control: pavucontrol on its Playback tab, else
-// alsamixer in a terminal. Launcher is anything with HasProgram(name) and
-// Start(program, args), such as the shell's launcher seam. Returns the text
-// to show when neither is installed, else an empty text.
+// Opens the system's sound settings at the playback devices: pavucontrol on
+// its Output Devices tab, else alsamixer in a terminal. Launcher is anything
+// with HasProgram(name) and Start(program, args), such as the shell's launcher
+// seam. Returns the text to show when neither is installed, else an empty text.
 template <class Launcher>
-std::string OpenVolumeControl(Launcher& launcher) {
+std::string OpenPlaybackSettings(Launcher& launcher) {
     if (launcher.HasProgram("pavucontrol")) {
-        launcher.Start("pavucontrol", std::vector<std::string>{"--tab=1"});
+        launcher.Start("pavucontrol", std::vector<std::string>{"--tab=3"});
         return {};
     }
     if (launcher.HasProgram("alsamixer") && launcher.HasProgram("x-terminal-emulator")) {
         launcher.Start("x-terminal-emulator", std::vector<std::string>{"-e", "alsamixer", "--view=playback"});
         return {};
     }
-    return "To change the playback volume, install pavucontrol\n(sudo apt-get install pavucontrol).";
+    return "To choose the playback device, install pavucontrol\n(sudo apt-get install pavucontrol).";
 }
 
 // The program name whose running process stands for the open "Volume Control" window.

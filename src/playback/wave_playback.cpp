@@ -68,8 +68,9 @@ void WavePlayback::Start(uint32_t from, uint32_t end) {
     ClearHeaders();
     end = std::min(end, editor_.TotalBlocks);
     from = std::max<uint32_t>(from, 1);
-    if (from > end) {
-        // Nothing lies in the range (an empty recording, a start past the end).
+    if (from > end || editor_.TotalBlocks <= 1) {
+        // Nothing lies in the range (an empty recording, a start past the end),
+        // or the recording is too short to play: it never starts, so no marks show.
         st_.Playing = false;
         return;
     }

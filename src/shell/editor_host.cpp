@@ -2,12 +2,15 @@
 
 #include <QLocale>
 
+#include "playback/play_timer.h"
 #include "shell/form_main.h"
 #include "shell/forms.h"
 
 namespace orv {
 
 void MainEditorHost::Message(const std::string& text) { seams_.Dialogs.Message(text); }
+
+bool MainEditorHost::Confirm(const std::string& text) { return seams_.Dialogs.ConfirmDefaultNo(text); }
 
 std::string MainEditorHost::InputBox(const std::string& caption, const std::string& prompt,
                                      const std::string& defaultText) {
@@ -26,15 +29,8 @@ void MainEditorHost::OpenOutputFolder() { main_.menuExplorerClick(); }
 void MainEditorHost::ShowSaveSettings() { main_.menuSaveSettingsClick(); }
 
 void MainEditorHost::OpenPlaybackDevices() {
-    // The desktop's sound settings on their output devices tab, else the terminal mixer.
-    if (seams_.Launcher.HasProgram("pavucontrol")) {
-        seams_.Launcher.Start("pavucontrol", {"--tab=3"});
-    } else if (seams_.Launcher.HasProgram("alsamixer") && seams_.Launcher.HasProgram("x-terminal-emulator")) {
-        seams_.Launcher.Start("x-terminal-emulator", {"-e", "alsamixer", "--view=playback"});
-    } else {
-        seams_.Dialogs.Message("To choose the playback device, install pavucontrol\n"
-                               "(sudo apt-get install pavucontrol).");
-    }
+    if (const std::string missing = OpenPlaybackSettings(seams_.Launcher); !missing.empty())
+        seams_.Dialogs.Message(missing);
 }
 
 void MainEditorHost::OpenHelp() { main_.OrvaneRecorderHelpClick(); }

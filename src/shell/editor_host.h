@@ -21,6 +21,7 @@ public:
     void SetFoundRecordingForm(TFormInfo* info) { info_ = info; }
 
     void Message(const std::string& text) override;
+    bool Confirm(const std::string& text) override;
     std::string InputBox(const std::string& caption, const std::string& prompt,
                          const std::string& defaultText) override;
     int64_t FreeBytes(const std::string& folder) override;

@@ -14,24 +14,30 @@ namespace orv {
 
 static QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+QWidget* QtDialogs::Owner() const {
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) return modal;
+    if (QWidget* active = QApplication::activeWindow(); active && active->isVisible()) return active;
+    return parent_;
+}
+
 void QtDialogs::Message(const std::string& text) {
-    QMessageBox::information(parent_, QApplication::applicationName(), Q(text));
+    QMessageBox::information(Owner(), QApplication::applicationName(), Q(text));
 }
 
 bool QtDialogs::Confirm(const std::string& text) {
-    return QMessageBox::question(parent_, QApplication::applicationName(), Q(text),
+    return QMessageBox::question(Owner(), QApplication::applicationName(), Q(text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool QtDialogs::ConfirmDefaultNo(const std::string& text) {
-    return QMessageBox::question(parent_, QApplication::applicationName(), Q(text),
+    return QMessageBox::question(Owner(), QApplication::applicationName(), Q(text),
                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 std::string QtDialogs::InputBox(const std::string& caption, const std::string& prompt,
                                 const std::string& defaultText) {
     bool ok = false;
-    const QString s = QInputDialog::getText(parent_, Q(caption), Q(prompt), QLineEdit::Normal, Q(defaultText), &ok);
+    const QString s = QInputDialog::getText(Owner(), Q(caption), Q(prompt), QLineEdit::Normal, Q(defaultText), &ok);
     return ok ? s.toStdString() : defaultText;
 }
 
@@ -41,7 +47,7 @@ std::string QtDialogs::SaveFileName(const std::string& folder, const std::string
     const QString f = Q(filter);
     const int bar = f.indexOf('|');
     const QString qtFilter = bar < 0 ? f : f.left(bar).trimmed() + " (" + f.mid(bar + 1) + " " + f.mid(bar + 1).toLower() + ")";
-    QFileDialog dialog(parent_, QString(), Q(folder), qtFilter);
+    QFileDialog dialog(Owner(), QString(), Q(folder), qtFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(Q(defaultExtension));
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);

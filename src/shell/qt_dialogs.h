@@ -18,6 +18,10 @@ public:
                              const std::string& defaultExtension) override;
 
 private:
+    // The window the user is in: the active modal window (the editor, say),
+    // else the active window, else the main window.
+    QWidget* Owner() const;
+
     QPointer<QWidget> parent_;
 };
 

@@ -20,6 +20,7 @@ using namespace orv;
 class QuietHost final : public EditorHost {
 public:
     void Message(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    bool Confirm(const std::string&) override { return true; }
     std::string InputBox(const std::string&, const std::string&, const std::string& d) override { return d; }
     int64_t FreeBytes(const std::string&) override { return -1; }
     void SaveEditedRange(uint32_t, uint32_t, std::span<const Piece>, const PieceSources&) override {}

@@ -220,9 +220,6 @@ TEST(ViewRules, ZoomScrollAndMarksOnEdgeLengths) {
     EXPECT_EQ(v.ZoomLevel, 4);
     ZoomAfterResize(v, 100, cols);
     EXPECT_EQ(v.ZoomLevel, 3);
-    v.ViewFirstBlock = 40;
-    EXPECT_EQ(PlayCursorLeft(g, v, 40), -1);  // on the left edge: not strictly inside
-    EXPECT_EQ(PlayCursorLeft(g, v, 44), g.L + 1);
 }
 
 }  // namespace

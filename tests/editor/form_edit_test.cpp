@@ -36,7 +36,13 @@ public:
     int64_t freeBytes = -1;
     std::vector<std::pair<uint32_t, uint32_t>> saves;
 
+    std::vector<std::string> questions;  // answered Yes
+
     void Message(const std::string& text) override { messages.push_back(text); }
+    bool Confirm(const std::string& text) override {
+        questions.push_back(text);
+        return true;
+    }
     std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& def) override {
         prompts.push_back(caption + "|" + prompt);
         if (answers.empty()) return def;
@@ -340,7 +346,7 @@ TEST_F(EditorWindowTest, NothingActsWhileAFadeRunsAndCloseWaitsForIt) {
         Press(X(100));
         Release(X(100));
         w.close();
-        closedInside = !w.isVisible();
+        closedInside = !w.isVisible() || !host.questions.empty();
     };
     w.menuFadeInClick();
     w.OnOperationStep = nullptr;
@@ -351,10 +357,29 @@ TEST_F(EditorWindowTest, NothingActsWhileAFadeRunsAndCloseWaitsForIt) {
     EXPECT_EQ(editor.SelStart, 10u);
     EXPECT_EQ(editor.SelEnd, 60u);
     EXPECT_EQ(editor.ClipBlockCount, 0u);
-    // The close asked for during the fade happens once it has ended.
+    // The close asked for during the fade happens once it has ended, asking about the fade then.
     for (int i = 0; i < 100 && w.isVisible(); ++i) QTest::qWait(10);
     EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(host.questions, std::vector<std::string>{DiscardEditsQuestion});
     EXPECT_FALSE(platform::fileExists(dir.file("Edit.raw")));
+}
+
+// The effects append the selected blocks to Edit.raw: without room for them, a message and no level.
+TEST_F(EditorWindowTest, EffectsNeedRoomForTheSelection) {
+    Record(100);
+    TFormEdit& w = Open();
+    Key(form.get(), Qt::Key_A);
+    for (const char* button : {"SBtnFadeIn", "SBtnFadeOut", "SBtnAmplify", "SBtnNormalize"})
+        for (const int64_t room : {99, 100}) {
+            host.freeBytes = room * BlockBytes;
+            host.answers = {"50"};
+            QWidget* b = w.findChild<QWidget*>(button);
+            QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, b->mapTo(&w, b->rect().center()));
+            EXPECT_EQ(editor.CurrentLevel, room == 100) << button;
+            EXPECT_EQ(host.messages.size(), room == 100 ? 0u : 1u) << button;
+            host.messages.clear();
+            if (editor.CurrentLevel) Key(form.get(), Qt::Key_Z);
+        }
 }
 
 TEST_F(EditorWindowTest, ClosingLeavesTheRecordingAsItWasRecorded) {

@@ -123,6 +123,7 @@ TEST_P(PlaybackSilent, QueuesNothing) {
     else playback.StartPlaySelection();
     for (int i = 0; i < 3; ++i) playback.PollPlayback();
     EXPECT_TRUE(device.written.empty());
+    EXPECT_FALSE(PlayTimerTick(playback, false, false, 0).ShowPlayMarks);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ranges, PlaybackSilent,
@@ -428,19 +429,19 @@ TEST(PlayMarks, CursorLineOnlyStrictlyInsideTheView) {
     EXPECT_EQ(PlayMarkLeft(300, 0.5f, 10), 150 + 10 - 8);
 }
 
-TEST(VolumeControl, OpensThePlaybackTabOrSaysWhatToInstall) {
+TEST(PlaybackSettings, OpensTheOutputDevicesTabOrSaysWhatToInstall) {
     RecordingLauncher launcher;
     launcher.available = {"pavucontrol", "alsamixer", "x-terminal-emulator"};
-    EXPECT_EQ(OpenVolumeControl(launcher), "");
+    EXPECT_EQ(OpenPlaybackSettings(launcher), "");
     ASSERT_EQ(launcher.started.size(), 1u);
-    EXPECT_EQ(launcher.started[0], (std::vector<std::string>{"pavucontrol", "--tab=1"}));
+    EXPECT_EQ(launcher.started[0], (std::vector<std::string>{"pavucontrol", "--tab=3"}));
 
     launcher.available = {"alsamixer", "x-terminal-emulator"};
-    EXPECT_EQ(OpenVolumeControl(launcher), "");
+    EXPECT_EQ(OpenPlaybackSettings(launcher), "");
     EXPECT_EQ(launcher.started[1][0], "x-terminal-emulator");
 
     launcher.available.clear();
-    EXPECT_NE(OpenVolumeControl(launcher).find("pavucontrol"), std::string::npos);
+    EXPECT_NE(OpenPlaybackSettings(launcher).find("pavucontrol"), std::string::npos);
     EXPECT_EQ(launcher.started.size(), 2u);
 }
 

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
@@ -19,11 +21,13 @@
 #include <vector>
 
 #include "editor/form_edit.h"
+#include "export/form_progress.h"
 #include "platform/raw_file.h"
 #include "playback/wave_playback.h"
 #include "shell/editor_host.h"
 #include "shell/form_main.h"
 #include "shell/forms.h"
+#include "shell/qt_dialogs.h"
 #include "support/fake_system.h"
 #include "support/fake_wave_in.h"
 #include "support/fake_wave_out.h"
@@ -36,6 +40,12 @@ namespace {
 void Send(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
     QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
+}
+
+// A click through the window system on the named child of a window.
+void Click(QWidget* w, const char* name) {
+    QWidget* c = w->findChild<QWidget*>(name);
+    QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {}, c->mapTo(w, c->rect().center()));
 }
 
 // Every block of the source has its own loudness: a square wave whose
@@ -71,7 +81,7 @@ protected:
     void Edit(const std::function<void(TFormEdit&)>& scenario) {
         if (!editor) {  // one window for every opening, as the program has
             editor = MakeEditorWindow(state, host, playback, nullptr);
-            main->SetForms(editor.get(), nullptr, nullptr, nullptr, nullptr);
+            main->SetForms(editor.get(), nullptr, nullptr, nullptr, &progress);
         }
         QTimer poll;
         poll.setInterval(5);
@@ -100,6 +110,8 @@ protected:
     // Made before the main window looks for its folders.
     bool foldersMade = ::mkdir(exeDir.file("bin").c_str(), 0755) == 0 &&
                        ::mkdir(dataDir.file("Orvane Recorder").c_str(), 0755) == 0;
+    TFormProgress progress;
+    test::TempDir saves;
     AppState state;
     std::unique_ptr<TFormMain> main = std::make_unique<TFormMain>(seams, state);
     test::FakeWaveOut out;
@@ -265,6 +277,17 @@ TEST_F(EditorWiringTest, PlaybackShowsItsCursorMarkAndMeterAndStopsForEdits) {
         EXPECT_EQ(out.openCount, 2);  // the same device, opened again
         const QImage& m = w.View().Meter;
         for (int y = 0; y < m.height(); ++y) ASSERT_NE(m.pixel(5, y), qRgb(60, 235, 60)) << y;
+        // A close box pressed while the end of playback lets events run closes
+        // the editor once that tick is over, not at some later command.
+        state.Editor.SelStart = 1;
+        state.Editor.SelEnd = 2;
+        Click(&w, "SBtnPlaySelection");
+        w.TimerPlayTimer();
+        out.Complete(2);
+        QTimer::singleShot(0, &w, [&w] { w.windowHandle()->close(); });
+        w.TimerPlayTimer();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(w.isVisible());
     });
 }
 
@@ -339,6 +362,114 @@ TEST_F(EditorWiringTest, TheFoundRecordingIsShownInPlaceOfTheRecordingJustMadeUn
     expectMade("in loop mode");
     EXPECT_EQ(edited, (std::vector<uint32_t>{45, made, made}));
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// Esc, File > Exit and the close box ask before dropping edits that no whole
+// save kept, No being the default; No keeps the editor with its edits.
+TEST_F(EditorWiringTest, ClosingAsksBeforeDroppingUnsavedEdits) {
+    RecordBlocks(30);
+    state.Settings.SaveAsWav = true;  // no encoder library beside the test
+    state.Settings.SaveAsMp3 = false;
+    struct Row {
+        const char* name;
+        const char* save;  // after a fade of everything and a drag over a part; none: not edited
+        bool asks;
+    };
+    const Row rows[] = {{"NotEdited", nullptr, false},
+                        {"FadedThenSelectionSaved", "SBtnSaveSel", true},
+                        {"FadedThenAllSaved", "SBtnSaveAll", false}};
+    using Close = std::function<void(QWindow*, TFormEdit&)>;
+    const std::pair<const char*, Close> closes[] = {
+        {"Esc", [](QWindow* win, TFormEdit&) { QTest::keyClick(win, Qt::Key_Escape); }},
+        {"Exit", [](QWindow* win, TFormEdit& w) {
+             auto* file = w.findChild<QMenu*>("menuFile");
+             QTest::mouseClick(win, Qt::LeftButton, {}, w.Menu2->actionGeometry(file->menuAction()).center());
+             const QRect exit = file->actionGeometry(w.findChild<QAction*>("menuExit"));
+             QTest::mouseClick(file->windowHandle(), Qt::LeftButton, {}, exit.center());
+         }},
+        {"CloseBox", [](QWindow* win, TFormEdit&) { win->close(); }},
+    };
+    for (const Row& row : rows)
+        for (const auto& [how, close] : closes) {
+            SCOPED_TRACE(std::string(row.name) + ", " + how);
+            dialogs.defaultNoQuestions.clear();
+            dialogs.confirmAnswers = {false, true};
+            Edit([&](TFormEdit& w) {
+                QWindow* win = w.windowHandle();
+                if (row.save) {
+                    QTest::keyClick(win, Qt::Key_A, Qt::ControlModifier);
+                    Click(&w, "SBtnFadeIn");
+                    const QPoint a(w.Geometry().L + 5, w.Geometry().T + 30), b = a + QPoint(10, 0);
+                    QTest::mouseClick(win, Qt::LeftButton, {}, a);
+                    QTest::mousePress(win, Qt::LeftButton, {}, a);
+                    QTest::mouseMove(win, b);
+                    QTest::mouseRelease(win, Qt::LeftButton, {}, b);
+                    dialogs.saveAnswers = {saves.file("take.wav")};
+                    Click(&w, row.save);
+                }
+                close(win, w);
+                ASSERT_EQ(w.isVisible(), row.asks);
+                if (row.asks) {
+                    EXPECT_EQ(state.Editor.CurrentLevel, 1);
+                    close(win, w);
+                }
+                EXPECT_FALSE(w.isVisible());
+            });
+            EXPECT_EQ(dialogs.defaultNoQuestions.size(), row.asks ? 2u : 0u);
+        }
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// The save's Cancel and Esc reach the progress window over the modal editor
+// that started the save; the file already at the target stays as it was.
+TEST_F(EditorWiringTest, TheProgressWindowCancelsASaveStartedInTheEditor) {
+    RecordBlocks(60);
+    state.Settings.SaveAsWav = true;
+    state.Settings.SaveAsMp3 = false;
+    const std::string target = saves.file("take.wav");
+    for (const bool byEsc : {false, true}) {
+        std::ofstream(target) << "older";
+        dialogs.saveAnswers = {target};
+        bool cancelled = false;
+        Edit([&](TFormEdit& w) {
+            QTimer::singleShot(0, &progress, [&] {  // in the writer's first pump
+                QWindow* window = progress.windowHandle();
+                ASSERT_TRUE(window && progress.isVisible());
+                const QPoint cancel = progress.BtnCancel->mapTo(&progress, progress.BtnCancel->rect().center());
+                if (byEsc) QTest::keyClick(window, Qt::Key_Escape);
+                else QTest::mouseClick(window, Qt::LeftButton, {}, cancel);
+                cancelled = !progress.isVisible();
+            });
+            Click(&w, "SBtnSaveAll");
+        });
+        EXPECT_TRUE(cancelled) << byEsc;
+        EXPECT_EQ(FileBytes(target), (std::vector<uint8_t>{'o', 'l', 'd', 'e', 'r'})) << byEsc;
+    }
+}
+
+// A message raised in the editor belongs to the editor, not to the main window.
+TEST_F(EditorWiringTest, TheEditorsMessagesAreItsChildren) {
+    RecordBlocks(20);
+    QtDialogs qtDialogs;
+    qtDialogs.SetParentHint(main.get());
+    AppSeams real{device, mixer, clock, freeSpace, qtDialogs, launcher,
+                  seams.ExecutablePath, seams.DataFolder, seams.HomeFolder};
+    MainEditorHost realHost{*main, real, state, nullptr};
+    const std::unique_ptr<TFormEdit> w = MakeEditorWindow(state, realHost, playback, nullptr);
+    main->SetForms(w.get(), nullptr, nullptr, nullptr, nullptr);
+    QWidget* owner = nullptr;
+    QTimer::singleShot(0, w.get(), [&] {
+        QTimer::singleShot(0, w.get(), [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            owner = box->parentWidget();
+            QTest::keyClick(box->windowHandle(), Qt::Key_Escape);
+        });
+        Click(w.get(), "SBtnSaveSel");  // nothing selected
+        w->close();
+    });
+    main->BtnEditClick();
+    EXPECT_EQ(owner, w.get());
 }
 
 }  // namespace
