@@ -48,23 +48,42 @@ std::vector<std::string> StopWatchingDiskOrder() {
 
 }  // namespace orv::test
 
-extern "C" int fdatasync(int fd) {
+namespace {
+
+// Notes a sync of fd when it is the watched folder (".") or a file in it;
+// true when it is to fail.
+bool NoteSync(int fd) {
     using namespace orv::test;
-    {
-        std::lock_guard lk(mu);
-        if (watching) {
-            const std::string name = Inside(PathOf(fd));
-            if (!name.empty()) {
-                if (name == failing) {
-                    events.push_back("failed sync " + name);
-                    errno = EIO;
-                    return -1;
-                }
-                events.push_back("sync " + name);
-            }
-        }
+    std::lock_guard lk(mu);
+    if (!watching) return false;
+    const std::string path = PathOf(fd);
+    const std::string name = path == watched ? std::string(".") : Inside(path);
+    if (name.empty()) return false;
+    if (name == failing) {
+        events.push_back("failed sync " + name);
+        return true;
+    }
+    events.push_back("sync " + name);
+    return false;
+}
+
+}  // namespace
+
+extern "C" int fdatasync(int fd) {
+    if (NoteSync(fd)) {
+        errno = EIO;
+        return -1;
     }
     static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"));
+    return real(fd);
+}
+
+extern "C" int fsync(int fd) {
+    if (NoteSync(fd)) {
+        errno = EIO;
+        return -1;
+    }
+    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
     return real(fd);
 }
 

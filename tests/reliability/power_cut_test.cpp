@@ -3,15 +3,23 @@
 // for it, and moving or closing the file in the middle loses nothing.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "export/save_job.h"
 #include "platform/raw_file.h"
 #include "record/format.h"
 #include "record/ring_position.h"
 #include "reliability/disk_order.h"
+#include "shell/ini_file.h"
 #include "support/temp_dir.h"
 
 namespace orv {
@@ -52,40 +60,92 @@ TEST(PowerCut, PeriodicSyncRunsBesideWritesAndSurvivesMoveAndClose) {
     }
 }
 
-// The ring position is replaced at every half. After a power cut its name
-// must hold the old position or the new one whole: the new file reaches the
-// disk before it takes the name, and a sync that fails keeps the old one.
-struct PositionCase {
+// Every file replaced whole (the ring position at every half, the settings,
+// a saved recording) takes its name only once it is on the disk, with the
+// old file's permissions, and the rename reaches the disk with its folder.
+// After a power cut the name holds the old file or the whole new one; a sync
+// that fails leaves the old one as it was.
+enum class Replacer { RingPosition, Settings, Save };
+
+struct ReplaceCase {
     const char* Name;
-    std::string FailSync;
-    bool Written;
-    std::vector<std::string> Order;
+    Replacer Who;
+    bool SyncFails;
+    bool ViaLink;  // the settings file may be a link to the real one: the real one is replaced
 };
 
-class PositionFileOnDisk : public ::testing::TestWithParam<PositionCase> {};
+class ReplacedFile : public ::testing::TestWithParam<ReplaceCase> {};
 
-TEST_P(PositionFileOnDisk, TakesItsNameOnlyOnceOnTheDisk) {
-    const PositionCase& c = GetParam();
-    test::TempDir dir;
-    const std::string path = dir.file("Orvane.pos");
-    const RingPosition before{1800, 40, true, false, 0}, after{1800, 60, true, true, 0x1234};
+bool Replace(Replacer who, const std::string& path, const test::TempDir& elsewhere) {
     std::string error;
-    ASSERT_TRUE(WriteRingPositionFile(path, before, error)) << error;
+    switch (who) {
+    case Replacer::RingPosition: return WriteRingPositionFile(path, {1800, 60, true, true, 0x1234}, error);
+    case Replacer::Settings: return WriteSettingsFile(path, Settings{}, error);
+    case Replacer::Save: {
+        platform::RawFile raw;
+        const std::vector<uint8_t> block(BlockBytes, 0x21);
+        if (!raw.open(elsewhere.file("Orvane.raw"), platform::RawFile::Mode::Create)) return false;
+        for (uint32_t k = 1; k <= 4; ++k) raw.writeAt(BlockOffset(k), block.data(), BlockBytes);
+        const SaveJob job{{{1, 4, 1, true}}, {1, 4}, true, WavParameters{}, {}, path};
+        SaveProgress progress;
+        return RunSaveJob(job, {&raw, nullptr}, progress, {}).ok();
+    }
+    }
+    return false;
+}
 
-    test::WatchDiskOrder(dir.path(), c.FailSync);
-    const bool written = WriteRingPositionFile(path, after, error);
-    EXPECT_EQ(test::StopWatchingDiskOrder(), c.Order);
-    EXPECT_EQ(written, c.Written);
-    EXPECT_EQ(error.empty(), c.Written) << error;
-    EXPECT_EQ(ReadRingPositionFile(path), c.Written ? after : before);
-    EXPECT_FALSE(platform::fileExists(path + ".new"));
+std::string Contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST_P(ReplacedFile, TakesItsNameOnlyOnceOnTheDiskAndKeepsItsMode) {
+    const ReplaceCase& c = GetParam();
+    test::TempDir dir, elsewhere;
+    const std::string name = c.Who == Replacer::RingPosition ? "Orvane.pos"
+                             : c.Who == Replacer::Settings   ? "x.INI"
+                                                             : "take.wav";
+    const std::string path = dir.file(name), old = "the old file\n";
+    std::ofstream(path, std::ios::binary) << old;
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    const std::string given = c.ViaLink ? elsewhere.file("link.INI") : path;
+    if (c.ViaLink) {
+        ASSERT_EQ(::symlink(path.c_str(), given.c_str()), 0);
+    }
+
+    const std::string temp = "." + name + ".part-" + std::to_string(::getpid()) + "-0";
+    test::WatchDiskOrder(dir.path(), c.SyncFails ? temp : "");
+    const bool replaced = Replace(c.Who, given, elsewhere);
+    const std::vector<std::string> order =
+        c.SyncFails ? std::vector<std::string>{"failed sync " + temp}
+                    : std::vector<std::string>{"sync " + temp, "rename " + temp + " " + name, "sync ."};
+    EXPECT_EQ(test::StopWatchingDiskOrder(), order);
+    EXPECT_EQ(replaced, !c.SyncFails);
+    EXPECT_EQ(Contents(path) == old, c.SyncFails) << "replaced: " << replaced;
+    if (c.Who == Replacer::RingPosition && replaced) {
+        EXPECT_TRUE(ReadRingPositionFile(path));
+    }
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    if (c.ViaLink) {
+        ASSERT_EQ(::lstat(given.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced instead of its file";
+    }
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
+    EXPECT_EQ(entries, 1u) << "a partial file was left";
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    PowerCut, PositionFileOnDisk,
-    ::testing::Values(PositionCase{"Replaced", "", true, {"sync Orvane.pos.new", "rename Orvane.pos.new Orvane.pos"}},
-                      PositionCase{"SyncFailsOldKept", "Orvane.pos.new", false, {"failed sync Orvane.pos.new"}}),
-    [](const ::testing::TestParamInfo<PositionCase>& info) { return std::string(info.param.Name); });
+    PowerCut, ReplacedFile,
+    ::testing::Values(ReplaceCase{"RingPosition", Replacer::RingPosition, false, false},
+                      ReplaceCase{"RingPositionSyncFails", Replacer::RingPosition, true, false},
+                      ReplaceCase{"SettingsThroughALink", Replacer::Settings, false, true},
+                      ReplaceCase{"SettingsSyncFails", Replacer::Settings, true, false},
+                      ReplaceCase{"Save", Replacer::Save, false, false},
+                      ReplaceCase{"SaveSyncFails", Replacer::Save, true, false}),
+    [](const ::testing::TestParamInfo<ReplaceCase>& info) { return std::string(info.param.Name); });
 
 }  // namespace
 }  // namespace orv
