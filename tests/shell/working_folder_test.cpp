@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <iterator>
 
 #include "platform/raw_file.h"
 #include "platform/program_files.h"
@@ -109,7 +110,17 @@ TEST_F(StaleFiles, InterruptedRecordingIsKeptBesideAnEarlierFoundRecording) {
     ASSERT_NE(note, "");
     const std::string kept = note.substr(note.find('\n') + 1);
     EXPECT_EQ(kept.rfind(dir.path() + "/Orvane ", 0), 0u) << kept;
-    EXPECT_EQ(platform::fileSize(kept), 2 * 17640);
+    ASSERT_EQ(kept.substr(kept.size() - 4), ".wav") << kept;
+    // A WAV file any player opens: a 44-byte header, then the same samples.
+    std::ifstream in(kept, std::ios::binary);
+    const std::string wav((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(wav.size(), 44u + 2 * 17640);
+    EXPECT_EQ(wav.substr(0, 4) + wav.substr(8, 8) + wav.substr(36, 4), "RIFFWAVEfmt data");
+    const auto le32 = [&](size_t at) { return uint8_t(wav[at]) | uint8_t(wav[at + 1]) << 8 | uint8_t(wav[at + 2]) << 16 | uint32_t(uint8_t(wav[at + 3])) << 24; };
+    EXPECT_EQ(le32(4), 36u + 2 * 17640);
+    EXPECT_EQ(le32(24), 44100u);
+    EXPECT_EQ(le32(40), 2u * 17640);
+    EXPECT_EQ(wav.substr(44), std::string(2 * 17640, '\x11'));
     EXPECT_EQ(platform::fileSize(files.FoundRecordingName), 17640);  // untouched
     EXPECT_FALSE(platform::fileExists(files.RawFileName));
 
@@ -118,8 +129,8 @@ TEST_F(StaleFiles, InterruptedRecordingIsKeptBesideAnEarlierFoundRecording) {
     const std::string note2 = ClearStaleWorkingFiles(files);
     const std::string kept2 = note2.substr(note2.find('\n') + 1);
     EXPECT_NE(kept2, kept);
-    EXPECT_EQ(platform::fileSize(kept), 2 * 17640);
-    EXPECT_EQ(platform::fileSize(kept2), 4 * 17640);
+    EXPECT_EQ(platform::fileSize(kept), 44 + 2 * 17640);
+    EXPECT_EQ(platform::fileSize(kept2), 44 + 4 * 17640);
 }
 
 TEST_F(StaleFiles, EmptyRawFileIsSimplyRemoved) {
