@@ -171,7 +171,8 @@ SaveResult WriteMp3File(const std::string& Mp3FileName, const Mp3Parameters& for
     if (format.Mp3Vbr) {
         // Over the blank first frame the library reserved, while the file is
         // still the hidden one: the finished file never lacks it.
-        if (const BE_ERR closed = stream.Close(); closed != BE_ERR_SUCCESSFUL) return SaveResult::Failed(ErrorText(closed));
+        if (const BE_ERR closed = stream.Close(); closed != BE_ERR_SUCCESSFUL)
+            return SaveResult::Failed(ErrorText(closed));
         if (const BE_ERR tagged = lib->beWriteVBRHeader(Mp3FileName.c_str()); tagged != BE_ERR_SUCCESSFUL)
             return SaveResult::Failed(ErrorText(tagged));
     }

@@ -7,6 +7,7 @@
 
 #include "export/wav_save.h"
 #include "platform/raw_file.h"
+#include "platform/replace_file.h"
 #include "record/format.h"
 #include "record/found_recording.h"
 #include "record/ring_position.h"
@@ -84,39 +85,35 @@ static bool KeepInterrupted(const WorkingFiles& files, const std::string& target
 
 // Puts the interrupted recording at target as a WAV file: a 44-byte header,
 // then its samples in time order. The samples move by the header's length,
-// so they are copied, inside the kernel where the system can.
+// so they are copied (inside the kernel where the system can), and on the
+// disk before the recording they came from goes.
 static bool KeepAsWav(const WorkingFiles& files, const std::string& target) {
-    const std::string part = target + ".part";
-    uint32_t skip = 0;
-    std::string error;
-    bool copied = false;
-    if (const auto split = RingSplit(files, skip)) {
-        copied = CopyRingInTimeOrder(files.RawFileName, *split, part, error, skip, WavHeaderBytes);
-    } else {
-        RawFile in, out;
-        const int64_t size = in.open(files.RawFileName, RawFile::Mode::Read) ? in.size() : -1;
-        const uint64_t frames = size > 0 ? uint64_t(size) / 4 * 4 : 0;  // a kill may cut a frame short
-        copied = size >= 0 && out.open(part, RawFile::Mode::Create) &&
-                 out.copyFrom(in, 0, WavHeaderBytes, frames) == frames;
-    }
-    RawFile out;
-    const int64_t length = copied && out.open(part, RawFile::Mode::ReadWrite) ? out.size() : -1;
-    if (length >= int64_t{WavHeaderBytes}) {
+    auto write = [&](const std::string& part) {
+        uint32_t skip = 0;
+        std::string error;
+        if (const auto split = RingSplit(files, skip)) {
+            if (!CopyRingInTimeOrder(files.RawFileName, *split, part, error, skip, WavHeaderBytes)) return false;
+        } else {
+            RawFile in, out;
+            const int64_t size = in.open(files.RawFileName, RawFile::Mode::Read) ? in.size() : -1;
+            const uint64_t bytes = size > 0 ? uint64_t(size) / 4 * 4 : 0;  // a kill may cut a frame short
+            if (size < 0 || !out.open(part, RawFile::Mode::Create) ||
+                out.copyFrom(in, 0, WavHeaderBytes, bytes) != bytes)
+                return false;
+        }
+        RawFile out;
+        const int64_t length = out.open(part, RawFile::Mode::ReadWrite) ? out.size() : -1;
+        if (length < int64_t{WavHeaderBytes}) return false;
         // Past 4 GB the lengths stop at their largest; the samples are all there.
         const uint64_t data = std::min<uint64_t>(uint64_t(length) - WavHeaderBytes, (0xFFFFFFFFu - 36) / 4 * 4);
         std::array<uint8_t, WavHeaderBytes> header{};
         BuildWavHeader(header.data(), uint32_t(data), WavParameters{});
-        if (out.writeAt(0, header.data(), header.size()) == header.size()) {
-            out.close();
-            if (renameFile(part, target)) {
-                removeFile(files.RawFileName);
-                return true;
-            }
-        }
-    }
-    out.close();
-    removeFile(part);
-    return false;
+        return out.writeAt(0, header.data(), header.size()) == header.size();
+    };
+    std::string why;
+    if (!replaceFileWith(target, write, why)) return false;
+    removeFile(files.RawFileName);
+    return true;
 }
 
 std::string ClearStaleWorkingFiles(const WorkingFiles& files) {
@@ -141,7 +138,8 @@ std::string ClearStaleWorkingFiles(const WorkingFiles& files) {
         const int64_t mtime = fileModifiedTime(files.RawFileName);
         std::string kept = RecordedAtName(files.WorkingFolder, mtime, ".wav");
         // No room for a copy: kept as it lies, which beats losing it.
-        if (!KeepAsWav(files, kept) && !KeepInterrupted(files, kept = RecordedAtName(files.WorkingFolder, mtime, ".raw")))
+        if (!KeepAsWav(files, kept) &&
+            !KeepInterrupted(files, kept = RecordedAtName(files.WorkingFolder, mtime, ".raw")))
             // Could not move it aside: leave it, and where its ring stands, rather than lose it.
             return "A recording interrupted at the last run could not be moved and stays as\n" + files.RawFileName;
         note = "A recording interrupted at the last run (" + length(kept) + " long) was kept as\n" + kept;
