@@ -20,20 +20,20 @@ namespace {
 
 constexpr uint64_t SecondBytes = BytesPerSecond;
 
-struct DiskFaultCase {
+struct FullDiskCase {
     const char* name;
     bool statusTimer;      // false: the write fails before a status tick looks at the free space
     const char* message;   // how the stop begins
-    bool failedSync;       // the disk refuses a background sync instead of filling up
+    bool failedSync = false;  // the disk refuses a background sync instead of filling up
 };
 
-void PrintTo(const DiskFaultCase& c, std::ostream* o) { *o << c.name; }
+void PrintTo(const FullDiskCase& c, std::ostream* o) { *o << c.name; }
 
-class DiskFault : public ::testing::TestWithParam<DiskFaultCase> {};
+class FullDisk : public ::testing::TestWithParam<FullDiskCase> {};
 
-// Another program fills the disk while we record, or the disk refuses a sync.
-TEST_P(DiskFault, StopsWithWholeBlocksAndNothingEarlierLost) {
-    const DiskFaultCase& c = GetParam();
+// Another program fills the disk while we record (or the disk refuses a sync).
+TEST_P(FullDisk, FilledByAnotherProgramStopsWithWholeBlocksAndNothingEarlierLost) {
+    const FullDiskCase& c = GetParam();
     test::SmallDisk disk(400 * SecondBytes);
     test::RecorderRig rig(disk.path(), disk);
     RecordProperty("file_system", disk.mounted() ? "tmpfs" : "file-size limit");
@@ -41,17 +41,15 @@ TEST_P(DiskFault, StopsWithWholeBlocksAndNothingEarlierLost) {
     rig.Record();
     rig.Run(50);  // two halves on disk, ten blocks in memory
     ASSERT_EQ(platform::fileSize(rig.cap.RawFileName), int64_t{2 * HalfBytes});
-    if (c.failedSync) {
+    if (c.failedSync)
         test::WatchDiskOrder(disk.path(), "Orvane.raw");
-        const uint64_t before = rig.cap.RawStream.syncCount();
-        for (int i = 0; i < 1000 && rig.cap.RawStream.syncCount() < before + 2; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    } else {
-        // Room for a block and a bit: the next half is cut inside its second block.
+    else  // room for a block and a bit: the next half is cut inside its second block
         disk.FillLeaving(BlockBytes + 11000, rig.cap.RawFileName);
-    }
+    const uint64_t syncs = rig.cap.RawStream.syncCount() + 2;  // one of them refused
+    for (int i = 0; c.failedSync && i < 999 && rig.cap.RawStream.syncCount() < syncs; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const bool stopped = rig.RunUntilStopped(100, c.statusTimer);
-    if (c.failedSync) test::StopWatchingDiskOrder();
+    test::StopWatchingDiskOrder();
     ASSERT_TRUE(stopped);
 
     // The blocks still in memory may meet the full disk too: then both are told.
@@ -71,10 +69,10 @@ TEST_P(DiskFault, StopsWithWholeBlocksAndNothingEarlierLost) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Reliability, DiskFault,
-    ::testing::Values(DiskFaultCase{"FreeSpaceStopComesFirst", true, "There is no space on drive", false},
-                      DiskFaultCase{"WriteErrorComesFirst", false, "Recording was stopped: can not write to", false},
-                      DiskFaultCase{"BackgroundSyncFails", true, "Recording was stopped: can not write to", true}),
+    Reliability, FullDisk,
+    ::testing::Values(FullDiskCase{"FreeSpaceStopComesFirst", true, "There is no space on drive"},
+                      FullDiskCase{"WriteErrorComesFirst", false, "Recording was stopped: can not write to"},
+                      FullDiskCase{"BackgroundSyncFails", true, "Recording was stopped: can not write to", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The disk runs low while we record alone: the free-space stop ends the

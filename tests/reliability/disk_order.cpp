@@ -48,44 +48,27 @@ std::vector<std::string> StopWatchingDiskOrder() {
 
 }  // namespace orv::test
 
-namespace {
-
-// Notes a sync of fd when it is the watched folder (".") or a file in it;
-// true when it is to fail.
-bool NoteSync(int fd) {
+static int Sync(int fd, const char* call) {
     using namespace orv::test;
-    std::lock_guard lk(mu);
-    if (!watching) return false;
-    const std::string path = PathOf(fd);
-    const std::string name = path == watched ? std::string(".") : Inside(path);
-    if (name.empty()) return false;
-    if (name == failing) {
-        events.push_back("failed sync " + name);
-        return true;
+    {
+        std::lock_guard lk(mu);
+        if (watching) {
+            const std::string path = PathOf(fd), name = path == watched ? "." : Inside(path);
+            if (!name.empty()) {
+                if (name == failing) {
+                    events.push_back("failed sync " + name);
+                    errno = EIO;
+                    return -1;
+                }
+                events.push_back("sync " + name);
+            }
+        }
     }
-    events.push_back("sync " + name);
-    return false;
+    return reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, call))(fd);
 }
 
-}  // namespace
-
-extern "C" int fdatasync(int fd) {
-    if (NoteSync(fd)) {
-        errno = EIO;
-        return -1;
-    }
-    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"));
-    return real(fd);
-}
-
-extern "C" int fsync(int fd) {
-    if (NoteSync(fd)) {
-        errno = EIO;
-        return -1;
-    }
-    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
-    return real(fd);
-}
+extern "C" int fdatasync(int fd) { return Sync(fd, "fdatasync"); }
+extern "C" int fsync(int fd) { return Sync(fd, "fsync"); }
 
 extern "C" int rename(const char* from, const char* to) noexcept {
     using namespace orv::test;

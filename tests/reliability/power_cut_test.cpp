@@ -3,13 +3,13 @@
 // for it, and moving or closing the file in the middle loses nothing.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -65,86 +65,62 @@ TEST(PowerCut, PeriodicSyncRunsBesideWritesAndSurvivesMoveAndClose) {
 // old file's permissions, and the rename reaches the disk with its folder.
 // After a power cut the name holds the old file or the whole new one; a sync
 // that fails leaves the old one as it was.
-enum class Replacer { RingPosition, Settings, Save };
-
 struct ReplaceCase {
     const char* Name;
-    Replacer Who;
-    bool SyncFails;
-    bool ViaLink;  // the settings file may be a link to the real one: the real one is replaced
+    const char* File;
+    bool (*Replace)(const std::string& path);
+    bool SyncFails = false;
+    bool ViaLink = false;  // the settings file may be a link: the file it names is replaced
 };
+
+bool RingPositionFile(const std::string& path) {
+    std::string error;
+    return WriteRingPositionFile(path, {1800, 60, true, true, 0x1234}, error);
+}
+bool SettingsFile(const std::string& path) {
+    std::string error;
+    return WriteSettingsFile(path, Settings{}, error);
+}
+bool SavedRecording(const std::string& path) {
+    platform::RawFile silence;
+    SaveProgress progress;
+    return silence.open("/dev/zero", platform::RawFile::Mode::Read) &&
+           RunSaveJob({{{1, 4, 1, true}}, {1, 4}, true, {}, {}, path}, {&silence, nullptr}, progress, {}).ok();
+}
 
 class ReplacedFile : public ::testing::TestWithParam<ReplaceCase> {};
 
-bool Replace(Replacer who, const std::string& path, const test::TempDir& elsewhere) {
-    std::string error;
-    switch (who) {
-    case Replacer::RingPosition: return WriteRingPositionFile(path, {1800, 60, true, true, 0x1234}, error);
-    case Replacer::Settings: return WriteSettingsFile(path, Settings{}, error);
-    case Replacer::Save: {
-        platform::RawFile raw;
-        const std::vector<uint8_t> block(BlockBytes, 0x21);
-        if (!raw.open(elsewhere.file("Orvane.raw"), platform::RawFile::Mode::Create)) return false;
-        for (uint32_t k = 1; k <= 4; ++k) raw.writeAt(BlockOffset(k), block.data(), BlockBytes);
-        const SaveJob job{{{1, 4, 1, true}}, {1, 4}, true, WavParameters{}, {}, path};
-        SaveProgress progress;
-        return RunSaveJob(job, {&raw, nullptr}, progress, {}).ok();
-    }
-    }
-    return false;
-}
-
-std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST_P(ReplacedFile, TakesItsNameOnlyOnceOnTheDiskAndKeepsItsMode) {
+    namespace fs = std::filesystem;
     const ReplaceCase& c = GetParam();
     test::TempDir dir, elsewhere;
-    const std::string name = c.Who == Replacer::RingPosition ? "Orvane.pos"
-                             : c.Who == Replacer::Settings   ? "x.INI"
-                                                             : "take.wav";
-    const std::string path = dir.file(name), old = "the old file\n";
-    std::ofstream(path, std::ios::binary) << old;
-    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
-    const std::string given = c.ViaLink ? elsewhere.file("link.INI") : path;
-    if (c.ViaLink) {
-        ASSERT_EQ(::symlink(path.c_str(), given.c_str()), 0);
-    }
+    const std::string name = c.File, path = dir.file(name), old = "the old file\n";
+    std::ofstream(path) << old;
+    fs::permissions(path, fs::perms(0600));
+    const std::string given = c.ViaLink ? elsewhere.file("link") : path;
+    if (c.ViaLink) fs::create_symlink(path, given);
 
     const std::string temp = "." + name + ".part-" + std::to_string(::getpid()) + "-0";
     test::WatchDiskOrder(dir.path(), c.SyncFails ? temp : "");
-    const bool replaced = Replace(c.Who, given, elsewhere);
-    const std::vector<std::string> order =
-        c.SyncFails ? std::vector<std::string>{"failed sync " + temp}
-                    : std::vector<std::string>{"sync " + temp, "rename " + temp + " " + name, "sync ."};
-    EXPECT_EQ(test::StopWatchingDiskOrder(), order);
+    const bool replaced = c.Replace(given);
+    const std::vector<std::string> replacedInOrder{"sync " + temp, "rename " + temp + " " + name, "sync ."};
+    EXPECT_EQ(test::StopWatchingDiskOrder(), c.SyncFails ? std::vector{"failed sync " + temp} : replacedInOrder);
     EXPECT_EQ(replaced, !c.SyncFails);
-    EXPECT_EQ(Contents(path) == old, c.SyncFails) << "replaced: " << replaced;
-    if (c.Who == Replacer::RingPosition && replaced) {
-        EXPECT_TRUE(ReadRingPositionFile(path));
-    }
-    struct stat st {};
-    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0600u);
-    if (c.ViaLink) {
-        ASSERT_EQ(::lstat(given.c_str(), &st), 0);
-        EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced instead of its file";
-    }
-    size_t entries = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
-    EXPECT_EQ(entries, 1u) << "a partial file was left";
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}) == old, c.SyncFails);
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0600));
+    EXPECT_EQ(fs::is_symlink(given), c.ViaLink);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1) << "a partial file was left";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     PowerCut, ReplacedFile,
-    ::testing::Values(ReplaceCase{"RingPosition", Replacer::RingPosition, false, false},
-                      ReplaceCase{"RingPositionSyncFails", Replacer::RingPosition, true, false},
-                      ReplaceCase{"SettingsThroughALink", Replacer::Settings, false, true},
-                      ReplaceCase{"SettingsSyncFails", Replacer::Settings, true, false},
-                      ReplaceCase{"Save", Replacer::Save, false, false},
-                      ReplaceCase{"SaveSyncFails", Replacer::Save, true, false}),
+    ::testing::Values(ReplaceCase{"RingPosition", "Orvane.pos", RingPositionFile},
+                      ReplaceCase{"RingPositionSyncFails", "Orvane.pos", RingPositionFile, true},
+                      ReplaceCase{"SettingsThroughALink", "x.INI", SettingsFile, false, true},
+                      ReplaceCase{"SettingsSyncFails", "x.INI", SettingsFile, true},
+                      ReplaceCase{"Save", "take.wav", SavedRecording},
+                      ReplaceCase{"SaveSyncFails", "take.wav", SavedRecording, true}),
     [](const ::testing::TestParamInfo<ReplaceCase>& info) { return std::string(info.param.Name); });
 
 }  // namespace
