@@ -22,14 +22,21 @@ std::string ErrorText(BE_ERR code) { return "BE_ERR code-" + std::to_string(code
 class EncoderStream {
 public:
     EncoderStream(platform::EncoderLibrary& lib, HBE_STREAM handle) : lib_(lib), handle_(handle) {}
-    ~EncoderStream() { lib_.beCloseStream(handle_); }
+    ~EncoderStream() { Close(); }
     EncoderStream(const EncoderStream&) = delete;
     EncoderStream& operator=(const EncoderStream&) = delete;
     HBE_STREAM handle() const { return handle_; }
+    // The library makes a stream's VBR header when it is closed.
+    BE_ERR Close() {
+        if (closed_) return BE_ERR_SUCCESSFUL;
+        closed_ = true;
+        return lib_.beCloseStream(handle_);
+    }
 
 private:
     platform::EncoderLibrary& lib_;
     HBE_STREAM handle_;
+    bool closed_ = false;
 };
 
 class OutputFile {
@@ -77,7 +84,8 @@ BE_CONFIG BuildEncoderConfig(const Mp3Parameters& f) {
     c.bCRC = 0;
     c.bCopyright = Flag(f.Mp3Copyright);
     c.bOriginal = Flag(f.Mp3Original);
-    c.bWriteVBRHeader = 0;
+    // Without it players take the length and seek positions from the first frame's bit rate.
+    c.bWriteVBRHeader = Flag(f.Mp3Vbr);
     c.bEnableVBR = Flag(f.Mp3Vbr);
     c.nVBRQuality = f.Mp3VbrQuality;
     c.dwVbrAbr_bps = 0;
@@ -160,6 +168,14 @@ SaveResult WriteMp3File(const std::string& Mp3FileName, const Mp3Parameters& for
     if (produced > output.size()) return SaveResult::Failed("The encoder library overran its buffer");
     if (produced && out.file.write(output.data(), produced) != produced) return writeFailed();
     if (!progress.SaveContinue) return SaveResult::Cancelled();
+    if (format.Mp3Vbr) {
+        // Over the blank first frame the library reserved, while the file is
+        // still the hidden one: the finished file never lacks it.
+        if (const BE_ERR closed = stream.Close(); closed != BE_ERR_SUCCESSFUL)
+            return SaveResult::Failed(ErrorText(closed));
+        if (const BE_ERR tagged = lib->beWriteVBRHeader(Mp3FileName.c_str()); tagged != BE_ERR_SUCCESSFUL)
+            return SaveResult::Failed(ErrorText(tagged));
+    }
     out.Keep();
     return SaveResult::Saved();
 }

@@ -1,6 +1,10 @@
 // Wave-out over an ALSA playback PCM. A driver thread writes the queued
 // buffers in order, applying the volume as a gain, and raises a buffer's done
-// flag only when the PCM's delay says its last frame has been played.
+// flag only when its last frame has been played: by the PCM's delay while
+// more follows it, and by draining the PCM for the last frames written. A
+// sound server's plug-in can report less delay than it still holds (a busy
+// server lags behind the clock the figure is reckoned from), and the reset
+// that follows the last done flag would throw the rest away unheard.
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
@@ -276,7 +280,9 @@ private:
             return false;
         }
         const uint64_t held = static_cast<uint64_t>(std::max<snd_pcm_sframes_t>(0, delay));
-        const uint64_t played = stats_.framesWritten > held ? stats_.framesWritten - held : 0;
+        uint64_t played = stats_.framesWritten > held ? stats_.framesWritten - held : 0;
+        // With nothing more to write, only a drain says the last frame was heard.
+        if (queue_.empty() && played >= stats_.framesWritten && played > 0) played = stats_.framesWritten - 1;
         stats_.framesPlayed = std::max(stats_.framesPlayed, played);
         CompletePlayed();
         return true;
@@ -349,6 +355,29 @@ private:
         }
     }
 
+    // With mu_ held and nothing queued: waits, unlocked, until the PCM has
+    // played every frame written (a sound server acknowledges only then), so
+    // a reset meanwhile waits for what the delay left out. Then the PCM is
+    // ready for more.
+    void Drain(std::unique_lock<std::mutex>& lk) {
+        lk.unlock();
+        snd_pcm_nonblock(pcm_.get(), 0);
+        const int err = snd_pcm_drain(pcm_.get());
+        snd_pcm_nonblock(pcm_.get(), 1);
+        lk.lock();
+        if (err < 0) {
+            Recover(lk, err, false);
+            return;
+        }
+        lk.unlock();
+        const int e = snd_pcm_prepare(pcm_.get());
+        lk.lock();
+        full_ = false;
+        stats_.framesPlayed = stats_.framesWritten;
+        CompletePlayed();
+        if (e < 0) Recover(lk, e, false);
+    }
+
     void DriverLoop() {
         std::unique_lock lk(mu_);
         bool active = false;  // the PCM holds or plays something of ours
@@ -380,7 +409,10 @@ private:
                 snd_pcm_sframes_t avail = 0, delay = 0;
                 const int err = snd_pcm_avail_delay(pcm_.get(), &avail, &delay);
                 lk.lock();
-                TakeMeasure(lk, err, delay);
+                // Within a period of the end by the delay: play the rest out.
+                if (TakeMeasure(lk, err, delay) && queue_.empty() &&
+                    stats_.framesWritten - stats_.framesPlayed <= periodFrames_)
+                    Drain(lk);
             } else {
                 cv_.wait(lk, [this] { return quit_ || !run_ || !queue_.empty(); });
             }

@@ -75,7 +75,8 @@ public:
 
 // The real device: ALSA PCM "default" (or the given PCM name), playback.
 // bufferMillis is the PCM's buffer wish; reset stops the sound within one
-// period (a quarter of it).
+// period (a quarter of it), except in the last period or so of what was
+// written, which it lets play out: the last done flag waits for it anyway.
 std::unique_ptr<WaveOut> makeAlsaWaveOut(const std::string& pcmName = "default",
                                          unsigned bufferMillis = 500);
 

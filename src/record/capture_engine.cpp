@@ -122,6 +122,12 @@ void CaptureEngine::PollCapture() {
 }
 
 bool CaptureEngine::WriteToRaw(uint64_t offset, const uint8_t* data, size_t bytes) {
+    // The disk refused an earlier part in the background: a power cut could
+    // lose it, so the recording ends here as after a failed write.
+    if (std::string syncError = s_.RawStream.syncError(); !syncError.empty()) {
+        StopWriting(offset, std::move(syncError));
+        return false;
+    }
     size_t written = s_.RawStream.writeAt(offset, data, bytes);
     if (written == bytes) return true;
     const std::string error = s_.RawStream.lastError();
@@ -138,12 +144,16 @@ bool CaptureEngine::WriteToRaw(uint64_t offset, const uint8_t* data, size_t byte
     const int64_t size = s_.RawStream.size();
     if (size >= 0 && uint64_t(size) > offset + whole && uint64_t(size) < offset + bytes)
         s_.RawStream.truncate(offset + whole);
-    s_.LastWrittenBlock = static_cast<uint32_t>((offset + whole) / BlockBytes);
+    StopWriting(offset + whole, error);
+    return false;
+}
+
+void CaptureEngine::StopWriting(uint64_t end, std::string error) {
+    s_.LastWrittenBlock = static_cast<uint32_t>(end / BlockBytes);
     s_.Recording = false;
     s_.WriteFailed = true;
-    s_.WriteError = error;
+    s_.WriteError = std::move(error);
     Message("Recording was stopped: can not write to " + s_.RawFileName + "\n" + s_.WriteError);
-    return false;
 }
 
 void CaptureEngine::FlushHalf(int half) {

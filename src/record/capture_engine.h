@@ -119,6 +119,9 @@ private:
     void ProcessCurrent(bool storePeaks);
     void RefilePeaks(int i, uint32_t seq);
     bool WriteToRaw(uint64_t offset, const uint8_t* data, size_t bytes);
+    // Ends the recording at a failed write: the file ends (or the ring's
+    // newest block lies) at byte end; the user is told why.
+    void StopWriting(uint64_t end, std::string error);
     // The one place the ring position file is written.
     void WriteRingPosition();
     void Message(const std::string& text) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/raw_file.h"
+#include "platform/replace_file.h"
 #include "record/format.h"
 
 namespace orv {
@@ -69,25 +70,20 @@ std::optional<RingPosition> ReadRingPositionFile(const std::string& path) {
 }
 
 bool WriteRingPositionFile(const std::string& path, const RingPosition& p, std::string& error) {
-    const std::string temp = path + ".new";
     const auto bytes = EncodeRingPosition(p);
-    RawFile f;
-    // On the disk before the rename: after a power cut the name then holds
-    // either the old position or the whole new one, never an empty file.
-    if (!f.open(temp, RawFile::Mode::Create) || f.writeAt(0, bytes.data(), bytes.size()) != bytes.size() ||
-        !f.flush()) {
-        error = f.lastError().empty() ? "can not write " + temp : f.lastError();
-        f.close();
-        platform::removeFile(temp);
-        return false;
-    }
-    f.close();
-    if (!platform::renameFile(temp, path)) {
-        error = "can not replace " + path;
-        platform::removeFile(temp);
-        return false;
-    }
-    return true;
+    std::string why;
+    const bool replaced = platform::replaceFileWith(
+        path,
+        [&](const std::string& temp) {
+            RawFile f;
+            if (f.open(temp, RawFile::Mode::Create) && f.writeAt(0, bytes.data(), bytes.size()) == bytes.size())
+                return true;
+            why = f.lastError();
+            return false;
+        },
+        why);
+    if (!replaced) error = why.empty() ? "can not replace " + path : why;
+    return replaced;
 }
 
 std::optional<uint32_t> RingSplitBlock(const RingPosition& p, int64_t rawBytes, std::optional<uint32_t> nextCheck,
@@ -129,7 +125,7 @@ std::optional<uint32_t> RingSplitOfFile(const RingPosition& p, const std::string
 }
 
 bool CopyRingInTimeOrder(const std::string& raw, uint32_t split, const std::string& dest, std::string& error,
-                         uint32_t skip) {
+                         uint32_t skip, uint64_t destOffset) {
     RawFile in, out;
     if (!in.open(raw, RawFile::Mode::Read)) {
         error = in.lastError();
@@ -146,7 +142,7 @@ bool CopyRingInTimeOrder(const std::string& raw, uint32_t split, const std::stri
         return false;
     }
     std::vector<uint8_t> buf(size_t{BlockBytes} * 64);
-    uint64_t to = 0;
+    uint64_t to = destOffset;
     auto copy = [&](uint64_t from, uint64_t end) {
         while (from < end) {
             const size_t n = size_t(std::min<uint64_t>(buf.size(), end - from));

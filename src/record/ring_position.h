@@ -41,8 +41,8 @@ std::array<uint8_t, RingPositionBytes> EncodeRingPosition(const RingPosition& p)
 // that describe no ring (a last block beyond the ring, a filled ring of 0).
 std::optional<RingPosition> ParseRingPosition(const uint8_t* data, size_t size);
 std::optional<RingPosition> ReadRingPositionFile(const std::string& path);
-// Writes path + ".new", hands it to the disk (fdatasync) and renames it over
-// path. error gets the reason.
+// Replaces path so that a power cut leaves the old position or the new one
+// whole (platform/replace_file.h). error gets the reason.
 bool WriteRingPositionFile(const std::string& path, const RingPosition& p, std::string& error);
 
 // The file block (from 1) after which a raw file of rawBytes with this ring
@@ -60,9 +60,10 @@ std::optional<uint32_t> RingSplitBlock(const RingPosition& p, int64_t rawBytes,
 std::optional<uint32_t> RingSplitOfFile(const RingPosition& p, const std::string& rawPath, uint32_t* skip = nullptr);
 
 // Copies raw into dest in time order: blocks split+1 .. end, then 1 .. split,
-// leaving out the skip blocks after split (counted on round the ring).
+// leaving out the skip blocks after split (counted on round the ring), from
+// byte destOffset of dest on (room for a header in front).
 // dest is created anew; on failure it is removed and error says why.
 bool CopyRingInTimeOrder(const std::string& raw, uint32_t split, const std::string& dest, std::string& error,
-                         uint32_t skip = 0);
+                         uint32_t skip = 0, uint64_t destOffset = 0);
 
 }  // namespace orv

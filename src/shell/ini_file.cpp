@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/program_files.h"
+#include "platform/replace_file.h"
 #include "platform/text_file.h"
 
 namespace orv {

@@ -48,7 +48,7 @@ std::vector<std::pair<size_t, int32_t>> Fields(int32_t mode, int32_t bitrate, in
                                                int32_t copyright, int32_t original, int32_t vbr, int32_t quality) {
     return {{0, 256},  {4, 1},         {8, 331},       {12, 44100}, {16, 0},   {20, mode},    {24, bitrate},
             {28, maxBitrate}, {32, -1}, {36, 1},       {40, 0},     {44, 0},   {48, priv},    {52, 0},
-            {56, copyright},  {60, original}, {64, 0}, {68, vbr},   {72, quality}, {76, 0},   {80, 0},
+            {56, copyright},  {60, original}, {64, vbr}, {68, vbr},   {72, quality}, {76, 0},   {80, 0},
             {84, -1},  {88, 0}};
 }
 

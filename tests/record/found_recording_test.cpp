@@ -303,7 +303,8 @@ TEST(RingPositionFile, ReplacedWholeAndSplitOnlyWhenItFitsTheFile) {
     ASSERT_TRUE(WriteRingPositionFile(path, {1800, 20, true}, error)) << error;
     ASSERT_TRUE(WriteRingPositionFile(path, {1800, 40, true}, error)) << error;
     EXPECT_EQ(ReadRingPositionFile(path), (RingPosition{1800, 40, true}));
-    EXPECT_FALSE(platform::fileExists(path + ".new"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1)
+        << "a partial file was left";
     EXPECT_FALSE(WriteRingPositionFile(dir.file("missing/Orvane.pos"), {1800, 40, true}, error));
     EXPECT_NE(error, "");
 

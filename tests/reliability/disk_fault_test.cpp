@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <ostream>
 #include <string>
+#include <thread>
 
 #include "platform/raw_file.h"
+#include "reliability/disk_order.h"
 #include "reliability/failing_pwrite.h"
 #include "reliability/recorder_rig.h"
 #include "reliability/small_disk.h"
@@ -21,24 +24,33 @@ struct FullDiskCase {
     const char* name;
     bool statusTimer;      // false: the write fails before a status tick looks at the free space
     const char* message;   // how the stop begins
+    bool failedSync = false;  // the disk refuses a background sync instead of filling up
 };
 
 void PrintTo(const FullDiskCase& c, std::ostream* o) { *o << c.name; }
 
 class FullDisk : public ::testing::TestWithParam<FullDiskCase> {};
 
-// Another program fills the disk while we record.
+// Another program fills the disk while we record (or the disk refuses a sync).
 TEST_P(FullDisk, FilledByAnotherProgramStopsWithWholeBlocksAndNothingEarlierLost) {
     const FullDiskCase& c = GetParam();
     test::SmallDisk disk(400 * SecondBytes);
     test::RecorderRig rig(disk.path(), disk);
     RecordProperty("file_system", disk.mounted() ? "tmpfs" : "file-size limit");
+    rig.state.SyncMilliseconds = 5;
     rig.Record();
     rig.Run(50);  // two halves on disk, ten blocks in memory
     ASSERT_EQ(platform::fileSize(rig.cap.RawFileName), int64_t{2 * HalfBytes});
-    // Room for a block and a bit: the next half is cut inside its second block.
-    disk.FillLeaving(BlockBytes + 11000, rig.cap.RawFileName);
-    ASSERT_TRUE(rig.RunUntilStopped(100, c.statusTimer));
+    if (c.failedSync)
+        test::WatchDiskOrder(disk.path(), "Orvane.raw");
+    else  // room for a block and a bit: the next half is cut inside its second block
+        disk.FillLeaving(BlockBytes + 11000, rig.cap.RawFileName);
+    const uint64_t syncs = rig.cap.RawStream.syncCount() + 2;  // one of them refused
+    for (int i = 0; c.failedSync && i < 999 && rig.cap.RawStream.syncCount() < syncs; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool stopped = rig.RunUntilStopped(100, c.statusTimer);
+    test::StopWatchingDiskOrder();
+    ASSERT_TRUE(stopped);
 
     // The blocks still in memory may meet the full disk too: then both are told.
     EXPECT_TRUE(std::any_of(rig.view.messages.begin(), rig.view.messages.end(),
@@ -59,7 +71,8 @@ TEST_P(FullDisk, FilledByAnotherProgramStopsWithWholeBlocksAndNothingEarlierLost
 INSTANTIATE_TEST_SUITE_P(
     Reliability, FullDisk,
     ::testing::Values(FullDiskCase{"FreeSpaceStopComesFirst", true, "There is no space on drive"},
-                      FullDiskCase{"WriteErrorComesFirst", false, "Recording was stopped: can not write to"}),
+                      FullDiskCase{"WriteErrorComesFirst", false, "Recording was stopped: can not write to"},
+                      FullDiskCase{"BackgroundSyncFails", true, "Recording was stopped: can not write to", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The disk runs low while we record alone: the free-space stop ends the

@@ -48,12 +48,12 @@ std::vector<std::string> StopWatchingDiskOrder() {
 
 }  // namespace orv::test
 
-extern "C" int fdatasync(int fd) {
+static int Sync(int fd, const char* call) {
     using namespace orv::test;
     {
         std::lock_guard lk(mu);
         if (watching) {
-            const std::string name = Inside(PathOf(fd));
+            const std::string path = PathOf(fd), name = path == watched ? "." : Inside(path);
             if (!name.empty()) {
                 if (name == failing) {
                     events.push_back("failed sync " + name);
@@ -64,9 +64,11 @@ extern "C" int fdatasync(int fd) {
             }
         }
     }
-    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"));
-    return real(fd);
+    return reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, call))(fd);
 }
+
+extern "C" int fdatasync(int fd) { return Sync(fd, "fdatasync"); }
+extern "C" int fsync(int fd) { return Sync(fd, "fsync"); }
 
 extern "C" int rename(const char* from, const char* to) noexcept {
     using namespace orv::test;

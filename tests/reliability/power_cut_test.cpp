@@ -3,15 +3,23 @@
 // for it, and moving or closing the file in the middle loses nothing.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "export/save_job.h"
 #include "platform/raw_file.h"
 #include "record/format.h"
 #include "record/ring_position.h"
 #include "reliability/disk_order.h"
+#include "shell/ini_file.h"
 #include "support/temp_dir.h"
 
 namespace orv {
@@ -52,40 +60,68 @@ TEST(PowerCut, PeriodicSyncRunsBesideWritesAndSurvivesMoveAndClose) {
     }
 }
 
-// The ring position is replaced at every half. After a power cut its name
-// must hold the old position or the new one whole: the new file reaches the
-// disk before it takes the name, and a sync that fails keeps the old one.
-struct PositionCase {
+// Every file replaced whole (the ring position at every half, the settings,
+// a saved recording) takes its name only once it is on the disk, with the
+// old file's permissions, and the rename reaches the disk with its folder.
+// After a power cut the name holds the old file or the whole new one; a sync
+// that fails leaves the old one as it was.
+struct ReplaceCase {
     const char* Name;
-    std::string FailSync;
-    bool Written;
-    std::vector<std::string> Order;
+    const char* File;
+    bool (*Replace)(const std::string& path);
+    bool SyncFails = false;
+    bool ViaLink = false;  // the settings file may be a link: the file it names is replaced
 };
 
-class PositionFileOnDisk : public ::testing::TestWithParam<PositionCase> {};
-
-TEST_P(PositionFileOnDisk, TakesItsNameOnlyOnceOnTheDisk) {
-    const PositionCase& c = GetParam();
-    test::TempDir dir;
-    const std::string path = dir.file("Orvane.pos");
-    const RingPosition before{1800, 40, true, false, 0}, after{1800, 60, true, true, 0x1234};
+bool RingPositionFile(const std::string& path) {
     std::string error;
-    ASSERT_TRUE(WriteRingPositionFile(path, before, error)) << error;
+    return WriteRingPositionFile(path, {1800, 60, true, true, 0x1234}, error);
+}
+bool SettingsFile(const std::string& path) {
+    std::string error;
+    return WriteSettingsFile(path, Settings{}, error);
+}
+bool SavedRecording(const std::string& path) {
+    platform::RawFile silence;
+    SaveProgress progress;
+    return silence.open("/dev/zero", platform::RawFile::Mode::Read) &&
+           RunSaveJob({{{1, 4, 1, true}}, {1, 4}, true, {}, {}, path}, {&silence, nullptr}, progress, {}).ok();
+}
 
-    test::WatchDiskOrder(dir.path(), c.FailSync);
-    const bool written = WriteRingPositionFile(path, after, error);
-    EXPECT_EQ(test::StopWatchingDiskOrder(), c.Order);
-    EXPECT_EQ(written, c.Written);
-    EXPECT_EQ(error.empty(), c.Written) << error;
-    EXPECT_EQ(ReadRingPositionFile(path), c.Written ? after : before);
-    EXPECT_FALSE(platform::fileExists(path + ".new"));
+class ReplacedFile : public ::testing::TestWithParam<ReplaceCase> {};
+
+TEST_P(ReplacedFile, TakesItsNameOnlyOnceOnTheDiskAndKeepsItsMode) {
+    namespace fs = std::filesystem;
+    const ReplaceCase& c = GetParam();
+    test::TempDir dir, elsewhere;
+    const std::string name = c.File, path = dir.file(name), old = "the old file\n";
+    std::ofstream(path) << old;
+    fs::permissions(path, fs::perms(0600));
+    const std::string given = c.ViaLink ? elsewhere.file("link") : path;
+    if (c.ViaLink) fs::create_symlink(path, given);
+
+    const std::string temp = "." + name + ".part-" + std::to_string(::getpid()) + "-0";
+    test::WatchDiskOrder(dir.path(), c.SyncFails ? temp : "");
+    const bool replaced = c.Replace(given);
+    const std::vector<std::string> replacedInOrder{"sync " + temp, "rename " + temp + " " + name, "sync ."};
+    EXPECT_EQ(test::StopWatchingDiskOrder(), c.SyncFails ? std::vector{"failed sync " + temp} : replacedInOrder);
+    EXPECT_EQ(replaced, !c.SyncFails);
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}) == old, c.SyncFails);
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0600));
+    EXPECT_EQ(fs::is_symlink(given), c.ViaLink);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1) << "a partial file was left";
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    PowerCut, PositionFileOnDisk,
-    ::testing::Values(PositionCase{"Replaced", "", true, {"sync Orvane.pos.new", "rename Orvane.pos.new Orvane.pos"}},
-                      PositionCase{"SyncFailsOldKept", "Orvane.pos.new", false, {"failed sync Orvane.pos.new"}}),
-    [](const ::testing::TestParamInfo<PositionCase>& info) { return std::string(info.param.Name); });
+    PowerCut, ReplacedFile,
+    ::testing::Values(ReplaceCase{"RingPosition", "Orvane.pos", RingPositionFile},
+                      ReplaceCase{"RingPositionSyncFails", "Orvane.pos", RingPositionFile, true},
+                      ReplaceCase{"SettingsThroughALink", "x.INI", SettingsFile, false, true},
+                      ReplaceCase{"SettingsSyncFails", "x.INI", SettingsFile, true},
+                      ReplaceCase{"Save", "take.wav", SavedRecording},
+                      ReplaceCase{"SaveSyncFails", "take.wav", SavedRecording, true}),
+    [](const ::testing::TestParamInfo<ReplaceCase>& info) { return std::string(info.param.Name); });
 
 }  // namespace
 }  // namespace orv

@@ -35,13 +35,14 @@ void WideCount(uint64_t f, int16_t& l, int16_t& r) {
 }
 
 // The count runs forward by one frame from its first frame to the last.
-::testing::AssertionResult RunsForward(const std::string& path, uint64_t firstFrame, uint64_t frames) {
+::testing::AssertionResult RunsForward(const std::string& path, uint64_t firstFrame, uint64_t frames,
+                                       uint64_t headerBytes = 0) {
     platform::RawFile f;
     if (!f.open(path, platform::RawFile::Mode::Read)) return ::testing::AssertionFailure() << "no " << path;
-    if (f.size() != int64_t(frames * 4)) return ::testing::AssertionFailure() << "size " << f.size();
+    if (f.size() != int64_t(headerBytes + frames * 4)) return ::testing::AssertionFailure() << "size " << f.size();
     std::vector<uint8_t> data(BlockBytes);
     for (uint64_t at = 0; at < frames * 4; at += BlockBytes) {
-        f.readAt(at, data.data(), BlockBytes);
+        f.readAt(headerBytes + at, data.data(), BlockBytes);
         for (uint32_t i = 0; i < BlockFrames; ++i) {
             const uint64_t want = firstFrame + at / 4 + i;
             const uint64_t got = uint16_t(SampleAt(&data[4 * i])) | uint64_t(uint16_t(SampleAt(&data[4 * i + 2]))) << 16;
@@ -227,7 +228,7 @@ TEST_F(FoundWindowTest, BesideAnEarlierFoundRecordingItIsKeptInOrderUnderItsDate
     const std::string note = ClearStaleWorkingFiles(files);
     const std::string kept = note.substr(note.find('\n') + 1);
     EXPECT_EQ(kept.rfind(files.WorkingFolder + "/Orvane ", 0), 0u) << note;
-    EXPECT_TRUE(RunsForward(kept, 600 * BlockFrames, 1800 * BlockFrames));
+    EXPECT_TRUE(RunsForward(kept, 600 * BlockFrames, 1800 * BlockFrames, 44));
     // The earlier "test" and its summary are left as they were.
     EXPECT_EQ(platform::fileSize(files.FoundRecordingName), BlockBytes);
     EXPECT_EQ(platform::fileSize(files.PeakFileName), 8);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <iterator>
 
 #include "platform/raw_file.h"
 #include "platform/program_files.h"
@@ -109,7 +110,13 @@ TEST_F(StaleFiles, InterruptedRecordingIsKeptBesideAnEarlierFoundRecording) {
     ASSERT_NE(note, "");
     const std::string kept = note.substr(note.find('\n') + 1);
     EXPECT_EQ(kept.rfind(dir.path() + "/Orvane ", 0), 0u) << kept;
-    EXPECT_EQ(platform::fileSize(kept), 2 * 17640);
+    ASSERT_EQ(kept.substr(kept.size() - 4), ".wav") << kept;
+    // A WAV file any player opens: a 44-byte header, then the same samples.
+    std::ifstream in(kept, std::ios::binary);
+    const std::string wav((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(wav.substr(0, 44), std::string("RIFF\xf4\x89\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xac\0\0\x10\xb1\x02\0"
+                                             "\x04\0\x10\0data\xd0\x89\0\0", 44));
+    EXPECT_EQ(wav.substr(44), std::string(2 * 17640, '\x11'));
     EXPECT_EQ(platform::fileSize(files.FoundRecordingName), 17640);  // untouched
     EXPECT_FALSE(platform::fileExists(files.RawFileName));
 
@@ -118,8 +125,8 @@ TEST_F(StaleFiles, InterruptedRecordingIsKeptBesideAnEarlierFoundRecording) {
     const std::string note2 = ClearStaleWorkingFiles(files);
     const std::string kept2 = note2.substr(note2.find('\n') + 1);
     EXPECT_NE(kept2, kept);
-    EXPECT_EQ(platform::fileSize(kept), 2 * 17640);
-    EXPECT_EQ(platform::fileSize(kept2), 4 * 17640);
+    EXPECT_EQ(platform::fileSize(kept), 44 + 2 * 17640);
+    EXPECT_EQ(platform::fileSize(kept2), 44 + 4 * 17640);
 }
 
 TEST_F(StaleFiles, EmptyRawFileIsSimplyRemoved) {
