@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/alsa_stats.h"
+#include "platform/input_mixer.h"
 #include "platform/wave_in.h"
 #include "record/format.h"
 #include "sound_server.h"
@@ -436,6 +437,44 @@ TEST(PulseWaveInPinned, ARemovedSourceIsADeviceFailure) {
     b.Unprepare(*in);
     EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
     EXPECT_EQ(in->deviceError(), "");
+}
+
+// The input knob on the sound server: it acts on the source being recorded
+// even after the default has moved on, and shows what others set there.
+TEST(PulseInputMixer, TheKnobActsOnTheRecordedSourceAndShowsChangesMadeElsewhere) {
+    ORV_SKIP_WITHOUT_SOUND_SERVER();
+    ExtraSink other("orv_other_" + std::to_string(::getpid()));
+    ASSERT_TRUE(other.loaded());
+    const std::string recorded = Pactl("get-default-source");
+    auto in = makePulseWaveIn();
+    ASSERT_EQ(in->open(0, WaveFormat{}), MMSYSERR_NOERROR);
+    Pactl("set-default-source " + other.monitor());
+    auto mixer = makeInputMixer(*in);
+    const bool ready = mixer->recordInit(0);
+    Pactl("set-default-source " + recorded);
+    ASSERT_TRUE(ready);
+    EXPECT_EQ(mixer->recordGetInput(1), INPUT_INVALID) << "one input";
+    EXPECT_FALSE(mixer->recordGetInputName(0).empty());
+
+    auto volumeOf = [](const std::string& source) { return Pactl("get-source-volume " + source); };
+    ASSERT_TRUE(mixer->recordSetInput(0, INPUT_VOLUME | 40));
+    EXPECT_EQ(mixer->recordGetInput(0), 40u);
+    EXPECT_TRUE(PollUntil([&] { return volumeOf(recorded).find(" 40%") != std::string::npos; })) << volumeOf(recorded);
+    EXPECT_EQ(volumeOf(other.monitor()).find(" 40%"), std::string::npos) << "the new default was changed";
+
+    Pactl("set-source-volume " + recorded + " 70%");
+    EXPECT_TRUE(PollUntil([&] { return mixer->recordGetInput(0) == 70u; })) << mixer->recordGetInput(0);
+    Pactl("set-source-mute " + recorded + " 1");
+    EXPECT_TRUE(PollUntil([&] { return mixer->recordGetInput(0) == (70u | INPUT_OFF); }));
+    ASSERT_TRUE(mixer->recordSetInput(-1, INPUT_ON));
+    EXPECT_TRUE(PollUntil([&] { return Pactl("get-source-mute " + recorded).find("no") != std::string::npos; }));
+
+    // Back to 0 dB for the capture tests.
+    Pactl("set-source-volume " + recorded + " 100%");
+    EXPECT_TRUE(PollUntil([&] { return mixer->recordGetInput(0) == 100u; }));
+    EXPECT_TRUE(mixer->recordFree());
+    EXPECT_EQ(mixer->recordGetInput(0), INPUT_INVALID);
+    EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
 }
 
 }  // namespace

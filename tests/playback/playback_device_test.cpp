@@ -240,6 +240,40 @@ TEST_P(PlaybackDevice, ResetHandsEveryBufferBackAtOnceAndSilencesTheSink) {
     EXPECT_LT(heard, 20u * BlockFrames) << "the sound went on after the reset";
 }
 
+// A selection shorter than the device's buffer plays to its last frame: the
+// device must start it without more to come, and mark it played only once heard.
+using PlaybackDeviceShortPlay = PlaybackDevice;
+
+TEST_P(PlaybackDeviceShortPlay, AShortSelectionPlaysToItsLastFrame) {
+    WriteRecording(kBlocks, CountingSample);
+    Open(kBlocks);
+    std::unique_ptr<WaveOut> device = makeWaveOut();
+    std::vector<std::string> messages;
+    WavePlayback playback(state, recording, buffers,
+                          PlaybackSeams{*device, [&](const std::string& m) { messages.push_back(m); }, {}, nullptr});
+    playback.OpenPlayback();
+    ASSERT_TRUE(playback.State().PlaybackOpen) << (messages.empty() ? "" : messages[0]);
+    StartCapture();
+    constexpr uint32_t kFirst = 5, kLast = 7;  // 0.3 s
+    Select(kFirst, kLast);
+    playback.StartPlaySelection();
+    for (int tick = 0; tick < 100 && playback.State().Playing; ++tick) {
+        playback.PollPlayback();
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_FALSE(playback.State().Playing) << "the short play did not end";
+    EXPECT_EQ(playback.State().PlayPos, kLast);
+    const auto frames = StopCapture();
+    playback.ClosePlayback();
+
+    size_t end = frames.size();
+    while (end > 0 && frames[end - 1] == std::pair<int16_t, int16_t>{0, 0}) --end;
+    ASSERT_GE(end, size_t{BlockFrames}) << "too little arrived at the sink";
+    // The last block of the selection, to its last frame, ends what was heard.
+    for (uint32_t f = 0; f < BlockFrames; ++f)
+        ASSERT_EQ(frames[end - BlockFrames + f], CountingSample(kLast, f)) << "frame " << f << " of the last block";
+}
+
 // The sound server dies in the middle of a playback and comes back: the
 // editor is told once, playback stops without a crash, nothing of the
 // recording or its history changes, and the next play works on the new server.
@@ -305,6 +339,9 @@ TEST_P(PlaybackDevice, ServerKilledAndRestartedDuringPlayback) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, PlaybackDevice, ::testing::Values("alsa", "pulse"),
+                         [](const auto& info) { return std::string(info.param); });
+// ALSA's row joins once its playback drains the last frames before their done flag.
+INSTANTIATE_TEST_SUITE_P(Backends, PlaybackDeviceShortPlay, ::testing::Values("pulse"),
                          [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
