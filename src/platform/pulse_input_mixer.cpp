@@ -54,6 +54,7 @@ public:
         PulseConnection::Lock lock(*conn_);
         if (source.empty()) source = conn_->DefaultSourceName(kPulseReplyBudget);
         if (source.empty()) return false;
+        source_ = source;
         if (!conn_->Await(pa_context_get_source_info_by_name(conn_->context(), source.c_str(), &OnInfo, this),
                           kPulseReplyBudget) ||
             !known_)
@@ -115,7 +116,8 @@ private:
     static void OnInfo(pa_context*, const pa_source_info* info, int eol, void* u) {
         auto* self = static_cast<PulseInputMixer*>(u);
         if (eol || !info) return;
-        if (self->known_ && info->index != self->index_) return;
+        // An answer about another source (one asked for before a re-initialisation).
+        if (self->known_ ? info->index != self->index_ : self->source_ != (info->name ? info->name : "")) return;
         self->index_ = info->index;
         self->channels_ = std::max<uint8_t>(1, info->volume.channels);
         self->name_ = info->description ? info->description : info->name;
@@ -142,6 +144,7 @@ private:
 
     // Under the loop's lock.
     bool known_ = false;  // the source is there and state_ describes it
+    std::string source_;  // the source's name, as asked for at initialisation
     uint32_t index_ = PA_INVALID_INDEX;
     uint8_t channels_ = 2;
     uint32_t state_ = 0;

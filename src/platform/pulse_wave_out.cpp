@@ -29,7 +29,10 @@
 namespace orv::platform {
 namespace {
 
-constexpr pa_usec_t kMinMeasureGap = 20000;   // µs between two looks at the server's figures
+// While buffers wait to be written, each request of the server for more
+// data brings one look at its figures (a quarter of the buffer, as a period
+// on ALSA); once all is written, a timer takes over, at these gaps in µs.
+constexpr pa_usec_t kMinMeasureGap = 50000;
 constexpr pa_usec_t kMaxMeasureGap = 200000;
 
 MMResult ResultOfServerError(int err) {
@@ -298,6 +301,7 @@ private:
         if (!stream_ || failure_ != MMSYSERR_NOERROR || pa_stream_get_state(stream_) != PA_STREAM_READY) return;
         size_t room = pa_stream_writable_size(stream_);
         if (room == static_cast<size_t>(-1)) return;
+        const uint64_t before = written_;
         while (!queue_.empty()) {
             WaveOutHeader* h = queue_.front();
             const uint32_t total = h->bufferLength - h->bufferLength % frameBytes_;
@@ -322,7 +326,8 @@ private:
             drainedAt_ = written_;
             if (pa_operation* op = pa_stream_drain(stream_, &PulseWaveOut::OnDrained, this)) pa_operation_unref(op);
         }
-        Measure();
+        // One look per batch written: the server asks once per quarter buffer.
+        if (written_ > before) Measure();
     }
 
     // Asks for the server's figures while buffers wait for their done flag.
@@ -437,6 +442,7 @@ private:
         // written since is drained next.
         if (success) self->tail_ = Tail{self->drainedAt_, std::nullopt};
         self->Feed();
+        self->Measure();
     }
 
     static void OnTiming(pa_stream* s, int success, void* u) {
@@ -444,7 +450,7 @@ private:
         if (s != self->stream_) return;
         self->measuring_ = false;
         if (success) self->TakeMeasure();
-        self->ScheduleMeasure();
+        if (self->queue_.empty()) self->ScheduleMeasure();
     }
 
     const unsigned bufferMillis_;
