@@ -47,10 +47,10 @@ public:
         conn_.reset();  // before the fields its callbacks read
     }
 
-    uint32_t getNumDevs() override { return Reachable() ? 1 : 0; }
+    uint32_t getNumDevs() override { return Connect() ? 1 : 0; }
 
     MMResult getDevCaps(uint32_t device, WaveInCaps& caps) override {
-        if (device != 0 || !Reachable()) return MMSYSERR_BADDEVICEID;
+        if (device != 0 || !Connect()) return MMSYSERR_BADDEVICEID;
         caps = WaveInCaps{};
         std::string fallback = recordedSource();
         if (fallback.empty()) fallback = "Sound server";
@@ -203,7 +203,8 @@ private:
     }
 
     // A live connection, made again when the server went away and nothing of
-    // ours is left on the old one.
+    // ours is left on the old one. A stream whose server went away leaves
+    // device 0 gone until it is closed.
     bool Connect() {
         if (conn_) {
             PulseConnection::Lock lock(*conn_);
@@ -217,9 +218,6 @@ private:
         conn_ = PulseConnection::Open(kPulseConnectBudget);
         return conn_ != nullptr;
     }
-
-    // A stream whose server went away leaves device 0 gone until it is closed.
-    bool Reachable() { return Connect(); }
 
     // With the lock held.
     void DropStream() {
