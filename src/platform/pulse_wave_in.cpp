@@ -52,8 +52,9 @@ public:
     MMResult getDevCaps(uint32_t device, WaveInCaps& caps) override {
         if (device != 0 || !Connect()) return MMSYSERR_BADDEVICEID;
         caps = WaveInCaps{};
-        std::string fallback = recordedSource();
-        if (fallback.empty()) fallback = "Sound server";
+        // A fixed name while the server has named nothing: the engine compares
+        // it every tick, and a name that changed would restart the program.
+        const std::string fallback = "Sound server";
         const std::string name = names_ ? deviceName_.choose(names_->defaultSource(), fallback) : fallback;
         std::strncpy(caps.name, CapsNameOf(name).c_str(), sizeof caps.name - 1);
         caps.formats = 0xFFF;  // the server converts whatever it is asked for
