@@ -77,9 +77,10 @@ int main(int argc, char** argv) {
     }
     const std::string folder = argv[1];
     const int seconds = std::atoi(argv[2]);
-    auto device = platform::makeAlsaWaveIn(argc > 3 ? argv[3] : "default");
+    // The program's choice of backend (ORV_SOUND_BACKEND forces one), or the named ALSA PCM.
+    auto device = argc > 3 ? platform::makeAlsaWaveIn(argv[3]) : platform::makeWaveIn();
     if (!device) {
-        std::fprintf(stderr, "no ALSA capture layer\n");
+        std::fprintf(stderr, "no capture layer\n");
         return 1;
     }
 

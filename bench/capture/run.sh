@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Usage: bench/capture/run.sh BUILD_FOLDER [SECONDS]
-# Records SECONDS of the counting signal from a private sound server twice:
-# with the recorder's capture engine and with arecord, and prints the CPU
-# seconds per minute of audio of each and their ratio (ours / arecord's).
+# Records SECONDS of the counting signal from a private sound server: with
+# the recorder's capture engine (on the backend it chooses; ORV_SOUND_BACKEND
+# =alsa|pulse forces one), with arecord and with parec, and prints the CPU
+# seconds per minute of audio of each and the ratios (ours / reference).
 # CPU is user plus system time of all threads (getrusage / wait4).
 set -euo pipefail
 build=$(cd "${1:?usage: run.sh BUILD_FOLDER [SECONDS]}" && pwd)
 seconds=${2:-60}
 root=$(cd "$(dirname "$0")/../.." && pwd)
-for tool in arecord; do
+for tool in arecord parec; do
   command -v "$tool" >/dev/null || { echo "missing reference tool: $tool" >&2; exit 1; }
 done
 [ -x "$build/bin/orv_capture_bench" ] || { echo "build orv_capture_bench first" >&2; exit 1; }
@@ -49,4 +50,17 @@ awk -v oc="$our_cpu" -v oa="$our_audio" -v rc="$ref_cpu" -v b="$ref_bytes" 'BEGI
   printf "arecord cpu_s=%.6f audio_s=%.1f cpu_s_per_audio_min=%.4f\n", rc, ra, ref
   if (ref > 0) printf "ratio (orvane / arecord): %.2f\n", ours / ref
   else printf "ratio: arecord used no measurable CPU\n"
+}'
+
+# The sound server's own recorder; it runs until stopped, so timeout ends it.
+ref=$("$build/bin/orv_capture_bench" --measure timeout -s INT "$seconds" \
+  sh -c 'exec parec --raw --format=s16le --rate=44100 --channels=2 >"$0"' "$work/parec.raw") || true
+ref_cpu=$(sed -n 's/^cpu_s=\([0-9.]*\)$/\1/p' <<<"$ref")
+ref_bytes=$(stat -c %s "$work/parec.raw")
+awk -v oc="$our_cpu" -v oa="$our_audio" -v rc="$ref_cpu" -v b="$ref_bytes" 'BEGIN {
+  ra = b / 176400
+  ours = oc / oa * 60; ref = rc / ra * 60
+  printf "parec cpu_s=%.6f audio_s=%.1f cpu_s_per_audio_min=%.4f\n", rc, ra, ref
+  if (ref > 0) printf "ratio (orvane / parec): %.2f\n", ours / ref
+  else printf "ratio: parec used no measurable CPU\n"
 }'

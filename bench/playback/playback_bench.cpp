@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
     }
     RecordBuffers buffers;
     AllocateCaptureBuffers(buffers);
-    auto device = platform::makeAlsaWaveOut(argc > 3 ? argv[3] : "default");
+    // The program's choice of backend (ORV_SOUND_BACKEND forces one), or the named ALSA PCM.
+    auto device = argc > 3 ? platform::makeAlsaWaveOut(argv[3]) : platform::makeWaveOut();
     int messages = 0;
     WavePlayback playback(editor, recording, buffers,
                           PlaybackSeams{*device,

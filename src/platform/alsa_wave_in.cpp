@@ -22,6 +22,7 @@
 #include "platform/alsa_pcm.h"
 #include "platform/alsa_stats.h"
 #include "platform/source_name.h"
+#include "platform/wave_error_text.h"
 #include "platform/wave_in.h"
 
 namespace orv::platform {
@@ -65,21 +66,7 @@ constexpr std::array<FormatBit, 12> kFormatBits{{
     {0x400, 44100, 1, SND_PCM_FORMAT_S16_LE}, {0x800, 44100, 2, SND_PCM_FORMAT_S16_LE},
 }};
 
-std::string BaseErrorText(MMResult result) {
-    switch (result) {
-        case MMSYSERR_NOERROR: return "No error.";
-        case MMSYSERR_ERROR: return "The sound device reported an error.";
-        case MMSYSERR_BADDEVICEID: return "There is no such sound device.";
-        case MMSYSERR_ALLOCATED: return "The sound device is already in use.";
-        case MMSYSERR_INVALHANDLE: return "The sound device is not open.";
-        case MMSYSERR_NODRIVER: return "No sound driver is available.";
-        case MMSYSERR_NOMEM: return "Not enough memory for the sound device.";
-        case WAVERR_BADFORMAT: return "The sound device does not take this recording format.";
-        case WAVERR_STILLPLAYING: return "Buffers are still queued to the sound device.";
-        case WAVERR_UNPREPARED: return "The buffer was not prepared.";
-        default: return "Unknown sound device error " + std::to_string(result) + ".";
-    }
-}
+std::string BaseErrorText(MMResult result) { return WaveInErrorText(result); }
 
 // A readable, stable name: the sound card's (or the control plugin's) name,
 // else the PCM name. The engine compares it every tick, so it must not vary.

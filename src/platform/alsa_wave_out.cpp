@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/wave_error_text.h"
 #include "platform/alsa_pcm.h"
 #include "platform/wave_out.h"
 
@@ -26,22 +27,6 @@ namespace orv::platform {
 namespace {
 
 constexpr int kMaxErrorsInARow = 3;  // then the device counts as failed
-
-std::string BaseErrorText(MMResult result) {
-    switch (result) {
-        case MMSYSERR_NOERROR: return "No error.";
-        case MMSYSERR_ERROR: return "The sound output device reported an error.";
-        case MMSYSERR_BADDEVICEID: return "There is no sound output device.";
-        case MMSYSERR_ALLOCATED: return "The sound output device is already in use.";
-        case MMSYSERR_INVALHANDLE: return "The sound output device is not open.";
-        case MMSYSERR_NODRIVER: return "No sound driver is available.";
-        case MMSYSERR_NOMEM: return "Not enough memory for the sound output device.";
-        case WAVERR_BADFORMAT: return "The sound output device does not play this format.";
-        case WAVERR_STILLPLAYING: return "Buffers are still playing on the sound output device.";
-        case WAVERR_UNPREPARED: return "The buffer was not prepared.";
-        default: return "Unknown sound output device error " + std::to_string(result) + ".";
-    }
-}
 
 // s × g ÷ 65535 rounded to nearest (no ties: 65535 is odd), so 65535 is unity.
 inline int16_t Scale(int16_t s, uint32_t g) {
@@ -188,7 +173,7 @@ public:
     }
 
     std::string getErrorText(MMResult result) override {
-        std::string text = BaseErrorText(result);
+        std::string text = WaveOutErrorText(result);
         int alsaError = 0;
         {
             std::lock_guard lk(mu_);

@@ -29,4 +29,13 @@ public:
 // ALSA simple mixer on the "default" control: capture elements are the inputs.
 std::unique_ptr<InputMixer> makeAlsaInputMixer(const std::string& ctlName = "default");
 
+class WaveIn;
+// One input: the volume and mute of the source the sound server's recorder
+// records (while it is open), else of the default source; kept from the
+// server's change events. recorder must outlive the mixer.
+std::unique_ptr<InputMixer> makePulseInputMixer(const WaveIn* recorder = nullptr);
+
+// The backend of recorder: the sound server's source, or ALSA's simple mixer.
+std::unique_ptr<InputMixer> makeInputMixer(const WaveIn& recorder);
+
 }  // namespace orv::platform

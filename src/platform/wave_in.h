@@ -92,4 +92,12 @@ public:
 std::unique_ptr<WaveIn> makeAlsaWaveIn(const std::string& pcmName = "default",
                                        std::unique_ptr<SourceNames> names = nullptr);
 
+// A record stream of the sound server, pinned to the source that was the
+// default when it opened (a source that goes away is a device failure);
+// without names, device 0 is named by a lookup of its own.
+std::unique_ptr<WaveIn> makePulseWaveIn(std::unique_ptr<SourceNames> names = nullptr);
+
+// The sound server's when one answers, else ALSA "default" (see sound_backend.h).
+std::unique_ptr<WaveIn> makeWaveIn(std::unique_ptr<SourceNames> names = nullptr);
+
 }  // namespace orv::platform

@@ -80,4 +80,11 @@ public:
 std::unique_ptr<WaveOut> makeAlsaWaveOut(const std::string& pcmName = "default",
                                          unsigned bufferMillis = 500);
 
+// A playback stream of the sound server; the volume is the stream's volume
+// at the server, so the desktop's volume control shows it.
+std::unique_ptr<WaveOut> makePulseWaveOut(unsigned bufferMillis = 500);
+
+// The sound server's when one answers, else ALSA "default" (see sound_backend.h).
+std::unique_ptr<WaveOut> makeWaveOut();
+
 }  // namespace orv::platform

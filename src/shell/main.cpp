@@ -35,8 +35,8 @@ int main(int argc, char** argv) {
         orv::platform::executablePath(), orv::platform::userConfigFolder(), orv::platform::homeFolder());
     state->Settings = orv::ReadSettingsFile(state->Shell.SettingsFileName);
 
-    auto waveIn = orv::platform::makeAlsaWaveIn("default", orv::platform::makePulseSourceNames());
-    auto mixer = orv::platform::makeAlsaInputMixer("default");
+    auto waveIn = orv::platform::makeWaveIn(orv::platform::makePulseSourceNames());
+    auto mixer = orv::platform::makeInputMixer(*waveIn);
     orv::platform::SystemClock clock;
     orv::platform::StatvfsFreeSpace freeSpace;
     orv::QtDialogs dialogs;
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
 
     orv::TFormMain formMain(seams, *state);
     // One device object for the whole run, so the playback volume survives the editor's close.
-    auto waveOut = orv::platform::makeAlsaWaveOut();
+    auto waveOut = orv::platform::makeWaveOut();
     orv::WavePlayback playback(state->Editor, state->Capture.RawStream, state->Buffers,
                                orv::PlaybackSeams{*waveOut, [&dialogs](const std::string& t) { dialogs.Message(t); },
                                                   [] { QCoreApplication::processEvents(); }, &state->Busy});

@@ -1,16 +1,22 @@
 // The real capture layer: against ALSA's "null" PCM (always there, endless
 // silence) for the queue rules, and against the sound server's null-sink
-// monitor, which carries the counting signal, for real capture.
+// monitor, which carries the counting signal, for real capture through each
+// backend: ALSA's "default" and the server's own protocol.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <thread>
 #include <vector>
 
 #include "platform/alsa_stats.h"
+#include "platform/input_mixer.h"
 #include "platform/wave_in.h"
 #include "record/format.h"
 #include "sound_server.h"
@@ -225,11 +231,19 @@ TEST(AlsaWaveInQueueRules, FillsBuffersInOrderReleasesThemAndDropsWhatFindsNoBuf
 
 // ---------------------------------------------------------------------------
 // The sound server's default source: the null sink's monitor with the
-// counting signal playing.
+// counting signal playing, through the backend named by the parameter.
 
-TEST(AlsaWaveInRealDevice, DefaultDeviceTakesTheRecordingFormatAndHasAName) {
-    ORV_SKIP_WITHOUT_SOUND_SERVER();
-    auto in = makeAlsaWaveIn();
+class WaveInRealDevice : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        ORV_SKIP_WITHOUT_SOUND_SERVER();
+        ::setenv("ORV_SOUND_BACKEND", GetParam(), 1);
+    }
+    void TearDown() override { ::unsetenv("ORV_SOUND_BACKEND"); }
+};
+
+TEST_P(WaveInRealDevice, DefaultDeviceTakesTheRecordingFormatAndHasAName) {
+    auto in = makeWaveIn();
     ASSERT_EQ(in->getNumDevs(), 1u);
     WaveInCaps caps;
     ASSERT_EQ(in->getDevCaps(0, caps), MMSYSERR_NOERROR);
@@ -241,24 +255,36 @@ TEST(AlsaWaveInRealDevice, DefaultDeviceTakesTheRecordingFormatAndHasAName) {
     EXPECT_EQ(in->getDevCaps(1, caps), MMSYSERR_BADDEVICEID);
 }
 
-TEST(AlsaWaveInRealDevice, CapturesTheCountingSignalInWholeBlocksInOrderWithoutLoss) {
-    ORV_SKIP_WITHOUT_SOUND_SERVER();
-    auto in = makeAlsaWaveIn();
-    const MMResult opened = in->open(0, WaveFormat{});
-    if (opened != MMSYSERR_NOERROR) {
-        GTEST_SKIP() << "the default device cannot be opened: " << in->getErrorText(opened);
+// Runs a command of the test's sound server; its output.
+std::string Pactl(const std::string& args) {
+    std::string out;
+    if (FILE* p = ::popen(("pactl " + args + " 2>/dev/null").c_str(), "r")) {
+        char buf[256];
+        while (std::fgets(buf, sizeof buf, p)) out += buf;
+        ::pclose(p);
     }
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
 
+// As the engine does: takes each full block in turn, checks it and queues it
+// again, until the counting signal has run for three seconds. midway runs once,
+// after the first second of signal.
+void CaptureCounting(WaveIn& in, const std::function<void()>& midway = {}) {
     Buffers b(CaptureBlockCount, BlockBytes);
-    b.PrepareAndQueue(*in);
-    ASSERT_EQ(in->start(), MMSYSERR_NOERROR);
+    b.PrepareAndQueue(in);
+    ASSERT_EQ(in.start(), MMSYSERR_NOERROR);
 
-    // As the engine does: take each full block in turn and queue it again.
     CountingCheck check;
     size_t next = 0;
     uint64_t delivered = 0;
     const uint64_t wantFrames = 3 * SampleRate;
+    bool midwayDone = !midway;
     while (check.counted() < wantFrames || delivered <= CaptureBlockCount) {
+        if (!midwayDone && check.counted() >= SampleRate) {
+            midway();
+            midwayDone = true;
+        }
         ASSERT_LT(delivered, 300u) << "no counting signal in 30 s of audio";
         ASSERT_TRUE(PollUntil([&] { return b.Recorded(next) == BlockBytes; }))
             << "the device stopped delivering after " << delivered << " blocks";
@@ -281,15 +307,16 @@ TEST(AlsaWaveInRealDevice, CapturesTheCountingSignalInWholeBlocksInOrderWithoutL
         check.Feed(h.data, BlockBytes);
         h.bytesRecorded.store(0, std::memory_order_relaxed);
         h.user = CaptureBlockCount + delivered + 1;
-        ASSERT_EQ(in->addBuffer(h), MMSYSERR_NOERROR);
+        ASSERT_EQ(in.addBuffer(h), MMSYSERR_NOERROR);
         next = (next + 1) % CaptureBlockCount;
         ++delivered;
     }
 
-    const CaptureStats stats = StatsOf(*in);
-    ASSERT_EQ(in->reset(), MMSYSERR_NOERROR);
-    b.Unprepare(*in);
-    EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
+    const CaptureStats stats = StatsOf(in);
+    EXPECT_EQ(in.deviceError(), "");
+    ASSERT_EQ(in.reset(), MMSYSERR_NOERROR);
+    b.Unprepare(in);
+    EXPECT_EQ(in.close(), MMSYSERR_NOERROR);
 
     EXPECT_EQ(check.faults(), 0u) << "the count broke after " << check.leadingSilence()
                                   << " frames of leading silence:\n" << check.report();
@@ -297,14 +324,22 @@ TEST(AlsaWaveInRealDevice, CapturesTheCountingSignalInWholeBlocksInOrderWithoutL
     EXPECT_EQ(stats.overruns, 0u);
     EXPECT_EQ(stats.framesDropped, 0u) << "blocks were re-queued in time, no frame may be dropped";
     EXPECT_EQ(stats.gaps, 0u);
-    RecordProperty("blocks", static_cast<int>(delivered));
-    RecordProperty("leading_silence_frames", static_cast<int>(check.leadingSilence()));
-    RecordProperty("server_gap_frames", static_cast<int>(check.serverGaps()));
+    ::testing::Test::RecordProperty("blocks", static_cast<int>(delivered));
+    ::testing::Test::RecordProperty("leading_silence_frames", static_cast<int>(check.leadingSilence()));
+    ::testing::Test::RecordProperty("server_gap_frames", static_cast<int>(check.serverGaps()));
 }
 
-TEST(AlsaWaveInRealDevice, ResetKeepsPartialFillStopsDeliveryAndCaptureResumes) {
-    ORV_SKIP_WITHOUT_SOUND_SERVER();
-    auto in = makeAlsaWaveIn();
+TEST_P(WaveInRealDevice, CapturesTheCountingSignalInWholeBlocksInOrderWithoutLoss) {
+    auto in = makeWaveIn();
+    const MMResult opened = in->open(0, WaveFormat{});
+    if (opened != MMSYSERR_NOERROR) {
+        GTEST_SKIP() << "the default device cannot be opened: " << in->getErrorText(opened);
+    }
+    CaptureCounting(*in);
+}
+
+TEST_P(WaveInRealDevice, ResetKeepsPartialFillStopsDeliveryAndCaptureResumes) {
+    auto in = makeWaveIn();
     const MMResult opened = in->open(0, WaveFormat{});
     if (opened != MMSYSERR_NOERROR) {
         GTEST_SKIP() << "the default device cannot be opened: " << in->getErrorText(opened);
@@ -336,6 +371,109 @@ TEST(AlsaWaveInRealDevice, ResetKeepsPartialFillStopsDeliveryAndCaptureResumes) 
     ASSERT_TRUE(PollUntil([&] { return b.Recorded(1) == BlockBytes; })) << "capture did not resume";
     EXPECT_EQ(in->reset(), MMSYSERR_NOERROR);
     b.Unprepare(*in);
+    EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, WaveInRealDevice, ::testing::Values("alsa", "pulse"),
+                         [](const auto& info) { return std::string(info.param); });
+
+// A null sink of the test's own, loaded for one test and unloaded after.
+class ExtraSink {
+public:
+    explicit ExtraSink(const std::string& name) : name_(name) {
+        module_ = Pactl("load-module module-null-sink sink_name=" + name + " rate=44100 channels=2 format=s16le");
+    }
+    ~ExtraSink() { Unload(); }
+    bool loaded() const { return !module_.empty(); }
+    std::string monitor() const { return name_ + ".monitor"; }
+    void Unload() {
+        if (!module_.empty()) Pactl("unload-module " + module_);
+        module_.clear();
+    }
+
+private:
+    std::string name_, module_;
+};
+
+// The server's default source changes while the recording runs: the
+// recording stays on the source it opened on, its count unbroken.
+TEST(PulseWaveInPinned, ADefaultSourceChangeLeavesTheRecordingOnItsSource) {
+    ORV_SKIP_WITHOUT_SOUND_SERVER();
+    ExtraSink other("orv_other_" + std::to_string(::getpid()));
+    ASSERT_TRUE(other.loaded());
+    auto in = makePulseWaveIn();
+    ASSERT_EQ(in->open(0, WaveFormat{}), MMSYSERR_NOERROR) << in->getErrorText(MMSYSERR_ERROR);
+    const std::string first = Pactl("get-default-source");
+    CaptureCounting(*in, [&] { Pactl("set-default-source " + other.monitor()); });
+    EXPECT_EQ(Pactl("get-default-source"), other.monitor()) << "the default source did not change";
+    Pactl("set-default-source " + first);
+}
+
+// The recorded source goes away: the device fails and stays failed, and the
+// blocks filled before are kept whole.
+TEST(PulseWaveInPinned, ARemovedSourceIsADeviceFailure) {
+    ORV_SKIP_WITHOUT_SOUND_SERVER();
+    ExtraSink doomed("orv_doomed_" + std::to_string(::getpid()));
+    ASSERT_TRUE(doomed.loaded());
+    const std::string first = Pactl("get-default-source");
+    Pactl("set-default-source " + doomed.monitor());
+    auto in = makePulseWaveIn();
+    const MMResult opened = in->open(0, WaveFormat{});
+    Pactl("set-default-source " + first);
+    ASSERT_EQ(opened, MMSYSERR_NOERROR) << in->getErrorText(opened);
+    Buffers b(4, BlockBytes);
+    b.PrepareAndQueue(*in);
+    ASSERT_EQ(in->start(), MMSYSERR_NOERROR);
+    ASSERT_TRUE(PollUntil([&] { return b.Recorded(0) == BlockBytes; })) << "the source delivered nothing";
+    EXPECT_EQ(in->deviceError(), "");
+
+    doomed.Unload();
+    ASSERT_TRUE(PollUntil([&] { return !in->deviceError().empty(); })) << "the source went away unnoticed";
+    std::this_thread::sleep_for(300ms);
+    EXPECT_NE(in->deviceError(), "") << "a failure must stay until the device is closed";
+    ASSERT_EQ(in->reset(), MMSYSERR_NOERROR);
+    EXPECT_EQ(b.Recorded(0), BlockBytes);
+    for (size_t i = 0; i < b.size(); ++i) EXPECT_EQ(b.Recorded(i) % 4, 0u) << i;
+    b.Unprepare(*in);
+    EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
+    EXPECT_EQ(in->deviceError(), "");
+}
+
+// The input knob on the sound server: it acts on the source being recorded
+// even after the default has moved on, and shows what others set there.
+TEST(PulseInputMixer, TheKnobActsOnTheRecordedSourceAndShowsChangesMadeElsewhere) {
+    ORV_SKIP_WITHOUT_SOUND_SERVER();
+    ExtraSink other("orv_other_" + std::to_string(::getpid()));
+    ASSERT_TRUE(other.loaded());
+    const std::string recorded = Pactl("get-default-source");
+    auto in = makePulseWaveIn();
+    ASSERT_EQ(in->open(0, WaveFormat{}), MMSYSERR_NOERROR);
+    Pactl("set-default-source " + other.monitor());
+    auto mixer = makeInputMixer(*in);
+    const bool ready = mixer->recordInit(0);
+    Pactl("set-default-source " + recorded);
+    ASSERT_TRUE(ready);
+    EXPECT_EQ(mixer->recordGetInput(1), INPUT_INVALID) << "one input";
+    EXPECT_FALSE(mixer->recordGetInputName(0).empty());
+
+    auto volumeOf = [](const std::string& source) { return Pactl("get-source-volume " + source); };
+    ASSERT_TRUE(mixer->recordSetInput(0, INPUT_VOLUME | 40));
+    EXPECT_EQ(mixer->recordGetInput(0), 40u);
+    EXPECT_TRUE(PollUntil([&] { return volumeOf(recorded).find(" 40%") != std::string::npos; })) << volumeOf(recorded);
+    EXPECT_EQ(volumeOf(other.monitor()).find(" 40%"), std::string::npos) << "the new default was changed";
+
+    Pactl("set-source-volume " + recorded + " 70%");
+    EXPECT_TRUE(PollUntil([&] { return mixer->recordGetInput(0) == 70u; })) << mixer->recordGetInput(0);
+    Pactl("set-source-mute " + recorded + " 1");
+    EXPECT_TRUE(PollUntil([&] { return mixer->recordGetInput(0) == (70u | INPUT_OFF); }));
+    ASSERT_TRUE(mixer->recordSetInput(-1, INPUT_ON));
+    EXPECT_TRUE(PollUntil([&] { return Pactl("get-source-mute " + recorded).find("no") != std::string::npos; }));
+
+    // Back to 0 dB for the capture tests.
+    Pactl("set-source-volume " + recorded + " 100%");
+    EXPECT_TRUE(PollUntil([&] { return mixer->recordGetInput(0) == 100u; }));
+    EXPECT_TRUE(mixer->recordFree());
+    EXPECT_EQ(mixer->recordGetInput(0), INPUT_INVALID);
     EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
 }
 

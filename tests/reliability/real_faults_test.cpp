@@ -186,13 +186,20 @@ TEST(Killed, ContinuousRecordingIsKeptByTheNextStart) {
                 maxLost, breaks);
 }
 
-// Both cores saturated while a minute (ORV_LOAD_SECONDS) is captured: the
-// counting signal arrives without a break and the device lost nothing.
-TEST(Load, BothCoresSaturatedCaptureWithoutABreak) {
+// Both cores saturated while a minute (ORV_LOAD_SECONDS) is captured through
+// each backend: the counting signal arrives without a break and the device
+// lost nothing.
+class Load : public ::testing::TestWithParam<const char*> {
+protected:
+    void TearDown() override { ::unsetenv("ORV_SOUND_BACKEND"); }
+};
+
+TEST_P(Load, BothCoresSaturatedCaptureWithoutABreak) {
     if (!SoundServerUp()) GTEST_SKIP() << "no sound server with the counting signal (the test command starts one)";
     if (!platform::programOnPath("stress-ng")) GTEST_SKIP() << "stress-ng is not installed";
-    auto device = platform::makeAlsaWaveIn("default");
-    if (!device || device->getNumDevs() == 0) GTEST_SKIP() << "ALSA \"default\" cannot capture here";
+    ::setenv("ORV_SOUND_BACKEND", GetParam(), 1);
+    auto device = platform::makeWaveIn();
+    if (!device || device->getNumDevs() == 0) GTEST_SKIP() << GetParam() << " cannot capture here";
     const int seconds = EnvInt("ORV_LOAD_SECONDS", 60);
 
     test::TempDir dir;
@@ -233,7 +240,7 @@ TEST(Load, BothCoresSaturatedCaptureWithoutABreak) {
 
     const test::CountCheck count = test::CheckCounting(
         cap.RawFileName, TimeOrderedPieces(cap.TotalBlocks, cap.LastWrittenBlock, false));
-    std::printf("reliability-summary fault=load-2-cores runs=1 kept=%d max_lost_s=%.2f breaks=%llu\n",
+    std::printf("reliability-summary fault=load-2-cores-%s runs=1 kept=%d max_lost_s=%.2f breaks=%llu\n", GetParam(),
                 cap.TotalBlocks > 0 ? 1 : 0, double(stats.framesLost) / SampleRate,
                 static_cast<unsigned long long>(count.breaks));
     RecordProperty("server_gap_frames", int(count.serverGapFrames));
@@ -242,6 +249,9 @@ TEST(Load, BothCoresSaturatedCaptureWithoutABreak) {
     EXPECT_EQ(count.breaks, 0u) << "at frame " << count.firstBreakAt;
     EXPECT_EQ(stats.gaps, 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, Load, ::testing::Values("alsa", "pulse"),
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
 }  // namespace orv

@@ -76,14 +76,16 @@ std::string CountingBreaks(const std::string& raw) {
     return {};
 }
 
-class RealServer : public ::testing::Test {
+// Through each backend, as the program makes it.
+class RealServer : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
         ORV_SKIP_WITHOUT_SOUND_SERVER();
-        device = platform::makeAlsaWaveIn("default", platform::makePulseSourceNames());
-        if (device->getNumDevs() == 0) GTEST_SKIP() << "ALSA \"default\" cannot capture here";
+        ::setenv("ORV_SOUND_BACKEND", GetParam(), 1);
+        device = platform::makeWaveIn(platform::makePulseSourceNames());
+        if (device->getNumDevs() == 0) GTEST_SKIP() << GetParam() << " cannot capture here";
         ASSERT_TRUE(platform::makeDir(dir.file("Orvane Recorder")));
-        mixer = platform::makeAlsaInputMixer("default");
+        mixer = platform::makeInputMixer(*device);
         seams = std::make_unique<AppSeams>(AppSeams{*device, *mixer, clock, freeSpace, dialogs, launcher,
                                                     dir.file("orvane-recorder"), dir.path(), dir.path()});
         window = std::make_unique<TFormMain>(*seams, state);
@@ -91,6 +93,7 @@ protected:
 
     void TearDown() override {
         window.reset();
+        ::unsetenv("ORV_SOUND_BACKEND");
         // Whatever happened, the next test finds the server as the test command left it.
         if (Shell("pactl info") != 0) RelaunchServer();
     }
@@ -112,7 +115,7 @@ protected:
     std::unique_ptr<TFormMain> window;
 };
 
-TEST_F(RealServer, StoppedAndStartedAgainDuringMonitoringAndRecording) {
+TEST_P(RealServer, StoppedAndStartedAgainDuringMonitoringAndRecording) {
     const platform::SourceLookup source = platform::makePulseSourceNames()->defaultSource();
     ASSERT_EQ(source.result, platform::SourceLookup::Result::Named);
     ASSERT_TRUE(Monitoring(5000));
@@ -147,7 +150,7 @@ TEST_F(RealServer, StoppedAndStartedAgainDuringMonitoringAndRecording) {
     EXPECT_EQ(platform::fileSize(raw), size);
 }
 
-TEST_F(RealServer, AnotherDefaultSourceRestartsTheProgram) {
+TEST_P(RealServer, AnotherDefaultSourceRestartsTheProgram) {
     ASSERT_TRUE(Monitoring(5000));
     ASSERT_EQ(Shell("pactl load-module module-null-sink sink_name=orv_other "
                     "sink_properties=device.description=Other && pactl set-default-source orv_other.monitor"),
@@ -160,6 +163,9 @@ TEST_F(RealServer, AnotherDefaultSourceRestartsTheProgram) {
     ASSERT_FALSE(dialogs.messages.empty());
     EXPECT_EQ(dialogs.messages.back(), "The recording source is now Monitor of Other.\nThe program will be restarted.");
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, RealServer, ::testing::Values("alsa", "pulse"),
+                         [](const auto& info) { return std::string(info.param); });
 
 // Runs a program with extra environment, its output on a pipe.
 struct Child {
