@@ -24,4 +24,6 @@ start_x_server || true
 
 (cd build && ctest --output-on-failure -j"$(nproc)" --timeout 900)
 # The full minute under load ran above; here the sanitizers watch a shorter one.
-(cd build-asan && ORV_LOAD_SECONDS=20 ctest --output-on-failure -j"$(nproc)" --timeout 900)
+# The end-to-end table ran above; without a display it skips here, as the X
+# and desktop libraries under it are not built for the sanitizers.
+(cd build-asan && ORV_LOAD_SECONDS=20 env -u DISPLAY ctest --output-on-failure -j"$(nproc)" --timeout 900)

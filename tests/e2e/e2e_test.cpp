@@ -8,9 +8,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <tuple>
@@ -153,8 +154,10 @@ void KilledRecordingLoadedAndSaved(Rig& r) {
         QWidget* b = measure.Main().BtnRecord;
         return b->mapTo(b->window(), b->rect().center());
     });
-    const int child = StartProcess("export XDG_DATA_HOME='" + r.Data() + "' QT_QPA_PLATFORM=xcb; exec '" +
-                                   r.BinaryPath() + "'");
+    // A copy, so that its settings file is written in the row's folder, not beside the build.
+    const std::string binary = r.File("orvane-recorder");
+    std::filesystem::copy_file(r.BinaryPath(), binary);
+    const int child = StartProcess("export XDG_DATA_HOME='" + r.Data() + "' QT_QPA_PLATFORM=xcb; exec '" + binary + "'");
     ASSERT_GT(child, 0);
     const std::string click = "xdotool search --sync --onlyvisible --pid " + std::to_string(child) +
                               " . mousemove --window %1 " + std::to_string(record.x()) + " " +

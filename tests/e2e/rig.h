@@ -54,6 +54,7 @@ public:
     const std::string& Out() const { return out_; }        // the output folder
     std::string Work() const { return data_ + "/Orvane Recorder"; }  // the working folder
     std::string BinaryPath() const;
+    std::string File(const std::string& name) const { return dir_.file(name); }  // in the row's folder
 
     // --- on the steps' thread ---
     // Makes the program (like main) and waits until its main window is shown.
