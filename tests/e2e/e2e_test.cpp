@@ -219,7 +219,8 @@ void EditorMessagesBelongToTheEditor(Rig& r) {
     ASSERT_TRUE(r.Menu([&] { return &r.P().Editor(); }, "menuFile", "menuSaveSelection"));
     QWidget* parent = nullptr;
     ASSERT_TRUE(r.Answer("Please Select Waveform!", Qt::Key_Return, &parent));
-    EXPECT_EQ(parent, r.Gui([&] { return static_cast<QWidget*>(&r.P().Editor()); }));
+    EXPECT_EQ(parent, r.Gui([&] { return static_cast<QWidget*>(&r.P().Editor()); }))
+        << "the message belongs to another window than the editor";
 }
 
 void NormalCloseLeavesNoWorkingFiles(Rig& r) {
