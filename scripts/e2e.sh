@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# The end-to-end table alone, on a build folder (default build): a private
+# X server and sound server, then ctest -R e2e. Extra arguments go to ctest.
+#   bash scripts/e2e.sh [build-folder] [ctest arguments]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build}"
+shift || true
+cmake --build "$build" -j2 --target orv_e2e_windows_test
+source scripts/sound-server.sh
+source scripts/x-server.sh
+trap 'stop_sound_server; stop_x_server' EXIT
+start_sound_server "$build/bin/orv_counting_signal"
+start_x_server
+(cd "$build" && ctest --output-on-failure -R e2e "$@")

@@ -1,0 +1,311 @@
+// The end-to-end table: each row one user's whole path through the program
+// as main() builds it (real devices on the test command's sound server, real
+// dialogs, an X server), checked on the files and samples it leaves.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <tuple>
+
+#include "e2e/rig.h"
+#include "platform/raw_file.h"
+
+namespace orv::e2e {
+namespace {
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+// The recording as saved: the raw file without positions first … last.
+std::vector<Frame> Without(const std::vector<Frame>& raw, uint32_t first, uint32_t last) {
+    std::vector<Frame> out(raw.begin(), raw.begin() + (first - 1) * BlockFrames);
+    out.insert(out.end(), raw.begin() + std::min<size_t>(raw.size(), size_t(last) * BlockFrames), raw.end());
+    return out;
+}
+
+// Whether `part` arrives whole and in order inside `heard`, silence aside.
+bool HeardWhole(std::vector<Frame> part, std::vector<Frame> heard) {
+    auto silent = [](Frame f) { return f.l == 0 && f.r == 0; };
+    std::erase_if(part, silent);
+    std::erase_if(heard, silent);
+    if (part.empty()) return false;
+    for (auto at = heard.begin(); (at = std::search(at, heard.end(), part.begin(), part.begin() + 1)) != heard.end(); ++at)
+        if (size_t(heard.end() - at) >= part.size() && std::equal(part.begin(), part.end(), at)) return true;
+    return false;
+}
+
+QWidget* Main(Rig& r) { return &r.P().Main(); }
+
+void RecordCutAndSaveWav(Rig& r) {
+    ASSERT_TRUE(r.Start());
+    ASSERT_TRUE(r.Record(30));
+    ASSERT_TRUE(r.OpenEditor());
+    r.DragInView(0.3, 0.5);
+    auto [first, last, before] = r.Gui([&] {
+        const EditorState& e = r.P().State().Editor;
+        return std::tuple(e.SelStart, e.SelEnd, e.TotalBlocks);
+    });
+    ASSERT_LT(first, last) << "the drag selected nothing";
+    r.Key([&] { return &r.P().Editor(); }, Qt::Key_X, Qt::ControlModifier);
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Editor.TotalBlocks < before; })) << "Ctrl+X cut nothing";
+    const uint32_t after = r.Gui([&] { return r.P().State().Editor.TotalBlocks; });
+    ASSERT_TRUE(r.Menu([&] { return &r.P().Editor(); }, "menuFile", "menuSaveAll"));
+    ASSERT_TRUE(r.SaveAs("cut.wav"));
+    ASSERT_TRUE(r.WaitFor([&] { return r.Idle(); }));
+
+    const std::vector<Frame> raw = ReadRaw(r.Work() + "/Orvane.raw");
+    EXPECT_EQ(CountBreaks(raw), std::vector<size_t>{}) << "the recording itself is not the unbroken count";
+    ASSERT_EQ(before - after, last - first + 1) << "the cut removed another number of blocks than selected";
+    EXPECT_TRUE(ReadWav(r.Out() + "/cut.wav") == Without(raw, first, last))
+        << "the saved file is not the recording without blocks " << first << " … " << last;
+}
+
+void PlayAllReachesTheLastFrame(Rig& r) {
+    FILE* p = popen("pactl load-module module-null-sink sink_name=orv_e2e_play rate=44100 channels=2", "r");
+    int module = -1;
+    if (!p || std::fscanf(p, "%d", &module) != 1) module = -1;
+    if (p) pclose(p);
+    ASSERT_GE(module, 0) << "could not load a second null sink";
+    std::system("pactl set-sink-volume orv_e2e_play 100% && pactl set-source-volume orv_e2e_play.monitor 100%");
+    r.Gui([] { setenv("PULSE_SINK", "orv_e2e_play", 1); });  // read when the device opens
+    ASSERT_TRUE(r.Start());
+    const std::string heardFile = r.Data() + "/heard.raw";
+    int parec = -1;
+    auto end = [&] {
+        if (parec > 0) kill(parec, SIGTERM);
+        r.Gui([] { unsetenv("PULSE_SINK"); });
+        std::system(("pactl unload-module " + std::to_string(module)).c_str());
+    };
+    struct Ending { std::function<void()> f; ~Ending() { f(); } } ending{end};
+
+    ASSERT_TRUE(r.Record(20));
+    ASSERT_TRUE(r.OpenEditor());
+    parec = StartProcess("exec parec --raw --format=s16le --rate=44100 --channels=2 --latency-msec=50 "
+                         "--device=orv_e2e_play.monitor > '" + heardFile + "'");
+    ASSERT_GT(parec, 0);
+    ASSERT_TRUE(r.WaitFor([&] { return platform::fileSize(heardFile) > 0; })) << "parec hears nothing";
+    r.Click([&] { return r.P().Editor().findChild<QWidget*>("SBtnPlayAll"); });
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().Playback().State().Playing; })) << "Play All did not start";
+    ASSERT_TRUE(r.WaitFor([&] { return !r.P().Playback().State().Playing; }));
+    // A second of the sink's silence after the end: whatever was queued has come out.
+    const int64_t atEnd = platform::fileSize(heardFile);
+    ASSERT_TRUE(r.WaitFor([&] { return platform::fileSize(heardFile) >= atEnd + 10 * int64_t(BlockBytes); }));
+
+    const std::vector<Frame> raw = ReadRaw(r.Work() + "/Orvane.raw");
+    // The server's monitor misses the first milliseconds of any new stream;
+    // the last second, whose counting values are unique, must come out whole.
+    ASSERT_GT(raw.size(), size_t(10 * BlockFrames));
+    const std::vector<Frame> lastSecond(raw.end() - 10 * BlockFrames, raw.end());
+    EXPECT_TRUE(HeardWhole(lastSecond, ReadRaw(heardFile))) << "the recording did not come out up to its last frame";
+}
+
+void CancelledSaveKeepsTheOldTarget(Rig& r) {
+    const std::string target = r.Out() + "/target.wav";
+    const std::string old(100000, 'o');
+    std::ofstream(target, std::ios::binary) << old;
+    ASSERT_TRUE(r.Start());
+    ASSERT_TRUE(r.Record(30));
+    ASSERT_TRUE(r.OpenEditor());
+    r.KeyWhenShown([&] { return &r.P().Progress(); }, Qt::Key_Escape);
+    ASSERT_TRUE(r.Menu([&] { return &r.P().Editor(); }, "menuFile", "menuSaveAll"));
+    ASSERT_TRUE(r.SaveAs("target.wav"));
+    ASSERT_TRUE(r.Answer("already exists", Qt::Key_Y));  // the file dialog's own question
+    ASSERT_TRUE(r.WaitFor([&] { return r.Idle(); }));
+    EXPECT_TRUE(ReadBytes(target) == old) << "the cancelled save changed the old target";
+    EXPECT_EQ(FileNames(r.Out()), std::vector<std::string>{"target.wav"});
+}
+
+void CloseWhileRecordingKeepsTheRecording(Rig& r) {
+    ASSERT_TRUE(r.Start());
+    r.Click([&] { return r.P().Main().BtnRecord; });
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Capture.LastBlockSeen >= 25; }));
+    r.Input([&] { r.P().Main().windowHandle()->close(); });  // the close box
+    ASSERT_TRUE(r.Answer("Are you sure you want to interrupt recording?", Qt::Key_Y));
+    ASSERT_TRUE(r.Answer("The recording has not been saved. Discard it?", Qt::Key_N));
+    ASSERT_TRUE(r.WaitFor([&] { return r.Idle(); }));
+    EXPECT_TRUE(r.Gui([&] { return r.P().Main().isVisible() && !r.P().State().Capture.Recording; }));
+    const std::vector<Frame> raw = ReadRaw(r.Work() + "/Orvane.raw");
+    ASSERT_GE(raw.size(), 25u * BlockFrames);
+    EXPECT_EQ(CountBreaks(raw), std::vector<size_t>{});
+    ASSERT_TRUE(r.Menu([&] { return Main(r); }, "menuFile", "menuSaveAs"));
+    ASSERT_TRUE(r.SaveAs("kept.wav"));
+    ASSERT_TRUE(r.WaitFor([&] { return r.Idle() && platform::fileSize(r.Out() + "/kept.wav") > 0; }));
+    EXPECT_TRUE(ReadWav(r.Out() + "/kept.wav") == raw);
+}
+
+void KilledRecordingLoadedAndSaved(Rig& r) {
+    // Where the shipped program shows Record: the same windows laid out here.
+    test::TempDir scratch;
+    const QPoint record = r.Gui([&] {
+        Program measure({"", r.BinaryPath(), scratch.path(), scratch.path()});
+        measure.Show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&measure.Main()));
+        QWidget* b = measure.Main().BtnRecord;
+        return b->mapTo(b->window(), b->rect().center());
+    });
+    // A copy, so that its settings file is written in the row's folder, not beside the build.
+    const std::string binary = r.File("orvane-recorder");
+    std::filesystem::copy_file(r.BinaryPath(), binary);
+    const int child = StartProcess("export XDG_DATA_HOME='" + r.Data() + "' QT_QPA_PLATFORM=xcb; exec '" + binary + "'");
+    ASSERT_GT(child, 0);
+    const std::string click = "xdotool search --sync --onlyvisible --pid " + std::to_string(child) +
+                              " . mousemove --window %1 " + std::to_string(record.x()) + " " +
+                              std::to_string(record.y()) + " click 1";
+    EXPECT_EQ(std::system(click.c_str()), 0);
+    const bool recorded = r.WaitFor([&] { return platform::fileSize(r.Work() + "/Orvane.raw") >= 25 * int64_t(BlockBytes); });
+    kill(child, SIGKILL);
+    ASSERT_TRUE(recorded) << "the program did not record after a click on Record";
+
+    ASSERT_TRUE(r.Start(false));
+    ASSERT_TRUE(r.Answer("A recording interrupted at the last run", Qt::Key_Return));
+    ASSERT_TRUE(r.Shown());
+    ASSERT_TRUE(r.Record(10));
+    r.Click([&] { return r.P().Main().BtnEdit; });
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().FoundRecording().isVisible(); })) << "the found recording was not offered";
+    r.Click([&] { return r.P().FoundRecording().BtnLoad; });
+    ASSERT_TRUE(r.WaitFor([&] { return r.EditorOpen() && r.P().State().Editor.TotalBlocks >= 25; }))
+        << "the editor did not open on the found recording";
+    ASSERT_TRUE(r.Menu([&] { return &r.P().Editor(); }, "menuFile", "menuSaveAll"));
+    ASSERT_TRUE(r.SaveAs("found.wav"));
+    ASSERT_TRUE(r.WaitFor([&] { return r.Idle(); }));
+    const std::vector<Frame> found = ReadWav(r.Out() + "/found.wav");
+    EXPECT_GE(found.size(), 25u * BlockFrames);
+    EXPECT_EQ(CountBreaks(found), std::vector<size_t>{});
+    r.Key([&] { return &r.P().Editor(); }, Qt::Key_Escape);
+    ASSERT_TRUE(r.WaitFor([&] { return !r.P().Editor().isVisible(); })) << "the editor did not close";
+    r.Click([&] { return r.P().Main().BtnRecord; });
+    ASSERT_TRUE(r.Answer("The recording has not been saved. Discard it?", Qt::Key_N));
+    EXPECT_FALSE(r.Gui([&] { return r.P().State().Capture.Recording; }));
+}
+
+void EscAsksAboutUnsavedEdits(Rig& r) {
+    ASSERT_TRUE(r.Start());
+    ASSERT_TRUE(r.Record(20));
+    ASSERT_TRUE(r.OpenEditor());
+    auto editor = [&] { return &r.P().Editor(); };
+    r.DragInView(0.3, 0.5);
+    r.Key(editor, Qt::Key_Delete);
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Editor.TotalBlocks < r.P().State().Capture.TotalBlocks; }));
+    const uint32_t edited = r.Gui([&] { return r.P().State().Editor.TotalBlocks; });
+    r.Key(editor, Qt::Key_Escape);
+    ASSERT_TRUE(r.Answer("The edits have not been saved. Discard them?", Qt::Key_N));
+    EXPECT_TRUE(r.Gui([&] { return r.EditorOpen(); }));
+    EXPECT_EQ(r.Gui([&] { return r.P().State().Editor.TotalBlocks; }), edited);
+    r.Key(editor, Qt::Key_Escape);
+    ASSERT_TRUE(r.Answer("The edits have not been saved. Discard them?", Qt::Key_Y));
+    ASSERT_TRUE(r.WaitFor([&] { return !r.P().Editor().isVisible(); }));
+
+    ASSERT_TRUE(r.OpenEditor());
+    r.Key(editor, Qt::Key_Escape);
+    ASSERT_TRUE(r.WaitFor([&] { return !r.P().Editor().isVisible() || QApplication::activeModalWidget() != editor(); }));
+    EXPECT_FALSE(r.Gui([&] { return r.P().Editor().isVisible(); })) << "Esc without edits asked something";
+}
+
+void EditorMessagesBelongToTheEditor(Rig& r) {
+    ASSERT_TRUE(r.Start());
+    ASSERT_TRUE(r.Record(10));
+    ASSERT_TRUE(r.OpenEditor());
+    ASSERT_TRUE(r.Menu([&] { return &r.P().Editor(); }, "menuFile", "menuSaveSelection"));
+    QWidget* parent = nullptr;
+    ASSERT_TRUE(r.Answer("Please Select Waveform!", Qt::Key_Return, &parent));
+    EXPECT_EQ(parent, r.Gui([&] { return static_cast<QWidget*>(&r.P().Editor()); }))
+        << "the message belongs to another window than the editor";
+}
+
+void NormalCloseLeavesNoWorkingFiles(Rig& r) {
+    ASSERT_TRUE(r.Start());
+    ASSERT_TRUE(r.Record(10));
+    ASSERT_TRUE(r.OpenEditor());
+    r.Key([&] { return &r.P().Editor(); }, Qt::Key_Escape);
+    ASSERT_TRUE(r.WaitFor([&] { return !r.P().Editor().isVisible(); }));
+    r.Input([&] { r.P().Main().windowHandle()->close(); });
+    ASSERT_TRUE(r.Answer("The recording has not been saved. Discard it?", Qt::Key_Y));
+    ASSERT_TRUE(r.WaitFor([&] { return !r.P().Main().isVisible(); }));
+    r.Gui([&] { r.DestroyProgram(); });  // main() returns
+    for (const char* name : {"Orvane.raw", "Edit.raw", "Clp.raw", "Orvane.pos"})
+        EXPECT_FALSE(platform::fileExists(r.Work() + "/" + name)) << name << " is left behind";
+}
+
+struct Row {
+    const char* name;
+    std::function<void(Rig&)> path;
+};
+
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+
+class EndToEnd : public ::testing::TestWithParam<Row> {};
+
+// Closes what a row left open (a failed row stops anywhere): message boxes
+// answered Yes, other modal windows and menus closed; once per window.
+void Unwind(QPointer<QWidget>& handled) {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+        return;
+    }
+    QWidget* m = QApplication::activeModalWidget();
+    if (!m || m == handled) return;
+    handled = m;
+    if (auto* box = qobject_cast<QMessageBox*>(m); box && box->button(QMessageBox::Yes))
+        QMetaObject::invokeMethod(box->button(QMessageBox::Yes), "click", Qt::QueuedConnection);
+    else
+        QMetaObject::invokeMethod(m, "reject", Qt::QueuedConnection);
+}
+
+TEST_P(EndToEnd, Path) {
+    if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "no X display (the test command starts Xvfb)";
+    if (Env("ORV_SOUND_SERVER") != "1")
+        GTEST_SKIP() << "no sound server with the counting signal (the test command starts one)";
+    Rig rig;
+    std::atomic<bool> done{false};
+    std::thread steps([&] {
+        GetParam().path(rig);
+        done = true;
+    });
+    QTimer unwind;
+    QPointer<QWidget> handled;
+    QObject::connect(&unwind, &QTimer::timeout, [&] {
+        if (done) Unwind(handled);
+    });
+    unwind.start(100);
+    while (!done || QApplication::activeModalWidget() || QApplication::activePopupWidget()) QTest::qWait(20);
+    steps.join();
+    rig.DestroyProgram();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    e2e, EndToEnd,
+    ::testing::Values(Row{"RecordCutAndSaveWav", RecordCutAndSaveWav},
+                      Row{"PlayAllReachesTheLastFrame", PlayAllReachesTheLastFrame},
+                      Row{"CancelledSaveKeepsTheOldTarget", CancelledSaveKeepsTheOldTarget},
+                      Row{"CloseWhileRecordingKeepsTheRecording", CloseWhileRecordingKeepsTheRecording},
+                      Row{"KilledRecordingLoadedAndSaved", KilledRecordingLoadedAndSaved},
+                      Row{"EscAsksAboutUnsavedEdits", EscAsksAboutUnsavedEdits},
+                      Row{"EditorMessagesBelongToTheEditor", EditorMessagesBelongToTheEditor},
+                      Row{"NormalCloseLeavesNoWorkingFiles", NormalCloseLeavesNoWorkingFiles}),
+    [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace orv::e2e
+
+int main(int argc, char** argv) {
+    // A real X server when there is one; without, the table skips.
+    qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
+    QApplication app(argc, argv);
+    orv::SetUpApplication();
+    // Qt's own file dialog, whatever desktop the machine has; the loop ends with the test.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QApplication::setQuitOnLastWindowClosed(false);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
