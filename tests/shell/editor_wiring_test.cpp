@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
@@ -27,7 +26,6 @@
 #include "shell/editor_host.h"
 #include "shell/form_main.h"
 #include "shell/forms.h"
-#include "shell/qt_dialogs.h"
 #include "support/fake_system.h"
 #include "support/fake_wave_in.h"
 #include "support/fake_wave_out.h"
@@ -418,58 +416,6 @@ TEST_F(EditorWiringTest, ClosingAsksBeforeDroppingUnsavedEdits) {
             EXPECT_EQ(dialogs.defaultNoQuestions.size(), row.asks ? 2u : 0u);
         }
     EXPECT_TRUE(dialogs.messages.empty());
-}
-
-// The save's Cancel and Esc reach the progress window over the modal editor
-// that started the save; the file already at the target stays as it was.
-TEST_F(EditorWiringTest, TheProgressWindowCancelsASaveStartedInTheEditor) {
-    RecordBlocks(60);
-    state.Settings.SaveAsWav = true;
-    state.Settings.SaveAsMp3 = false;
-    const std::string target = saves.file("take.wav");
-    for (const bool byEsc : {false, true}) {
-        std::ofstream(target) << "older";
-        dialogs.saveAnswers = {target};
-        bool cancelled = false;
-        Edit([&](TFormEdit& w) {
-            QTimer::singleShot(0, &progress, [&] {  // in the writer's first pump
-                QWindow* window = progress.windowHandle();
-                ASSERT_TRUE(window && progress.isVisible());
-                const QPoint cancel = progress.BtnCancel->mapTo(&progress, progress.BtnCancel->rect().center());
-                if (byEsc) QTest::keyClick(window, Qt::Key_Escape);
-                else QTest::mouseClick(window, Qt::LeftButton, {}, cancel);
-                cancelled = !progress.isVisible();
-            });
-            Click(&w, "SBtnSaveAll");
-        });
-        EXPECT_TRUE(cancelled) << byEsc;
-        EXPECT_EQ(FileBytes(target), (std::vector<uint8_t>{'o', 'l', 'd', 'e', 'r'})) << byEsc;
-    }
-}
-
-// A message raised in the editor belongs to the editor, not to the main window.
-TEST_F(EditorWiringTest, TheEditorsMessagesAreItsChildren) {
-    RecordBlocks(20);
-    QtDialogs qtDialogs;
-    qtDialogs.SetParentHint(main.get());
-    AppSeams real{device, mixer, clock, freeSpace, qtDialogs, launcher,
-                  seams.ExecutablePath, seams.DataFolder, seams.HomeFolder};
-    MainEditorHost realHost{*main, real, state, nullptr};
-    const std::unique_ptr<TFormEdit> w = MakeEditorWindow(state, realHost, playback, nullptr);
-    main->SetForms(w.get(), nullptr, nullptr, nullptr, nullptr);
-    QWidget* owner = nullptr;
-    QTimer::singleShot(0, w.get(), [&] {
-        QTimer::singleShot(0, w.get(), [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            ASSERT_NE(box, nullptr);
-            owner = box->parentWidget();
-            QTest::keyClick(box->windowHandle(), Qt::Key_Escape);
-        });
-        Click(w.get(), "SBtnSaveSel");  // nothing selected
-        w->close();
-    });
-    main->BtnEditClick();
-    EXPECT_EQ(owner, w.get());
 }
 
 }  // namespace
