@@ -33,9 +33,13 @@ public:
     explicit MainRecordingView(TFormMain& w) : w_(w) {}
 
     void ShowMessage(const std::string& text) override { w_.seams_.Dialogs.Message(text); }
+    // The status tick sets every text five times a second; a label is touched
+    // only when its text changes (each change repaints it).
     void SetRecordedTime(const std::string& text) override {
-        w_.LabTime->setText(Q(text));
-        w_.LabTime0->setText(Q(text));
+        const QString t = Q(text);
+        if (w_.LabTime->text() == t && w_.LabTime0->text() == t) return;
+        w_.LabTime->setText(t);
+        w_.LabTime0->setText(t);
     }
     void SetStatusPanel(int panel, const std::string& text) override {
         if (panel >= 0 && panel < 4) w_.SetStatusText(size_t(panel), Q(text));
@@ -43,15 +47,17 @@ public:
     // While minimized the taskbar shows the recorded time in place of the caption.
     void SetCaption(const std::string& text) override {
         w_.caption_ = Q(text);
-        if (!w_.st_.Shell.Minimized) w_.setWindowTitle(w_.caption_);
+        if (!w_.st_.Shell.Minimized && w_.windowTitle() != w_.caption_) w_.setWindowTitle(w_.caption_);
     }
     void SetModeListEnabled(bool enabled) override { w_.CmbBoxTime->setEnabled(enabled && !w_.st_.Busy.Busy()); }
     void SetModeListIndex(int index) override { w_.CmbBoxTime->setCurrentIndex(index); }
     void SetTaskbarTitle(const std::string& text) override {
-        if (w_.st_.Shell.Minimized) w_.setWindowTitle(Q(text));
+        if (w_.st_.Shell.Minimized && w_.windowTitle() != Q(text)) w_.setWindowTitle(Q(text));
     }
     void SetTaskbarIcon(int level) override {
-        if (level >= 0 && level <= 16) w_.setWindowIcon(w_.levelIcons_[size_t(level)]);
+        if (level < 0 || level > 16) return;
+        const QIcon& icon = w_.levelIcons_[size_t(level)];
+        if (w_.windowIcon().cacheKey() != icon.cacheKey()) w_.setWindowIcon(icon);
     }
     bool Minimized() override { return w_.st_.Shell.Minimized; }
     void DrawTimeBarFrame() override {
@@ -471,8 +477,11 @@ void TFormMain::ImageVolMouseMove(int x) {
     if (!VolumeDragging) return;
     const int left = DraggedKnobLeft(ImageVol->x(), x - VolumeDragStartX);
     ImageVol->move(left, ImageVol->y());
-    if (st_.Input.MixerReady)
+    if (st_.Input.MixerReady) {
         seams_.Mixer.recordSetInput(st_.Input.InputIndex, VolumeForKnobLeft(left) | platform::INPUT_VOLUME);
+        // The mixer is read once a second: until then the knob stays where it was dragged.
+        st_.Input.VolumeState = (st_.Input.VolumeState & ~0xFFFFu) | VolumeForKnobLeft(left);
+    }
 }
 
 void TFormMain::ImageVolMouseUp() { VolumeDragging = false; }
