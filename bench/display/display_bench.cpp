@@ -59,6 +59,13 @@ public:
     bool HasProgram(const std::string&) override { return false; }
 };
 
+// The window thread's time in the kernel.
+double SystemSeconds() {
+    rusage ru{};
+    getrusage(RUSAGE_THREAD, &ru);
+    return double(ru.ru_stime.tv_sec) + ru.ru_stime.tv_usec / 1e6;
+}
+
 double Seconds(const rusage& ru) {
     return double(ru.ru_utime.tv_sec) + ru.ru_utime.tv_usec / 1e6 + double(ru.ru_stime.tv_sec) +
            ru.ru_stime.tv_usec / 1e6;
@@ -124,14 +131,14 @@ int main(int argc, char** argv) {
 
     struct Phase {
         const char* name;
-        double cpu, windowCpu, wall, reference;
+        double cpu, windowCpu, windowSystem, wall, reference;
     };
-    Phase phases[2] = {{"monitor", 0, 0, 0, 0}, {"record", 0, 0, 0, 0}};
+    Phase phases[2] = {{"monitor", 0, 0, 0, 0, 0}, {"record", 0, 0, 0, 0, 0}};
     auto run = [&](Phase& p, bool withReference) {
         std::unique_ptr<Reference> ref;
         const std::string file = folder + "/arecord-" + p.name + ".raw";
         if (withReference && referenceFirst) ref = std::make_unique<Reference>(file, seconds);
-        const double c0 = CpuSeconds(), m0 = CpuSeconds(RUSAGE_THREAD);
+        const double c0 = CpuSeconds(), m0 = CpuSeconds(RUSAGE_THREAD), s0 = SystemSeconds();
         QElapsedTimer t;
         t.start();
         if (withReference && !referenceFirst) ref = std::make_unique<Reference>(file, seconds);
@@ -139,13 +146,14 @@ int main(int argc, char** argv) {
         app.exec();
         p.cpu = CpuSeconds() - c0;
         p.windowCpu = CpuSeconds(RUSAGE_THREAD) - m0;
+        p.windowSystem = SystemSeconds() - s0;
         p.wall = t.elapsed() / 1000.0;
         // arecord counts its seconds from its first frame: it ends a little later.
         if (ref) p.reference = ref->Finish();
         orv::platform::removeFile(file);
     };
     // The first paints load fonts and draw the frames: start-up, not monitoring.
-    Phase warmUp{"warm-up", 0, 0, 0, 0};
+    Phase warmUp{"warm-up", 0, 0, 0, 0, 0};
     const int measured = seconds;
     seconds = 2;
     run(warmUp, false);
@@ -159,8 +167,10 @@ int main(int argc, char** argv) {
     bool referenceRan = true;
     for (const Phase& p : phases) {
         const double ours = p.cpu / p.wall * 60;
-        std::printf("%s orvane_cpu_s_per_min=%.4f arecord_cpu_s_per_min=%.4f ratio=%.2f window_thread_cpu_s=%.4f\n",
-                    p.name, ours, p.reference, p.reference > 0 ? ours / p.reference : 0.0, p.windowCpu);
+        std::printf("%s orvane_cpu_s_per_min=%.4f arecord_cpu_s_per_min=%.4f ratio=%.2f window_thread_cpu_s=%.4f "
+                    "(system %.4f)\n",
+                    p.name, ours, p.reference, p.reference > 0 ? ours / p.reference : 0.0, p.windowCpu,
+                    p.windowSystem);
         referenceRan = referenceRan && p.reference > 0;
     }
     std::printf("recorded_blocks=%u messages=%d platform=%s\n", recorded, dialogs.messages,

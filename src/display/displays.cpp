@@ -53,6 +53,19 @@ void Box(const Canvas& img, int x0, int x1, int y0, int y1, QRgb c) {
     for (int y = y0; y <= y1; ++y) HLine(img, x0, x1, y, c);
 }
 
+// Columns x0 … x1 of rows y0 … y1 striped: odd columns in one colour, even
+// ones in the other; written row by row, as the memory lies.
+void Stripes(const Canvas& img, int x0, int x1, int y0, int y1, QRgb odd, QRgb even) {
+    x0 = std::max(x0, img.left);
+    x1 = std::min(x1, img.right);
+    y0 = std::max(y0, 0);
+    y1 = std::min(y1, img.h - 1);
+    for (int y = y0; y <= y1; ++y) {
+        QRgb* row = img.row(y);
+        for (int x = x0; x <= x1; ++x) row[x] = (x & 1) ? odd : even;
+    }
+}
+
 // A line from (x0, y0) to (x1, y1), with or without its end point.
 void Line(const Canvas& img, int x0, int y0, int x1, int y1, QRgb c, bool withEnd) {
     const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
@@ -111,7 +124,7 @@ std::array<int32_t, 3> LevelChannel(const Canvas& img, int top, int16_t max, dou
     if (n > hold) hold = n;
     if (hold > 10) Box(img, hold - 4, hold - 1, top, top + 5, BarLight);
     const int end = std::clamp(n, 0, w - 1);
-    for (int x = 1; x <= end; ++x) VLine(img, x, top, top + 5, (x & 1) ? BarLight : BarDark);
+    Stripes(img, 1, end, top, top + 5, BarLight, BarDark);
     const int clip = clipHold > 0 ? std::min(195 + 2 * clipHold, 255) : 0;
     if (clip > 0) Box(img, w - 5, w - 1, top, top + 5, qRgb(clip, 0, 0));
     return {end, hold > 10 && hold - 4 < w ? hold : 0, clip};
@@ -120,7 +133,7 @@ std::array<int32_t, 3> LevelChannel(const Canvas& img, int top, int16_t max, dou
 int DcChannel(const Canvas& img, int top, double value, float scale) {
     const int w = img.width();
     const int n = std::min(std::abs(Round(double(scale) * value)), w);
-    for (int x = 1; x <= std::min(n, w - 1); ++x) VLine(img, x, top, top + 5, (x & 1) ? DcLight : DcDark);
+    Stripes(img, 1, std::min(n, w - 1), top, top + 5, DcLight, DcDark);
     return n;
 }
 
@@ -425,7 +438,7 @@ void RedrawTimeBar(DisplayState& d, const ColourSchemeState& c, uint32_t lastWri
     if (lastWrittenBlock == 0) return;
     const int n = TimeBarColumns(d, lastWrittenBlock);
     const Canvas img(d.TimePicture);
-    for (int x = 1; x <= n; ++x) VLine(img, x, 1, img.height() - 2, TimeColumnColour(x));
+    Stripes(img, 1, n, 1, img.height() - 2, TimeLight, TimeDark);
 }
 
 }  // namespace orv

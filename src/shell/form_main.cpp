@@ -536,14 +536,23 @@ void TFormMain::menuRecordSourceClick() {
 
 // A panel of a fixed size takes a new text without laying out the whole
 // status bar again (the clock panel changes every second); it is resized only
-// when the text needs another width, never below its designed width.
+// when the text needs another width, never below its designed width. Digits
+// are as wide as each other in the fonts in use: the text is measured with
+// each digit as 0, so that a ticking clock is measured once.
 void TFormMain::SetStatusText(size_t panel, const QString& text) {
     QLabel* label = StatusPanels[panel];
-    if (label->text() == text && label->minimumWidth() == label->maximumWidth()) return;
-    statusMeasure_->setFont(label->font());
-    statusMeasure_->setText(text.isEmpty() ? QStringLiteral(" ") : text);  // an empty panel keeps a line's height
-    const QSize hint = statusMeasure_->sizeHint();
-    label->setFixedSize(std::max(statusWidths_[panel], hint.width()), hint.height());
+    const bool sized = label->minimumWidth() == label->maximumWidth();
+    if (label->text() == text && sized) return;
+    QString shape = text.isEmpty() ? QStringLiteral(" ") : text;  // an empty panel keeps a line's height
+    for (QChar& c : shape)
+        if (c.isDigit()) c = u'0';
+    if (!sized || shape != statusShapes_[panel]) {
+        statusMeasure_->setFont(label->font());
+        statusMeasure_->setText(shape);
+        const QSize hint = statusMeasure_->sizeHint();
+        label->setFixedSize(std::max(statusWidths_[panel], hint.width()), hint.height());
+        statusShapes_[panel] = shape;
+    }
     label->setText(text);
 }
 
