@@ -20,7 +20,7 @@ for p in orv_display_bench orv_counting_signal; do
   [ -x "$build/bin/$p" ] || { echo "build $p first" >&2; exit 1; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/orv-display-bench-XXXXXX")
+work=$(mktemp -d "$build/orv-display-bench-XXXXXX")
 xvfb_pid=
 source "$root/scripts/sound-server.sh"
 trap 'stop_sound_server; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
