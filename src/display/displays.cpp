@@ -60,10 +60,10 @@ void Stripes(const Canvas& img, int x0, int x1, int y0, int y1, QRgb odd, QRgb e
     x1 = std::min(x1, img.right);
     y0 = std::max(y0, 0);
     y1 = std::min(y1, img.h - 1);
-    for (int y = y0; y <= y1; ++y) {
-        QRgb* row = img.row(y);
-        for (int x = x0; x <= x1; ++x) row[x] = (x & 1) ? odd : even;
-    }
+    if (x0 > x1 || y0 > y1) return;
+    QRgb* first = img.row(y0);
+    for (int x = x0; x <= x1; ++x) first[x] = (x & 1) ? odd : even;
+    for (int y = y0 + 1; y <= y1; ++y) std::memcpy(img.row(y) + x0, first + x0, size_t(x1 - x0 + 1) * sizeof(QRgb));
 }
 
 // A line from (x0, y0) to (x1, y1), with or without its end point.
