@@ -1,11 +1,18 @@
 // CPU cost of the main window with every display drawing: the real window
-// (offscreen) on the real "default" device, driven by its own timers, first
-// monitoring and then recording for the given seconds each. Prints the
-// process's CPU seconds (all threads) per minute of each phase, the window
-// thread's share, and the time spent inside the drawing hooks; run.sh
-// compares them with arecord capturing the same minute.
-// Usage: orv_display_bench WORK_FOLDER SECONDS
+// on the window system run.sh gives it (an X server), on the real "default"
+// device, driven by its own timers, first monitoring and then recording for
+// the given seconds each. During each phase arecord captures the same source
+// at the same moment, so that both sides see the same load of a shared
+// machine. Prints the process's CPU seconds (all threads) per minute of each
+// phase, the window thread's share, arecord's CPU per minute of audio it
+// wrote, and their ratio.
+// Usage: orv_display_bench WORK_FOLDER SECONDS [reference-first]
+#include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -52,10 +59,49 @@ public:
     bool HasProgram(const std::string&) override { return false; }
 };
 
+// The window thread's time in the kernel.
+double SystemSeconds() {
+    rusage ru{};
+    getrusage(RUSAGE_THREAD, &ru);
+    return double(ru.ru_stime.tv_sec) + ru.ru_stime.tv_usec / 1e6;
+}
+
+double Seconds(const rusage& ru) {
+    return double(ru.ru_utime.tv_sec) + ru.ru_utime.tv_usec / 1e6 + double(ru.ru_stime.tv_sec) +
+           ru.ru_stime.tv_usec / 1e6;
+}
+
+// arecord capturing the same default source into a file on the disk.
+class Reference {
+public:
+    Reference(const std::string& file, int seconds) : file_(file) {
+        const std::string d = std::to_string(seconds);
+        const char* argv[] = {"arecord", "-q", "-D", "default", "-f", "S16_LE", "-r", "44100", "-c", "2",
+                              "-t", "raw", "-d", d.c_str(), file_.c_str(), nullptr};
+        if (posix_spawnp(&pid_, "arecord", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) pid_ = -1;
+    }
+    // CPU seconds per minute of audio written; negative when it failed.
+    double Finish() {
+        if (pid_ < 0) return -1;
+        int status = 0;
+        rusage ru{};
+        if (wait4(pid_, &status, 0, &ru) != pid_ || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+        struct stat st{};
+        if (stat(file_.c_str(), &st) != 0 || st.st_size == 0) return -1;
+        audio = double(st.st_size) / 176400;
+        cpu = Seconds(ru);
+        return cpu / audio * 60;
+    }
+    double cpu = 0, audio = 0;
+
+private:
+    std::string file_;
+    pid_t pid_ = -1;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s WORK_FOLDER SECONDS\n", argv[0]);
@@ -63,10 +109,13 @@ int main(int argc, char** argv) {
     }
     const std::string folder = argv[1];
     int seconds = std::atoi(argv[2]);
+    // Which side starts first; run.sh alternates it from run to run.
+    const bool referenceFirst = argc > 3 && std::string(argv[3]) == "reference-first";
 
     // As the program makes them: the device named after the server's default source.
-    auto waveIn = orv::platform::makeAlsaWaveIn("default", orv::platform::makePulseSourceNames());
-    auto mixer = orv::platform::makeAlsaInputMixer("default");
+    // The backend the program would choose (ORV_SOUND_BACKEND forces one).
+    auto waveIn = orv::platform::makeWaveIn(orv::platform::makePulseSourceNames());
+    auto mixer = orv::platform::makeInputMixer(*waveIn);
     orv::platform::SystemClock clock;
     orv::platform::StatvfsFreeSpace freeSpace;
     BenchDialogs dialogs;
@@ -83,35 +132,50 @@ int main(int argc, char** argv) {
 
     struct Phase {
         const char* name;
-        double cpu, windowCpu, wall;
+        double cpu, windowCpu, windowSystem, wall, reference;
     };
-    Phase phases[2] = {{"monitor", 0, 0, 0}, {"record", 0, 0, 0}};
-    auto run = [&](Phase& p) {
-        const double c0 = CpuSeconds(), m0 = CpuSeconds(RUSAGE_THREAD);
+    Phase phases[2] = {{"monitor", 0, 0, 0, 0, 0}, {"record", 0, 0, 0, 0, 0}};
+    auto run = [&](Phase& p, bool withReference) {
+        std::unique_ptr<Reference> ref;
+        const std::string file = folder + "/arecord-" + p.name + ".raw";
+        if (withReference && referenceFirst) ref = std::make_unique<Reference>(file, seconds);
+        const double c0 = CpuSeconds(), m0 = CpuSeconds(RUSAGE_THREAD), s0 = SystemSeconds();
         QElapsedTimer t;
         t.start();
+        if (withReference && !referenceFirst) ref = std::make_unique<Reference>(file, seconds);
         QTimer::singleShot(seconds * 1000, &app, [] { QApplication::exit(0); });
         app.exec();
         p.cpu = CpuSeconds() - c0;
         p.windowCpu = CpuSeconds(RUSAGE_THREAD) - m0;
+        p.windowSystem = SystemSeconds() - s0;
         p.wall = t.elapsed() / 1000.0;
+        // arecord counts its seconds from its first frame: it ends a little later.
+        if (ref) p.reference = ref->Finish();
+        orv::platform::removeFile(file);
     };
     // The first paints load fonts and draw the frames: start-up, not monitoring.
-    Phase warmUp{"warm-up", 0, 0, 0};
+    Phase warmUp{"warm-up", 0, 0, 0, 0, 0};
     const int measured = seconds;
     seconds = 2;
-    run(warmUp);
+    run(warmUp, false);
     seconds = measured;
-    run(phases[0]);
+    run(phases[0], true);
     w.BtnRecordClick();
     if (!state->Capture.Recording) return 1;
-    run(phases[1]);
+    run(phases[1], true);
     const uint32_t recorded = state->Capture.LastWrittenBlock;
     w.BtnStopClick();
-    for (const Phase& p : phases)
-        std::printf("orvane-%s cpu_s=%.6f wall_s=%.1f cpu_s_per_min=%.4f window_thread_cpu_s=%.6f\n", p.name, p.cpu,
-                    p.wall, p.cpu / p.wall * 60, p.windowCpu);
-    std::printf("recorded_blocks=%u messages=%d\n", recorded, dialogs.messages);
+    bool referenceRan = true;
+    for (const Phase& p : phases) {
+        const double ours = p.cpu / p.wall * 60;
+        std::printf("%s orvane_cpu_s_per_min=%.4f arecord_cpu_s_per_min=%.4f ratio=%.2f window_thread_cpu_s=%.4f "
+                    "(system %.4f)\n",
+                    p.name, ours, p.reference, p.reference > 0 ? ours / p.reference : 0.0, p.windowCpu,
+                    p.windowSystem);
+        referenceRan = referenceRan && p.reference > 0;
+    }
+    std::printf("recorded_blocks=%u messages=%d platform=%s\n", recorded, dialogs.messages,
+                qPrintable(QGuiApplication::platformName()));
     orv::platform::removeFile(state->Capture.RawFileName);
-    return dialogs.messages == 0 && recorded > 0 ? 0 : 1;
+    return dialogs.messages == 0 && recorded > 0 && referenceRan ? 0 : 1;
 }

@@ -1,33 +1,56 @@
 #!/usr/bin/env bash
-# Usage: bench/display/run.sh BUILD_FOLDER [SECONDS]
-# The main window (offscreen) with every display drawing, on the real device
-# of a private sound server: SECONDS of monitoring, then SECONDS of
-# recording; and arecord capturing SECONDS from the same server. Prints CPU
-# seconds per minute of each and the ratios (ours / arecord's).
+# Usage: bench/display/run.sh BUILD_FOLDER [SECONDS] [RUNS]
+# The main window with every display drawing on a real X server (an Xvfb of
+# its own), on the real device of a private sound server: SECONDS of
+# monitoring, then SECONDS of recording, with arecord capturing the same
+# source at the same moment in each phase. RUNS runs (at least 3), which side
+# starts first alternating; prints each run and the medians of both sides'
+# CPU seconds per minute and of the ratios (ours / arecord's).
+# ORV_BENCH_DISPLAY=N picks the X display number (default: the first free from 50).
 set -euo pipefail
-build=$(cd "${1:?usage: run.sh BUILD_FOLDER [SECONDS]}" && pwd)
+build=$(cd "${1:?usage: run.sh BUILD_FOLDER [SECONDS] [RUNS]}" && pwd)
 seconds=${2:-60}
+runs=${3:-3}
+[ "$runs" -ge 3 ] || runs=3
 root=$(cd "$(dirname "$0")/../.." && pwd)
-command -v arecord >/dev/null || { echo "missing reference tool: arecord" >&2; exit 1; }
-for p in orv_display_bench orv_capture_bench orv_counting_signal; do
+for tool in arecord Xvfb; do
+  command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 1; }
+done
+for p in orv_display_bench orv_counting_signal; do
   [ -x "$build/bin/$p" ] || { echo "build $p first" >&2; exit 1; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/orv-display-bench-XXXXXX")
+work=$(mktemp -d "$build/orv-display-bench-XXXXXX")
+xvfb_pid=
 source "$root/scripts/sound-server.sh"
-trap 'stop_sound_server; rm -rf "$work"' EXIT
+trap 'stop_sound_server; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
+
+display=${ORV_BENCH_DISPLAY:-}
+if [ -z "$display" ]; then
+  display=50
+  while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+fi
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+[ -e "/tmp/.X11-unix/X$display" ] || { echo "Xvfb did not start on :$display" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
+
 start_sound_server "$build/bin/orv_counting_signal"
 
-ours=$("$build/bin/orv_display_bench" "$work" "$seconds")
-echo "$ours"
-ref=$("$build/bin/orv_capture_bench" --measure \
-  arecord -q -D default -f S16_LE -r 44100 -c 2 -t raw -d "$seconds" "$work/arecord.raw")
-ref_cpu=$(sed -n 's/^cpu_s=\([0-9.]*\)$/\1/p' <<<"$ref")
-ref_bytes=$(stat -c %s "$work/arecord.raw")
-mon=$(sed -n 's/^orvane-monitor .*cpu_s_per_min=\([0-9.]*\) .*/\1/p' <<<"$ours")
-rec=$(sed -n 's/^orvane-record .*cpu_s_per_min=\([0-9.]*\) .*/\1/p' <<<"$ours")
-awk -v rc="$ref_cpu" -v b="$ref_bytes" -v mon="$mon" -v rec="$rec" 'BEGIN {
-  ra = b / 176400; ref = rc / ra * 60
-  printf "arecord cpu_s=%.6f audio_s=%.1f cpu_s_per_min=%.4f\n", rc, ra, ref
-  if (ref > 0) printf "ratio monitoring (orvane / arecord): %.2f\nratio recording (orvane / arecord): %.2f\n", mon / ref, rec / ref
-}'
+: >"$work/results"
+for run in $(seq "$runs"); do
+  order=ours-first
+  [ $((run % 2)) -eq 0 ] && order=reference-first
+  out=$("$build/bin/orv_display_bench" "$work" "$seconds" "$order")
+  echo "run $run ($order):"
+  sed 's/^/  /' <<<"$out"
+  echo "$out" >>"$work/results"
+done
+
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.4f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+for phase in monitor record; do
+  field() { sed -n "s/^$phase .*$1=\([0-9.]*\).*/\1/p" "$work/results" | median; }
+  printf '%s (median of %d runs, DISPLAY=:%s): orvane %s cpu_s/min, arecord %s cpu_s/min, ratio %s\n' \
+    "$phase" "$runs" "$display" "$(field orvane_cpu_s_per_min)" "$(field arecord_cpu_s_per_min)" "$(field ratio)"
+done

@@ -1,13 +1,17 @@
 // Peaks of a found recording: computing them block by block against
-// `sox <raw> -n stat` reading the same file in the same run, and loading them
-// from a fitting summary at several lengths against `cat` of the summary.
+// `sox <raw> -n stat` reading the same file in the same run (two processes),
+// and loading them from a fitting summary at several lengths against reading
+// the same summary file whole into memory in this process (both in-process:
+// the floor of any loader).
 // Usage: orv_found_bench WORK_FOLDER [MINUTES]
-// Prints CPU and wall seconds of each and the ratios (ours / reference).
+// Prints CPU and wall seconds of each and the ratios (ours / reference);
+// every figure is a median of runs taken in turn.
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -98,6 +102,22 @@ Loaded Load(const std::string& raw, const std::string& summary, RecordBuffers& b
     return l;
 }
 
+// The summary file read whole, as a loader that does nothing else would.
+Cost ReadWhole(const std::string& path, std::vector<uint8_t>& into) {
+    const double cpu = SelfCpu(), wall = Now();
+    platform::RawFile f;
+    if (!f.open(path, platform::RawFile::Mode::Read)) std::exit(1);
+    into.resize(size_t(f.size()));
+    if (f.readAt(0, into.data(), into.size()) != into.size()) std::exit(1);
+    f.close();
+    return {SelfCpu() - cpu, Now() - wall};
+}
+
+Cost Median(std::vector<Cost> v) {
+    std::sort(v.begin(), v.end(), [](const Cost& a, const Cost& b) { return a.wall < b.wall; });
+    return v[v.size() / 2];
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,12 +135,23 @@ int main(int argc, char** argv) {
     MakeRecording(raw, minutes * 600);
     Run({"cat", raw});
     platform::removeFile(summary);
-    const Loaded ours = Load(raw, summary, buffers);
-    if (ours.result.SummaryRead) return 1;
-    const Cost sox = Run({"sox", "-t", "raw", "-r", "44100", "-e", "signed", "-b", "16", "-c", "2", raw, "-n", "stat"});
-    std::printf("compute %u min: orvane cpu_s=%.3f wall_s=%.3f  sox-stat cpu_s=%.3f wall_s=%.3f  ratio cpu=%.3f wall=%.3f\n",
-                minutes, ours.cost.cpu, ours.cost.wall, sox.cpu, sox.wall, ours.cost.cpu / sox.cpu,
-                ours.cost.wall / sox.wall);
+    std::vector<Cost> oursRuns, soxRuns;
+    for (int k = 0; k < 3; ++k) {
+        const auto sox = [&] {
+            soxRuns.push_back(
+                Run({"sox", "-t", "raw", "-r", "44100", "-e", "signed", "-b", "16", "-c", "2", raw, "-n", "stat"}));
+        };
+        if (k % 2 == 1) sox();
+        platform::removeFile(summary);
+        const Loaded l = Load(raw, summary, buffers);
+        if (l.result.SummaryRead) return 1;
+        oursRuns.push_back(l.cost);
+        if (k % 2 == 0) sox();
+    }
+    const Cost ours = Median(oursRuns), sox = Median(soxRuns);
+    std::printf("compute %u min (median of 3): orvane cpu_s=%.3f wall_s=%.3f  sox-stat cpu_s=%.3f wall_s=%.3f  "
+                "ratio cpu=%.3f wall=%.3f\n",
+                minutes, ours.cpu, ours.wall, sox.cpu, sox.wall, ours.cpu / sox.cpu, ours.wall / sox.wall);
 
     // Loading from a fitting summary: per block, at three lengths.
     for (uint32_t m : {1u, 10u, minutes}) {
@@ -133,19 +164,19 @@ int main(int argc, char** argv) {
         std::string error;
         usleep(20000);  // file times tick coarser than this
         WritePeakSummary(buffers.Peaks, m * 600, s, error);
-        Cost best{1e9, 1e9};
+        std::vector<Cost> loads, reads;
+        std::vector<uint8_t> bytes;
         for (int k = 0; k < 5; ++k) {
+            if (k % 2 == 1) reads.push_back(ReadWhole(s, bytes));
             const Loaded l = Load(r, s, buffers);
             if (!l.result.SummaryRead) return 1;
-            if (l.cost.wall < best.wall) best = l.cost;
+            loads.push_back(l.cost);
+            if (k % 2 == 0) reads.push_back(ReadWhole(s, bytes));
         }
-        Cost cat{1e9, 1e9};
-        for (int k = 0; k < 5; ++k) {
-            const Cost c = Run({"cat", s});
-            if (c.wall < cat.wall) cat = c;
-        }
-        std::printf("summary %u min (%u blocks): orvane wall_s=%.5f (%.1f ns/block)  cat wall_s=%.5f  ratio wall=%.3f\n",
-                    m, m * 600, best.wall, best.wall / (m * 600) * 1e9, cat.wall, best.wall / cat.wall);
+        const Cost load = Median(loads), read = Median(reads);
+        std::printf("summary %u min (%u blocks, median of 5): orvane load wall_s=%.6f (%.1f ns/block)  "
+                    "read whole wall_s=%.6f  ratio wall=%.2f\n",
+                    m, m * 600, load.wall, load.wall / (m * 600) * 1e9, read.wall, load.wall / read.wall);
         platform::removeFile(r);
         platform::removeFile(s);
     }

@@ -18,6 +18,7 @@ struct Canvas {
     QRgb* px;
     int w, h;
     qsizetype stride;  // in pixels
+    int left = 0, right = w - 1;  // the columns that may be written
     explicit Canvas(QImage& img)
         : px(reinterpret_cast<QRgb*>(img.bits())), w(img.width()), h(img.height()),
           stride(img.bytesPerLine() / qsizetype(sizeof(QRgb))) {}
@@ -27,22 +28,22 @@ struct Canvas {
 };
 
 void Pixel(const Canvas& img, int x, int y, QRgb c) {
-    if (x < 0 || y < 0 || x >= img.w || y >= img.h) return;
+    if (x < img.left || y < 0 || x > img.right || y >= img.h) return;
     img.row(y)[x] = c;
 }
 
 // Row y from column x0 to x1, both included.
 void HLine(const Canvas& img, int x0, int x1, int y, QRgb c) {
     if (y < 0 || y >= img.h) return;
-    x0 = std::max(x0, 0);
-    x1 = std::min(x1, img.w - 1);
+    x0 = std::max(x0, img.left);
+    x1 = std::min(x1, img.right);
     QRgb* row = img.row(y);
     for (int x = x0; x <= x1; ++x) row[x] = c;
 }
 
 // Column x from row y0 to y1, both included.
 void VLine(const Canvas& img, int x, int y0, int y1, QRgb c) {
-    if (x < 0 || x >= img.w) return;
+    if (x < img.left || x > img.right) return;
     y0 = std::max(y0, 0);
     y1 = std::min(y1, img.h - 1);
     for (int y = y0; y <= y1; ++y) img.row(y)[x] = c;
@@ -50,6 +51,19 @@ void VLine(const Canvas& img, int x, int y0, int y1, QRgb c) {
 
 void Box(const Canvas& img, int x0, int x1, int y0, int y1, QRgb c) {
     for (int y = y0; y <= y1; ++y) HLine(img, x0, x1, y, c);
+}
+
+// Columns x0 … x1 of rows y0 … y1 striped: odd columns in one colour, even
+// ones in the other; written row by row, as the memory lies.
+void Stripes(const Canvas& img, int x0, int x1, int y0, int y1, QRgb odd, QRgb even) {
+    x0 = std::max(x0, img.left);
+    x1 = std::min(x1, img.right);
+    y0 = std::max(y0, 0);
+    y1 = std::min(y1, img.h - 1);
+    if (x0 > x1 || y0 > y1) return;
+    QRgb* first = img.row(y0);
+    for (int x = x0; x <= x1; ++x) first[x] = (x & 1) ? odd : even;
+    for (int y = y0 + 1; y <= y1; ++y) std::memcpy(img.row(y) + x0, first + x0, size_t(x1 - x0 + 1) * sizeof(QRgb));
 }
 
 // A line from (x0, y0) to (x1, y1), with or without its end point.
@@ -74,8 +88,10 @@ void Line(const Canvas& img, int x0, int y0, int x1, int y1, QRgb c, bool withEn
     }
 }
 
-void Resize(QImage& img, int w, int h) {
-    if (img.width() != w || img.height() != h) img = QImage(w, h, QImage::Format_RGB32);
+bool Resize(QImage& img, int w, int h) {
+    if (img.width() == w && img.height() == h) return false;
+    img = QImage(w, h, QImage::Format_RGB32);
+    return true;
 }
 
 void Text(QPainter& p, int x, int y, const QString& s) {
@@ -108,7 +124,7 @@ std::array<int32_t, 3> LevelChannel(const Canvas& img, int top, int16_t max, dou
     if (n > hold) hold = n;
     if (hold > 10) Box(img, hold - 4, hold - 1, top, top + 5, BarLight);
     const int end = std::clamp(n, 0, w - 1);
-    for (int x = 1; x <= end; ++x) VLine(img, x, top, top + 5, (x & 1) ? BarLight : BarDark);
+    Stripes(img, 1, end, top, top + 5, BarLight, BarDark);
     const int clip = clipHold > 0 ? std::min(195 + 2 * clipHold, 255) : 0;
     if (clip > 0) Box(img, w - 5, w - 1, top, top + 5, qRgb(clip, 0, 0));
     return {end, hold > 10 && hold - 4 < w ? hold : 0, clip};
@@ -117,17 +133,39 @@ std::array<int32_t, 3> LevelChannel(const Canvas& img, int top, int16_t max, dou
 int DcChannel(const Canvas& img, int top, double value, float scale) {
     const int w = img.width();
     const int n = std::min(std::abs(Round(double(scale) * value)), w);
-    for (int x = 1; x <= std::min(n, w - 1); ++x) VLine(img, x, top, top + 5, (x & 1) ? DcLight : DcDark);
+    Stripes(img, 1, std::min(n, w - 1), top, top + 5, DcLight, DcDark);
     return n;
 }
 
 int ChartRow(int value, int height) { return (height - 1) - Round(double(value) * (height - 1) / height); }
 
+// The segments from place j to j + 1 that reach the canvas's columns (a
+// segment covers columns j and j + 1).
 void Trace(const Canvas& img, const std::array<int32_t, WaveHistoryPlaces + 1>& values, int count, QRgb c) {
     const int h = img.height();
-    for (int j = 1; j < count; ++j)
+    const int last = std::min(count - 1, img.right);
+    for (int j = std::max(1, img.left - 1); j <= last; ++j)
         Line(img, j, ChartRow(values[size_t(j)], h), j + 1, ChartRow(values[size_t(j + 1)], h), c, true);
     if (count == 1) Pixel(img, 1, ChartRow(values[1], h), c);
+}
+
+// The chart within the canvas's columns: background, left trace, right trace,
+// then the clip marks (a mark of place j covers columns j … j + 2).
+void PlotColumns(const Canvas& img, const WaveHistory& h, int count, int chartHeight,
+                 const std::array<QRgb, 3>& colours) {
+    for (int y = 0; y < img.h; ++y) HLine(img, img.left, img.right, y, colours[0]);
+    Trace(img, h.LeftValue, count, colours[1]);
+    Trace(img, h.RightValue, count, colours[2]);
+    const int top = ChartRow(chartHeight, img.height());
+    const int last = std::min(count, img.right);
+    for (int j = std::max(1, img.left - 2); j <= last; ++j) {
+        if (h.LeftClipHold[size_t(j)] != ClipHoldBlocks && h.RightClipHold[size_t(j)] != ClipHoldBlocks) continue;
+        // A small ellipse centred on the axis maximum, one unit right of the block.
+        const int x = j + 1;
+        VLine(img, x, top - 2, top + 2, ClipMark);
+        VLine(img, x - 1, top - 1, top + 1, ClipMark);
+        VLine(img, x + 1, top - 1, top + 1, ClipMark);
+    }
 }
 
 QRgb TimeColumnColour(int x) { return (x & 1) ? TimeLight : TimeDark; }
@@ -159,7 +197,7 @@ void LayoutDisplays(DisplayState& d, int clientWidth, int knobWidth) {
     const DisplayRect& tb = l.TimeBarRect;
     Resize(d.LevelPicture, lv.Right - lv.Left + 1, lv.Bottom - lv.Top);
     Resize(d.DcPicture, dc.Right - dc.Left + 1, dc.Bottom - dc.Top);
-    Resize(d.ChartPicture, l.ChartWidth, l.ChartHeight);
+    if (Resize(d.ChartPicture, l.ChartWidth, l.ChartHeight)) d.ChartPushes = -1;
     Resize(d.TimePicture, tb.Right - tb.Left + 1, tb.Bottom - tb.Top + 1);
     if (d.Font.pixelSize() != 12) d.Font.setPixelSize(12);
     if (d.TimeBarMinutes <= 0) d.TimeBarMinutes = 3;
@@ -279,7 +317,10 @@ void ClearDcMeter(DisplayState& d, const ColourSchemeState& c) {
     d.DcDrawn.reset();
 }
 
-void ClearWaveHistory(DisplayState& d) { d.History = WaveHistory{}; }
+void ClearWaveHistory(DisplayState& d) {
+    d.History = WaveHistory{};
+    d.ChartPushes = -1;
+}
 
 void PushWaveHistory(DisplayState& d, const ProcessingState& p) {
     WaveHistory& h = d.History;
@@ -291,27 +332,32 @@ void PushWaveHistory(DisplayState& d, const ProcessingState& p) {
     h.RightValue[1] = Round((double(p.BlockMaxRight) - p.BlockMeanRight) * scale);
     h.LeftClipHold[1] = p.ClipHoldLeft;
     h.RightClipHold[1] = p.ClipHoldRight;
+    if (d.ChartPushes >= 0) ++d.ChartPushes;
 }
 
+// One place pushed since the last plot moves every column one to the right:
+// the picture is shifted and only the columns that the newest place reaches
+// (its segment, the next segment's start and its clip mark) are drawn again.
+// That holds while the history fills the chart's width (the oldest place's
+// drawing falls off the right edge).
 void PlotWaveHistory(DisplayState& d, const ColourSchemeState& c) {
-    d.ChartPicture.fill(ChartColour(c));
-    const Canvas img(d.ChartPicture);
+    const std::array<QRgb, 3> colours{ChartColour(c).rgb(), c.LeftTraceColour.rgb(), c.RightTraceColour.rgb()};
     const int count = std::clamp(d.Layout.WavePointCount, 1, WaveHistoryPlaces);
-    const WaveHistory& h = d.History;
-    Trace(img, h.LeftValue, count, c.LeftTraceColour.rgb());
-    Trace(img, h.RightValue, count, c.RightTraceColour.rgb());
-    const int top = ChartRow(d.Layout.ChartHeight, img.height());
-    for (int j = 1; j <= count; ++j) {
-        if (h.LeftClipHold[size_t(j)] != ClipHoldBlocks && h.RightClipHold[size_t(j)] != ClipHoldBlocks) continue;
-        // A small ellipse centred on the axis maximum, one unit right of the block.
-        const int x = j + 1;
-        VLine(img, x, top - 2, top + 2, ClipMark);
-        VLine(img, x - 1, top - 1, top + 1, ClipMark);
-        VLine(img, x + 1, top - 1, top + 1, ClipMark);
+    Canvas img(d.ChartPicture);
+    constexpr int Redrawn = 4;  // columns 0 … 3
+    if (d.ChartPushes == 1 && d.ChartColours == colours && count >= img.w && img.w > Redrawn) {
+        for (int y = 0; y < img.h; ++y) std::memmove(img.row(y) + 1, img.row(y), size_t(img.w - 1) * sizeof(QRgb));
+        img.right = Redrawn - 1;
     }
+    PlotColumns(img, d.History, count, d.Layout.ChartHeight, colours);
+    d.ChartPushes = 0;
+    d.ChartColours = colours;
 }
 
-void ClearLiveChart(DisplayState& d, const ColourSchemeState& c) { d.ChartPicture.fill(ChartColour(c)); }
+void ClearLiveChart(DisplayState& d, const ColourSchemeState& c) {
+    d.ChartPicture.fill(ChartColour(c));
+    d.ChartPushes = -1;
+}
 
 std::vector<TimeBarLabel> TimeBarLabels(const DisplayState& d) {
     const DisplayRect& t = d.Layout.TimeBarRect;
@@ -392,7 +438,7 @@ void RedrawTimeBar(DisplayState& d, const ColourSchemeState& c, uint32_t lastWri
     if (lastWrittenBlock == 0) return;
     const int n = TimeBarColumns(d, lastWrittenBlock);
     const Canvas img(d.TimePicture);
-    for (int x = 1; x <= n; ++x) VLine(img, x, 1, img.height() - 2, TimeColumnColour(x));
+    Stripes(img, 1, n, 1, img.height() - 2, TimeLight, TimeDark);
 }
 
 }  // namespace orv

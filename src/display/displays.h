@@ -87,6 +87,10 @@ struct DisplayState {
     int32_t PeakHoldLeft = 0;
     int32_t PeakHoldRight = 0;
     orv::WaveHistory History;
+    // Places pushed since the chart was plotted; -1: the chart does not show
+    // the history (cleared, new picture), so the next plot draws it whole.
+    int ChartPushes = -1;
+    std::array<QRgb, 3> ChartColours{};  // background and traces of the plotted chart
     int32_t TimeBarMinutes = 3;
     float TimeBarPixelsPerSecond = 0;
     QString TimeBarTitle;

@@ -405,7 +405,7 @@ void RecordingControl::WatchCaptureDevice() {
         input_->DeviceChanged = input_->KnownDeviceName != cap_.CurrentDeviceName;
     }
     if (!cap_.CaptureOpen && !st_.EditorOpen) OpenMonitoring();
-    if (mixer_ && input_ && input_->MixerReady) {
+    if (mixer_ && input_ && input_->MixerReady && SecondChanged(volumeAskedAt_)) {
         const uint32_t state = mixer_->recordGetInput(input_->InputIndex);
         input_->VolumeKnown = state != platform::INPUT_INVALID;
         if (input_->VolumeKnown) input_->VolumeState = state;
@@ -463,13 +463,27 @@ void RecordingControl::FormatRecordedTime() {
     st_.RecordedTimeText = orv::FormatRecordedTime(n);
 }
 
+bool RecordingControl::SecondChanged(std::optional<std::time_t>& lastAsked) {
+    const std::time_t now = clock_.now();
+    if (lastAsked == now) return false;
+    lastAsked = now;
+    return true;
+}
+
+// One reading serves the panel and the stop test; at 176,400 bytes a second
+// the margin of 100 seconds cannot be used up between two readings.
+int64_t RecordingControl::FreeBytes() {
+    if (SecondChanged(freeAskedAt_)) freeBytes_ = free_.freeBytes(workingFolder_);
+    return freeBytes_;
+}
+
 void RecordingControl::ComputeFreeSeconds() {
-    const int64_t bytes = free_.freeBytes(workingFolder_);
+    const int64_t bytes = FreeBytes();
     st_.FreeSeconds = bytes < 0 ? -1 : bytes / BytesPerSecond;  // -1: unknown, never a reason to stop
 }
 
 std::string RecordingControl::FormatFreeSpace() {
-    return orv::FormatFreeSpace(free_.freeBytes(workingFolder_), decimalPoint_);
+    return orv::FormatFreeSpace(FreeBytes(), decimalPoint_);
 }
 
 void RecordingControl::UpdateTimeDisplays() {

@@ -160,6 +160,12 @@ private:
     platform::FreeSpace& free_;
     std::string workingFolder_;
     std::string decimalPoint_;
+    // The disk and the mixer are asked once a second, not at every tick.
+    bool SecondChanged(std::optional<std::time_t>& lastAsked);
+    int64_t FreeBytes();
+    std::optional<std::time_t> freeAskedAt_;
+    int64_t freeBytes_ = -1;
+    std::optional<std::time_t> volumeAskedAt_;
     platform::InputMixer* mixer_ = nullptr;
     InputDeviceState* input_ = nullptr;
     std::string* caught_ = nullptr;  // set: a message is kept here instead of shown

@@ -33,9 +33,13 @@ public:
     explicit MainRecordingView(TFormMain& w) : w_(w) {}
 
     void ShowMessage(const std::string& text) override { w_.seams_.Dialogs.Message(text); }
+    // The status tick sets every text five times a second; a label is touched
+    // only when its text changes (each change repaints it).
     void SetRecordedTime(const std::string& text) override {
-        w_.LabTime->setText(Q(text));
-        w_.LabTime0->setText(Q(text));
+        const QString t = Q(text);
+        if (w_.LabTime->text() == t && w_.LabTime0->text() == t) return;
+        w_.LabTime->setText(t);
+        w_.LabTime0->setText(t);
     }
     void SetStatusPanel(int panel, const std::string& text) override {
         if (panel >= 0 && panel < 4) w_.SetStatusText(size_t(panel), Q(text));
@@ -43,15 +47,17 @@ public:
     // While minimized the taskbar shows the recorded time in place of the caption.
     void SetCaption(const std::string& text) override {
         w_.caption_ = Q(text);
-        if (!w_.st_.Shell.Minimized) w_.setWindowTitle(w_.caption_);
+        if (!w_.st_.Shell.Minimized && w_.windowTitle() != w_.caption_) w_.setWindowTitle(w_.caption_);
     }
     void SetModeListEnabled(bool enabled) override { w_.CmbBoxTime->setEnabled(enabled && !w_.st_.Busy.Busy()); }
     void SetModeListIndex(int index) override { w_.CmbBoxTime->setCurrentIndex(index); }
     void SetTaskbarTitle(const std::string& text) override {
-        if (w_.st_.Shell.Minimized) w_.setWindowTitle(Q(text));
+        if (w_.st_.Shell.Minimized && w_.windowTitle() != Q(text)) w_.setWindowTitle(Q(text));
     }
     void SetTaskbarIcon(int level) override {
-        if (level >= 0 && level <= 16) w_.setWindowIcon(w_.levelIcons_[size_t(level)]);
+        if (level < 0 || level > 16) return;
+        const QIcon& icon = w_.levelIcons_[size_t(level)];
+        if (w_.windowIcon().cacheKey() != icon.cacheKey()) w_.setWindowIcon(icon);
     }
     bool Minimized() override { return w_.st_.Shell.Minimized; }
     void DrawTimeBarFrame() override {
@@ -471,8 +477,11 @@ void TFormMain::ImageVolMouseMove(int x) {
     if (!VolumeDragging) return;
     const int left = DraggedKnobLeft(ImageVol->x(), x - VolumeDragStartX);
     ImageVol->move(left, ImageVol->y());
-    if (st_.Input.MixerReady)
+    if (st_.Input.MixerReady) {
         seams_.Mixer.recordSetInput(st_.Input.InputIndex, VolumeForKnobLeft(left) | platform::INPUT_VOLUME);
+        // The mixer is read once a second: until then the knob stays where it was dragged.
+        st_.Input.VolumeState = (st_.Input.VolumeState & ~0xFFFFu) | VolumeForKnobLeft(left);
+    }
 }
 
 void TFormMain::ImageVolMouseUp() { VolumeDragging = false; }
@@ -527,14 +536,23 @@ void TFormMain::menuRecordSourceClick() {
 
 // A panel of a fixed size takes a new text without laying out the whole
 // status bar again (the clock panel changes every second); it is resized only
-// when the text needs another width, never below its designed width.
+// when the text needs another width, never below its designed width. Digits
+// are as wide as each other in the fonts in use: the text is measured with
+// each digit as 0, so that a ticking clock is measured once.
 void TFormMain::SetStatusText(size_t panel, const QString& text) {
     QLabel* label = StatusPanels[panel];
-    if (label->text() == text && label->minimumWidth() == label->maximumWidth()) return;
-    statusMeasure_->setFont(label->font());
-    statusMeasure_->setText(text.isEmpty() ? QStringLiteral(" ") : text);  // an empty panel keeps a line's height
-    const QSize hint = statusMeasure_->sizeHint();
-    label->setFixedSize(std::max(statusWidths_[panel], hint.width()), hint.height());
+    const bool sized = label->minimumWidth() == label->maximumWidth();
+    if (label->text() == text && sized) return;
+    QString shape = text.isEmpty() ? QStringLiteral(" ") : text;  // an empty panel keeps a line's height
+    for (QChar& c : shape)
+        if (c.isDigit()) c = u'0';
+    if (!sized || shape != statusShapes_[panel]) {
+        statusMeasure_->setFont(label->font());
+        statusMeasure_->setText(shape);
+        const QSize hint = statusMeasure_->sizeHint();
+        label->setFixedSize(std::max(statusWidths_[panel], hint.width()), hint.height());
+        statusShapes_[panel] = shape;
+    }
     label->setText(text);
 }
 

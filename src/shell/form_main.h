@@ -131,6 +131,7 @@ private:
     QString caption_;
     std::array<int, 4> statusWidths_{};
     std::unique_ptr<QLabel> statusMeasure_;  // sizes a panel's next text outside the status bar
+    std::array<QString, 4> statusShapes_;    // the text each panel was sized for, digits as 0
     TFormEdit* formEdit_ = nullptr;
     TFormAbout* formAbout_ = nullptr;
     TFormSaveSettings* formSaveSettings_ = nullptr;

@@ -259,6 +259,26 @@ TEST_F(DisplaysTest, OneClipGivesOneMarkThatMovesRightWithItsBlock) {
     EXPECT_TRUE(markCentres().empty());
 }
 
+// The chart is moved and only its newest columns drawn at each block: it must
+// equal the chart drawn whole from the same history, clip marks included.
+TEST_F(DisplaysTest, ChartDrawnBlockByBlockEqualsTheChartDrawnWhole) {
+    uint32_t seed = 7;
+    for (int block = 0; block < 500; ++block) {
+        seed = seed * 1664525u + 1013904223u;
+        p.BlockMaxLeft = int16_t(seed >> 17);
+        p.BlockMaxRight = int16_t((seed >> 3) & 0x7fff);
+        p.ClipHoldLeft = (seed >> 8) % 13 == 0 ? ClipHoldBlocks : 0;
+        p.ClipHoldRight = (seed >> 12) % 17 == 0 ? ClipHoldBlocks : 0;
+        PushWaveHistory(d, p);
+        if (block == 450) Scheme(5);
+        PlotWaveHistory(d, colours);
+        DisplayState whole = d;
+        ClearLiveChart(whole, colours);
+        PlotWaveHistory(whole, colours);
+        ASSERT_EQ(d.ChartPicture, whole.ChartPicture) << "block " << block;
+    }
+}
+
 class TimeBarTest : public DisplaysTest {
 protected:
     void Frame(int minutes, const QString& mode = QStringLiteral("连续")) {

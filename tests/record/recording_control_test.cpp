@@ -263,6 +263,7 @@ TEST_P(AutomaticStop, KeepsEveryBlockAndResumesMonitoring) {
     Record();
     Run(45);  // two halves written, five blocks still in memory
     GetParam().trigger(space, cap);
+    clock.time += 1;  // the free space is read once a second
     control.TimerStatusTimer();
     if (!GetParam().message) {
         EXPECT_TRUE(cap.Recording);
@@ -276,7 +277,7 @@ TEST_P(AutomaticStop, KeepsEveryBlockAndResumesMonitoring) {
     EXPECT_EQ(cap.TotalBlocks, 45u);
     EXPECT_EQ(cap.LastWrittenBlock, 45u);
     EXPECT_TRUE(cap.CaptureOpen);
-    EXPECT_EQ(view.panels[2], "End - 12:34:56");
+    EXPECT_EQ(view.panels[2], "End - 12:34:57");
     EXPECT_TRUE(PlaysCounting(TimeOrderedPieces(cap.TotalBlocks, cap.LastWrittenBlock, false), firstFrame, 45));
     EXPECT_TRUE(control.SaveAsEnabled());
 }
@@ -469,6 +470,7 @@ TEST_F(RecordingControlTest, AutomaticStopsShowTheirOwnMomentAndTheFileLength) {
             cap.RawStream.seek(HalfBytes);
         } else {
             space.bytes = 1000;
+            clock.time += 1;  // seen at the next second's reading
         }
         view.onMessage = [this] {
             clock.time += 30;
@@ -478,7 +480,7 @@ TEST_F(RecordingControlTest, AutomaticStopsShowTheirOwnMomentAndTheFileLength) {
         control.TimerStatusTimer();
         view.onMessage = nullptr;
         ASSERT_EQ(view.messages.size(), 1u);
-        EXPECT_EQ(view.panels[2], "End - 12:34:56") << view.messages[0];
+        EXPECT_EQ(view.panels[2], writeFails ? "End - 12:34:56" : "End - 12:34:57") << view.messages[0];
         EXPECT_EQ(view.recordedTime, FormatRecordedTime(uint32_t(RawBlocks())));
         if (writeFails) {
             EXPECT_EQ(RawBlocks(), 20);

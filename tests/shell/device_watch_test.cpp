@@ -84,8 +84,12 @@ TEST_F(DeviceWatchTest, KnobShowsAndSetsTheVolumeOfTheInputInUse) {
     QMouseEvent after(QEvent::MouseMove, QPointF(60, 10), QPointF(60, 10), Qt::NoButton, Qt::NoButton, {});
     QApplication::sendEvent(w.ImageVol, &after);
     EXPECT_EQ(mixer.setCalls.size(), calls) << "the knob moved without a button down";
-    // Another program sets the volume: the knob follows at the next status tick.
+    // Another program sets the volume: the mixer is asked once a second, and
+    // the knob follows at the first status tick of the next second.
     mixer.inputs[2].volume = 100;
+    Run(2);
+    EXPECT_EQ(w.ImageVol->x(), KnobMinLeft);
+    clock.time += 1;
     Run(2);
     EXPECT_EQ(w.ImageVol->x(), KnobMaxLeft);
     // A right button does not drag.
