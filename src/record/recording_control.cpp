@@ -418,6 +418,7 @@ void RecordingControl::TimerStatusTimer() {
     view_.SetCaption(std::string(ProgramTitle) + " - " + source);
     view_.SetStatusPanel(0, source);
     AverageResidualDc(proc_);
+    RefreshFreeBytes();
     view_.SetStatusPanel(3, FormatFreeSpace());
 
     if (!cap_.Recording) {
@@ -470,10 +471,15 @@ bool RecordingControl::SecondChanged(std::optional<std::time_t>& lastAsked) {
     return true;
 }
 
-// One reading serves the panel and the stop test; at 176,400 bytes a second
-// the margin of 100 seconds cannot be used up between two readings.
+// One reading a tick serves the panel and the stop test. While recording
+// every status tick reads it, so that another program filling the disk is
+// seen in time; while only listening, once a second is enough.
+void RecordingControl::RefreshFreeBytes() {
+    if (SecondChanged(freeAskedAt_) || cap_.Recording) freeBytes_ = free_.freeBytes(workingFolder_);
+}
+
 int64_t RecordingControl::FreeBytes() {
-    if (SecondChanged(freeAskedAt_)) freeBytes_ = free_.freeBytes(workingFolder_);
+    if (!freeAskedAt_) RefreshFreeBytes();
     return freeBytes_;
 }
 

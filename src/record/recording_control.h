@@ -162,6 +162,7 @@ private:
     std::string decimalPoint_;
     // The disk and the mixer are asked once a second, not at every tick.
     bool SecondChanged(std::optional<std::time_t>& lastAsked);
+    void RefreshFreeBytes();
     int64_t FreeBytes();
     std::optional<std::time_t> freeAskedAt_;
     int64_t freeBytes_ = -1;
