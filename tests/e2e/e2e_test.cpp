@@ -52,7 +52,8 @@ void RecordCutAndSaveWav(Rig& r) {
     ASSERT_TRUE(r.Record(30));
     ASSERT_TRUE(r.OpenEditor());
     r.DragInView(0.3, 0.5);
-    auto [first, last, before] = r.Gui([&] {
+    uint32_t first = 0, last = 0, before = 0;
+    std::tie(first, last, before) = r.Gui([&] {
         const EditorState& e = r.P().State().Editor;
         return std::tuple(e.SelStart, e.SelEnd, e.TotalBlocks);
     });

@@ -388,7 +388,9 @@ TEST_F(EditorWiringTest, ClosingAsksBeforeDroppingUnsavedEdits) {
         {"CloseBox", [](QWindow* win, TFormEdit&) { win->close(); }},
     };
     for (const Row& row : rows)
-        for (const auto& [how, close] : closes) {
+        for (const auto& entry : closes) {
+            const char* how = entry.first;
+            const Close& close = entry.second;
             SCOPED_TRACE(std::string(row.name) + ", " + how);
             dialogs.defaultNoQuestions.clear();
             dialogs.confirmAnswers = {false, true};
