@@ -60,16 +60,19 @@ bool TFormEdit::EnoughSpaceFor(uint64_t blocks) {
 
 bool TFormEdit::EnoughSpaceForEffect() { return EnoughSpaceFor(SelectedBlockCount(ctx_.Editor)); }
 
-#define ORV_LONG_COMMAND(body)              \
-    if (EditorBusy() || !open_) return;     \
-    {                                       \
-        BusyGuard guard(ctx_.Busy);         \
+// body runs under the busy guard with playback stopped; after runs once the guard is released.
+#define ORV_COMMAND(body, after)              \
+    if (EditorBusy() || !open_) return;       \
+    {                                         \
+        BusyGuard guard(ctx_.Busy);           \
         const LevelMark before = MarkLevel(); \
-        StopPlaybackAndPump();              \
-        body                                \
-        NoteEdit(before);                   \
-    }                                       \
+        StopPlaybackAndPump();                \
+        body                                  \
+        NoteEdit(before);                     \
+    }                                         \
+    after                                     \
     EndLongCommand();
+#define ORV_LONG_COMMAND(body) ORV_COMMAND(body, )
 
 void TFormEdit::menuCutClick() {
     ORV_LONG_COMMAND({
@@ -94,59 +97,39 @@ void TFormEdit::menuPasteClick() {
     })
 }
 
-void TFormEdit::menuFadeInClick() {
-    ORV_LONG_COMMAND({
-        if (EnoughSpaceForEffect()) {
-            PrepareFade(ctx_.Editor, true);
-            EditorContext c = Context();
-            RunWithProgress([&] { return ApplyEffect(ctx_.Editor, c, "FadeIn"); });
-        }
+// An effect over the selection when the disk has room for its blocks; prepare runs first.
+#define ORV_EFFECT_COMMAND(prepare, effect)                                        \
+    ORV_LONG_COMMAND({                                                             \
+        if (EnoughSpaceForEffect()) {                                              \
+            prepare;                                                               \
+            EditorContext c = Context();                                           \
+            RunWithProgress([&] { return ApplyEffect(ctx_.Editor, c, effect); }); \
+        }                                                                          \
     })
-}
 
-void TFormEdit::menuFadeOutClick() {
-    ORV_LONG_COMMAND({
-        if (EnoughSpaceForEffect()) {
-            PrepareFade(ctx_.Editor, false);
-            EditorContext c = Context();
-            RunWithProgress([&] { return ApplyEffect(ctx_.Editor, c, "FadeOut"); });
-        }
-    })
-}
+void TFormEdit::menuFadeInClick() { ORV_EFFECT_COMMAND(PrepareFade(ctx_.Editor, true), "FadeIn") }
 
-void TFormEdit::menuNormalizeClick() {
-    ORV_LONG_COMMAND({
-        if (EnoughSpaceForEffect()) {
-            EditorContext c = Context();
-            RunWithProgress([&] { return ApplyEffect(ctx_.Editor, c, "Normalize"); });
-        }
-    })
-}
+void TFormEdit::menuFadeOutClick() { ORV_EFFECT_COMMAND(PrepareFade(ctx_.Editor, false), "FadeOut") }
+
+void TFormEdit::menuNormalizeClick() { ORV_EFFECT_COMMAND((void)0, "Normalize") }
 
 void TFormEdit::menuAmplifyClick() {
+    // The progress bar shows the loudness measure that the question quotes.
     ORV_LONG_COMMAND({
-        ProgressBar->setValue(0);
-        ProgressBar->show();
-        ProgressShown = true;
-        EditorContext c = Context();
-        const long n = static_cast<long>(RoundEven(static_cast<double>(NormalizeGain(ctx_.Editor, c)) * 100.0));
-        const std::string text = ctx_.Host.InputBox(
-            "Amplify",
-            "Input Amplification Factor (1-1000%)\rOriginal Level - 100%\rSound Clipping Level - " + std::to_string(n),
-            "100");
-        const AmplifyInput in = ParseAmplifyPercent(text);
-        EditResult r;
-        if (!in.Ok) {
-            r = EditResult::Failure(in.Error);
-        } else if (in.Percent != 100 && EnoughSpaceForEffect()) {
+        RunWithProgress([&]() -> EditResult {
+            EditorContext c = Context();
+            const long n = static_cast<long>(RoundEven(static_cast<double>(NormalizeGain(ctx_.Editor, c)) * 100.0));
+            const std::string text = ctx_.Host.InputBox(
+                "Amplify",
+                "Input Amplification Factor (1-1000%)\rOriginal Level - 100%\rSound Clipping Level - " +
+                    std::to_string(n),
+                "100");
+            const AmplifyInput in = ParseAmplifyPercent(text);
+            if (!in.Ok) return EditResult::Failure(in.Error);
+            if (in.Percent == 100 || !EnoughSpaceForEffect()) return {};
             ctx_.Editor.AmplifyFactor = in.Percent / 100.0;
-            r = ApplyEffect(ctx_.Editor, c, "Amplify");
-        }
-        ProgressShown = false;
-        ProgressBar->hide();
-        FormResize();
-        ProgressBar->hide();
-        ShowResult(r);
+            return ApplyEffect(ctx_.Editor, c, "Amplify");
+        });
     })
 }
 
@@ -165,17 +148,7 @@ void TFormEdit::menuSilenceClick() {
     })
 }
 
-#define ORV_SHORT_COMMAND(body)         \
-    if (EditorBusy() || !open_) return; \
-    {                                   \
-        BusyGuard guard(ctx_.Busy);     \
-        const LevelMark before = MarkLevel(); \
-        StopPlaybackAndPump();          \
-        body                            \
-        NoteEdit(before);               \
-    }                                   \
-    FormResize();                       \
-    EndLongCommand();
+#define ORV_SHORT_COMMAND(body) ORV_COMMAND(body, FormResize();)
 
 void TFormEdit::menuUndoClick() { ORV_SHORT_COMMAND(UndoEdit(ctx_.Editor);) }
 
@@ -183,8 +156,10 @@ void TFormEdit::menuRedoClick() { ORV_SHORT_COMMAND(RedoEdit(ctx_.Editor);) }
 
 void TFormEdit::menuDeleteClick() { ORV_SHORT_COMMAND(DeleteSelection(ctx_.Editor);) }
 
+#undef ORV_EFFECT_COMMAND
 #undef ORV_LONG_COMMAND
 #undef ORV_SHORT_COMMAND
+#undef ORV_COMMAND
 
 void TFormEdit::menuSelectAllClick() {
     if (EditorBusy() || !open_ || ctx_.Editor.TotalBlocks == 0) return;
