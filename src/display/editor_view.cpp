@@ -13,11 +13,6 @@ namespace {
 
 int Round(double v) { return static_cast<int>(RoundEven(v)); }
 
-std::string TwoDigits(uint32_t v) {
-    std::string s = std::to_string(v).substr(0, 2);
-    return v < 10 ? "0" + s : s;
-}
-
 // Pixels are written straight into the picture: the same result as a
 // painter's aliased one-pixel lines, at a fraction of the cost per column.
 class Pixels {
@@ -97,18 +92,6 @@ void GrowMemo(EditorView& v, const EditorGeometry& g) {
 }
 
 }  // namespace
-
-std::string FormatBlockTime(uint32_t n) {
-    const uint32_t hours = n / 36000;
-    const uint32_t minutes = (n - 36000 * hours) / 600;
-    const uint32_t rest = n - 36000 * hours - 600 * minutes;
-    return TwoDigits(hours) + ":" + TwoDigits(minutes) + ":" + TwoDigits(rest / 10);
-}
-
-std::string FormatBlockTimeTenths(uint32_t n) {
-    const uint32_t rest = n % 600;
-    return FormatBlockTime(n) + "." + std::to_string(rest - 10 * (rest / 10));
-}
 
 EditorGeometry LayoutEditorGeometry(int clientWidth, int clientHeight, int toolBarHeight, int statusBarHeight,
                                     int scrollBarHeight, int incButtonWidth) {

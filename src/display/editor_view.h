@@ -14,6 +14,7 @@
 #include "display/colour_scheme.h"
 #include "record/format.h"
 #include "record/piece.h"
+#include "record/time_text.h"
 
 namespace orv {
 
@@ -22,10 +23,6 @@ inline constexpr int32_t ScrollMax = 10000;
 
 // 2 to the power zoomLevel − 1 blocks per pixel column; zoomLevel 1 … 10.
 inline uint32_t BlocksPerPixel(int32_t zoomLevel) { return uint32_t{1} << (zoomLevel - 1); }
-
-// hh:mm:ss and hh:mm:ss.t of a count of blocks of 0.1 s.
-std::string FormatBlockTime(uint32_t blocks);
-std::string FormatBlockTimeTenths(uint32_t blocks);
 
 // What LayoutEditor computes from the window's client size and the heights
 // of its bars. All in client pixels unless said otherwise.

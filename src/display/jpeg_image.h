@@ -1,5 +1,5 @@
 #pragma once
-// JPEG decoding for the skin pictures, through libjpeg(-turbo).
+// JPEG decoding for the skin pictures, through Qt's image reader (libjpeg-turbo).
 #include <cstddef>
 #include <cstdint>
 

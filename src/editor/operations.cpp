@@ -173,16 +173,6 @@ void CloseEditor(EditorState& s) {
     s.EditBlockCount = 0;
 }
 
-std::span<const Piece> CurrentPieces(const EditorState& s) { return s.EditHistory[s.CurrentLevel].Pieces; }
-
-const Piece* FindPiece(std::span<const Piece> pieces, uint32_t p) {
-    auto it = std::upper_bound(pieces.begin(), pieces.end(), p,
-                               [](uint32_t pos, const Piece& piece) { return pos < piece.PieceStart; });
-    if (it == pieces.begin()) return nullptr;
-    --it;
-    return p <= it->LastPosition() ? &*it : nullptr;
-}
-
 EditResult ReadBlockAt(const EditorState& s, EditorContext& c, uint32_t p) {
     const Piece* piece = FindPiece(CurrentPieces(s), p);
     if (!piece)

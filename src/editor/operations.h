@@ -1,8 +1,6 @@
 #pragma once
-// The edited recording as a history of piece lists over the raw recording
-// file and the append-only working file Edit.raw, with the clipboard file
-// Clp.raw, and the editing operations that make new history levels.
-#include <array>
+// The editing operations that make new history levels of the edited
+// recording (record/edit_state.h), with the clipboard file Clp.raw.
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -11,50 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "record/piece.h"
 #include "platform/raw_file.h"
+#include "record/edit_state.h"
 #include "record/format.h"
 #include "record/processing.h"
 
 namespace orv {
-
-inline constexpr uint16_t MaxHistoryLevel = 50;  // level 0 and 50 undoable edits
-inline constexpr size_t LevelPieceRoom = 100;    // reserved per level; a list may grow past it
-
-struct HistoryLevel {
-    std::vector<Piece> Pieces;
-    uint32_t LevelBlockCount = 0;
-    uint32_t LevelSelStart = 1;
-    uint32_t LevelSelEnd = 1;
-};
-
-struct EditorState {
-    std::array<HistoryLevel, MaxHistoryLevel + 1> EditHistory;
-    std::vector<Piece> NextPieces;  // an edit builds here; swapped in only when it succeeds
-    uint16_t CurrentLevel = 0;
-    uint16_t TopLevel = 0;
-
-    uint32_t SelStart = 1;  // inclusive; SelStart == SelEnd: nothing selected
-    uint32_t SelEnd = 1;
-    uint32_t InsertPoint = 1;
-    uint32_t TotalBlocks = 0;
-    uint32_t ClipBlockCount = 0;
-    uint32_t SilenceBlockCount = 0;
-    // Blocks of Edit.raw written by successful operations. A failed operation
-    // may leave partial blocks behind it; the next one writes over them.
-    uint32_t EditBlockCount = 0;
-
-    double AmplifyFactor = 1.0;
-    double FadeGain = 0.0;
-    double FadeStep = 0.0;
-    float ProgressPercent = 0.0f;
-
-    PeakTables EditPeaks;  // entry k: extremes of Edit.raw block k
-    platform::RawFile EditFile;
-    platform::RawFile ClipFile;
-    std::string EditFileName;
-    std::string ClipFileName;
-};
 
 // What the editor borrows from the recording engine while it is open.
 struct EditorContext {
@@ -81,14 +41,6 @@ EditResult OpenEditor(EditorState& s, uint32_t totalBlocks, uint32_t lastWritten
                       const std::string& editFileName, const std::string& clipFileName);
 // Closes and deletes the working files; the history is dropped.
 void CloseEditor(EditorState& s);
-
-std::span<const Piece> CurrentPieces(const EditorState& s);
-// The piece holding position p, or nullptr.
-const Piece* FindPiece(std::span<const Piece> pieces, uint32_t p);
-// Byte offset of position p inside the source of the piece that holds it.
-inline uint64_t SourceOffset(const Piece& piece, uint32_t p) {
-    return BlockOffset(uint64_t{piece.PieceOffset} + (p - piece.PieceStart));
-}
 
 // Reads position p of the current level into the first block of CaptureMemory.
 EditResult ReadBlockAt(const EditorState& s, EditorContext& c, uint32_t p);

@@ -7,11 +7,11 @@
 #include <functional>
 #include <string>
 
-#include "editor/operations.h"
 #include "platform/raw_file.h"
 #include "platform/wave_out.h"
 #include "playback/playback.h"
 #include "record/busy.h"
+#include "record/edit_state.h"
 #include "record/format.h"
 #include "record/processing.h"
 

@@ -1,11 +1,11 @@
 #include "record/found_recording.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <vector>
 
 #include "platform/raw_file.h"
+#include "record/time_text.h"
 
 namespace orv {
 
@@ -44,14 +44,6 @@ bool ReadSummary(const std::string& name, const std::string& foundName, uint32_t
 }
 
 }  // namespace
-
-std::string FormatFoundLength(uint64_t blocks) {
-    const uint64_t s = blocks / 10;
-    char text[48];
-    std::snprintf(text, sizeof text, "%02llu:%02llu:%02llu.%llu", (unsigned long long)(s / 3600),
-                  (unsigned long long)(s / 60 % 60), (unsigned long long)(s % 60), (unsigned long long)(blocks % 10));
-    return text;
-}
 
 namespace {
 
@@ -160,8 +152,8 @@ FoundLoadResult LoadFoundRecording(FoundRecordingState& found, CaptureState& cap
     const uint64_t blocks64 = uint64_t(size) / BlockBytes;
     if (blocks64 > MaxFoundBlocks || buffers.Peaks.Size() <= blocks64) {
         result.Outcome = FoundLoad::Refused;
-        result.Message = "The recording found is " + FormatFoundLength(blocks64) + " long (" + std::to_string(blocks64) +
-                         " blocks); the editor holds at most " + FormatFoundLength(MaxFoundBlocks) + " (" +
+        result.Message = "The recording found is " + FormatBlockTimeTenths(blocks64, Hours::All) + " long (" + std::to_string(blocks64) +
+                         " blocks); the editor holds at most " + FormatBlockTimeTenths(MaxFoundBlocks, Hours::All) + " (" +
                          std::to_string(MaxFoundBlocks) + " blocks)." + goingOn;
         return result;
     }

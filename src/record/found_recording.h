@@ -82,9 +82,6 @@ bool WritePeakSummary(const PeakTables& peaks, uint32_t totalBlocks, const std::
 // (size / 8 == totalBlocks, at most the tables' size); false leaves the tables untouched.
 bool ParsePeakSummary(const uint8_t* data, size_t size, uint32_t totalBlocks, PeakTables& peaks);
 
-// A length in blocks as hours, minutes, seconds and tenths: 00:03:00.0.
-std::string FormatFoundLength(uint64_t blocks);
-
 // Extremes of one raw block into entry n (left max from -32767, right max
 // from -32768, minima from 32767).
 void MeasureRawBlockPeaks(const uint8_t* block, PeakTables& peaks, size_t n);

@@ -2,10 +2,13 @@
 // One run of blocks of a recording as it plays, taken from the raw recording
 // file or from the editor's working file Edit.raw; and the recording's own
 // time order, shared by Save As and the editor's first level.
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "platform/raw_file.h"
+#include "record/format.h"
 
 namespace orv {
 
@@ -18,6 +21,20 @@ struct Piece {
     uint32_t LastPosition() const { return PieceStart + PieceLength - 1; }
     bool operator==(const Piece&) const = default;
 };
+
+// The piece holding position p, or nullptr.
+inline const Piece* FindPiece(std::span<const Piece> pieces, uint32_t p) {
+    auto it = std::upper_bound(pieces.begin(), pieces.end(), p,
+                               [](uint32_t pos, const Piece& piece) { return pos < piece.PieceStart; });
+    if (it == pieces.begin()) return nullptr;
+    --it;
+    return p <= it->LastPosition() ? &*it : nullptr;
+}
+
+// Byte offset of position p inside the source of the piece that holds it.
+inline uint64_t SourceOffset(const Piece& piece, uint32_t p) {
+    return BlockOffset(uint64_t{piece.PieceOffset} + (p - piece.PieceStart));
+}
 
 // The two files a piece can point into.
 struct PieceSources {

@@ -9,6 +9,7 @@
 
 #include "platform/alsa_stats.h"
 #include "platform/raw_file.h"
+#include "record/time_text.h"
 
 namespace orv {
 
@@ -43,20 +44,7 @@ private:
     T old_;
 };
 
-std::string TwoDigits(uint32_t v) {
-    std::string s = std::to_string(v).substr(0, 2);
-    return v < 10 ? "0" + s : s;
-}
-
 }  // namespace
-
-std::string FormatRecordedTime(uint32_t blocks) {
-    const uint32_t hours = blocks / 36000;
-    const uint32_t r = blocks - hours * 36000;
-    const uint32_t minutes = r / 600;
-    const uint32_t seconds = (r - minutes * 600) / 10;
-    return TwoDigits(hours) + ":" + TwoDigits(minutes) + ":" + TwoDigits(seconds);
-}
 
 std::string FormatFreeSpace(int64_t freeBytes, const std::string& decimalPoint) {
     if (freeBytes < 0) return {};  // unknown: better no text than a wrong one
@@ -139,7 +127,7 @@ void RecordingControl::NoteEngineStop() {
     if (!st_.RecordingStarted || cap_.Recording || !st_.EngineStopTime.empty()) return;
     st_.EngineStopTime = Now();
     const int64_t size = cap_.RawStream.size();
-    st_.RecordedTimeText = orv::FormatRecordedTime(size > 0 ? uint32_t(size / BlockBytes) : 0);
+    st_.RecordedTimeText = FormatBlockTime(size > 0 ? uint32_t(size / BlockBytes) : 0);
     view_.SetRecordedTime(st_.RecordedTimeText);
     view_.SetStatusPanel(2, "End - " + st_.EngineStopTime);
 }
@@ -258,7 +246,7 @@ std::string RecordingControl::FinishStop() {
     engine_.FinishRecording();
     st_.RecordingStarted = false;
     // What the file holds, before monitoring renumbers the blocks.
-    st_.RecordedTimeText = orv::FormatRecordedTime(cap_.TotalBlocks);
+    st_.RecordedTimeText = FormatBlockTime(cap_.TotalBlocks);
     view_.SetRecordedTime(st_.RecordedTimeText);
     // The device counted since the recording opened it; monitoring reopens it next.
     const auto* source = dynamic_cast<const platform::CaptureStatsSource*>(&engine_.Device());
@@ -461,7 +449,7 @@ std::string RecordingControl::SourceStatus() const {
 
 void RecordingControl::FormatRecordedTime() {
     const uint32_t n = cap_.RingFilled ? static_cast<uint32_t>(cap_.LoopHalves) * HalfBlocks : cap_.LastBlockSeen;
-    st_.RecordedTimeText = orv::FormatRecordedTime(n);
+    st_.RecordedTimeText = FormatBlockTime(n);
 }
 
 bool RecordingControl::SecondChanged(std::optional<std::time_t>& lastAsked) {

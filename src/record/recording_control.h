@@ -86,8 +86,6 @@ struct RecordingControlState {
     std::string EngineStopTime;
 };
 
-// hh:mm:ss of a block count, each field cut to two characters.
-std::string FormatRecordedTime(uint32_t blocks);
 // "Free-977 MB" / "Free-0.95 GB"; decimalPoint is the user's locale separator.
 std::string FormatFreeSpace(int64_t freeBytes, const std::string& decimalPoint);
 // What the user is told at the stop of a recording during which sound was

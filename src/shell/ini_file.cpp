@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <optional>
 #include <vector>
 
@@ -75,34 +76,15 @@ std::string_view Trim(std::string_view v) {
 // "0x" and more: hexadecimal, at most 32 bits; else an optionally signed
 // decimal within 32 bits. Anything else is not a number.
 std::optional<int32_t> ParseInt(std::string_view v) {
-    if (v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X')) {
-        uint64_t n = 0;
-        for (char c : v.substr(2)) {
-            int d;
-            if (c >= '0' && c <= '9') d = c - '0';
-            else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-            else return std::nullopt;
-            n = n * 16 + uint64_t(d);
-            if (n > 0xFFFFFFFFu) return std::nullopt;
-        }
-        return static_cast<int32_t>(static_cast<uint32_t>(n));
-    }
-    bool negative = false;
-    if (!v.empty() && (v[0] == '-' || v[0] == '+')) {
-        negative = v[0] == '-';
-        v.remove_prefix(1);
-    }
-    if (v.empty()) return std::nullopt;
-    int64_t n = 0;
-    for (char c : v) {
-        if (c < '0' || c > '9') return std::nullopt;
-        n = n * 10 + (c - '0');
-        if (n > int64_t{1} << 31) return std::nullopt;
-    }
-    if (negative) n = -n;
-    if (n > INT32_MAX) return std::nullopt;
-    return static_cast<int32_t>(n);
+    const bool hex = v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X');
+    if (hex) v.remove_prefix(2);
+    else if (v.starts_with('+') && !v.starts_with("+-")) v.remove_prefix(1);  // from_chars takes no '+'
+    const char* end = v.data() + v.size();
+    uint32_t word = 0;
+    int32_t n = 0;
+    const auto r = hex ? std::from_chars(v.data(), end, word, 16) : std::from_chars(v.data(), end, n);
+    if (r.ec != std::errc{} || r.ptr != end) return std::nullopt;
+    return hex ? static_cast<int32_t>(word) : n;
 }
 
 // One line of the text: [begin, end) without its line ending, next the start

@@ -10,6 +10,7 @@
 #include "platform/replace_file.h"
 #include "record/format.h"
 #include "record/found_recording.h"
+#include "record/time_text.h"
 #include "record/ring_position.h"
 
 namespace orv {
@@ -126,7 +127,7 @@ std::string ClearStaleWorkingFiles(const WorkingFiles& files) {
         return {};
     }
     // What was kept: a half cut off by the kill is not in it.
-    auto length = [](const std::string& kept) { return FormatFoundLength(uint64_t(fileSize(kept)) / BlockBytes); };
+    auto length = [](const std::string& kept) { return FormatBlockTimeTenths(uint64_t(fileSize(kept)) / BlockBytes, Hours::All); };
     std::string note;
     if (!fileExists(files.FoundRecordingName) && KeepInterrupted(files, files.FoundRecordingName)) {
         // The old summary described the old "test".

@@ -91,6 +91,10 @@ for bin in "$exe" "$prefix/$libdir/liblame_enc.so"; do
     grep -qw -- "$pkg" <<<"$depends" || fail "Depends does not name $pkg, which holds $lib"
   done
 done
+# The skin pictures are read by Qt's JPEG plugin, which no linker sees either.
+jpeg_plugin="$(find /usr/lib -path '*/qt6/plugins/imageformats/libqjpeg.so' -print -quit)"
+jpeg_pkg="$(dpkg -S "$jpeg_plugin" 2>/dev/null | head -1 | cut -d: -f1)"
+{ [ -n "$jpeg_pkg" ] && grep -qw -- "$jpeg_pkg" <<<"$depends"; } || fail "Depends does not name ${jpeg_pkg:-a package} holding Qt's JPEG plugin"
 # The package holds exactly the installed tree, under /usr.
 (cd "$prefix" && find . -type f | sed 's|^\./||' | sort) >"$scratch/tree.txt"
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's|^\./usr/||' | sort >"$scratch/deb.txt"

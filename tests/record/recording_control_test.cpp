@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "record/recording_control.h"
+#include "record/time_text.h"
 #include "support/fake_system.h"
 #include "support/fake_wave_in.h"
 #include "support/scripted_recording_view.h"
@@ -414,7 +415,7 @@ struct TimeCase {
 void PrintTo(const TimeCase& c, std::ostream* os) { *os << c.blocks << " blocks"; }
 class RecordedTimeText : public ::testing::TestWithParam<TimeCase> {};
 TEST_P(RecordedTimeText, IsHoursMinutesSeconds) {
-    EXPECT_EQ(FormatRecordedTime(GetParam().blocks), GetParam().text);
+    EXPECT_EQ(FormatBlockTime(GetParam().blocks), GetParam().text);
 }
 INSTANTIATE_TEST_SUITE_P(Blocks, RecordedTimeText,
                          ::testing::Values(TimeCase{0, "00:00:00"}, TimeCase{37'234, "01:02:03"},
@@ -481,7 +482,7 @@ TEST_F(RecordingControlTest, AutomaticStopsShowTheirOwnMomentAndTheFileLength) {
         view.onMessage = nullptr;
         ASSERT_EQ(view.messages.size(), 1u);
         EXPECT_EQ(view.panels[2], writeFails ? "End - 12:34:56" : "End - 12:34:57") << view.messages[0];
-        EXPECT_EQ(view.recordedTime, FormatRecordedTime(uint32_t(RawBlocks())));
+        EXPECT_EQ(view.recordedTime, FormatBlockTime(uint32_t(RawBlocks())));
         if (writeFails) {
             EXPECT_EQ(RawBlocks(), 20);
         }

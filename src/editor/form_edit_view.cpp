@@ -1,0 +1,190 @@
+// The editor window's view: drawing, status texts, zoom, scrolling and the mouse on the wave.
+#include "editor/form_edit.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+
+namespace orv {
+
+// ---- drawing ----
+
+void TFormEdit::DrawView() {
+    orv::DrawView(view_, geo_, Timeline(), colours_);
+    PlaceOverviewMarks();
+    update(geo_.L, geo_.T, view_.View.width(), view_.View.height());
+}
+
+void TFormEdit::DrawSelectionChange() {
+    lastChangedColumns_ = orv::DrawSelectionChange(view_, geo_, Timeline(), colours_);
+    const OverviewMarks m = orv::PlaceOverviewMarks(geo_, Timeline());
+    ShapeSelected->setGeometry(m.SelectedLeft, geo_.SelectedTop, std::max(m.SelectedWidth, 1), 4);
+    ShapeSelected->setVisible(m.SelectedWidth > 0);
+    if (lastChangedColumns_ > 0) update(geo_.L, geo_.T, view_.View.width(), view_.View.height());
+}
+
+void TFormEdit::PlaceOverviewMarks() {
+    const OverviewMarks m = orv::PlaceOverviewMarks(geo_, Timeline());
+    ShapeSelected->setGeometry(m.SelectedLeft, geo_.SelectedTop, std::max(m.SelectedWidth, 1), 4);
+    ShapeSelected->setVisible(m.SelectedWidth > 0);
+    ImagePoint->move(m.PointLeft, geo_.PointTop);
+}
+
+void TFormEdit::UpdateScrollBar() {
+    const ScrollSetting s = ScrollFor(view_, geo_, ctx_.Editor.TotalBlocks);
+    scrollUpdating_ = true;
+    ScrollBar->setRange(0, std::max(ScrollMax - s.PageStep, 0));
+    ScrollBar->setPageStep(s.PageStep);
+    ScrollBar->setSingleStep(s.SingleStep);
+    ScrollBar->setValue(std::min(s.Position, ScrollBar->maximum()));
+    scrollUpdating_ = false;
+}
+
+void TFormEdit::UpdateSelectionStatus() {
+    const EditorState& e = ctx_.Editor;
+    const bool selected = e.SelStart != e.SelEnd;
+    StatusPanels[0]->setText(QString::fromStdString("Start - " + FormatBlockTimeTenths(e.SelStart - 1)));
+    StatusPanels[1]->setText(
+        QString::fromStdString("End - " + (selected ? FormatBlockTimeTenths(e.SelEnd) : std::string())));
+    StatusPanels[2]->setText(QString::fromStdString(
+        "Length - " + (selected ? FormatBlockTimeTenths(e.SelEnd - e.SelStart + 1) : std::string())));
+}
+
+void TFormEdit::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    DrawViewFrame(p, geo_, colours_, CoolBarFile->geometry().bottom() + 1);
+    DrawMeterFrame(p, geo_, colours_);
+    p.drawImage(geo_.L, geo_.T, view_.View);
+    p.drawImage(geo_.MeterLeft, geo_.T, view_.Meter);
+}
+
+void TFormEdit::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    FormResize();
+}
+
+void TFormEdit::FormResize() {
+    LayoutEditor();
+    UpdateScrollBar();
+    ZoomAfterResize(view_, ctx_.Editor.TotalBlocks, geo_.Columns());
+    DrawView();
+    const PlaybackState& ps = ctx_.Playback.State();
+    DrawPlaybackMeter(view_, geo_, colours_, ps.Playing ? ps.BlockMaxLeft : 0, ps.Playing ? ps.BlockMaxRight : 0);
+    update();
+}
+
+// ---- zoom and scrolling ----
+
+void TFormEdit::BtnIncClick() {
+    ZoomIn(view_);
+    UpdateScrollBar();
+    DrawView();
+}
+
+void TFormEdit::BtnDecClick() {
+    ZoomOut(view_, ctx_.Editor.TotalBlocks, geo_.Columns());
+    UpdateScrollBar();
+    DrawView();
+}
+
+void TFormEdit::ScrollBarChange(int position) {
+    view_.ViewFirstBlock = ViewFirstForScroll(position, ctx_.Editor.TotalBlocks, view_.Z());
+    DrawView();
+}
+
+// ---- mouse ----
+
+void TFormEdit::FormMouseDown(int x, int y, Qt::MouseButton button) {
+    if (EditorBusy() || !open_ || button != Qt::LeftButton) return;
+    if (!(geo_.L < x && x < geo_.R && geo_.T <= y && y <= geo_.B)) return;
+    EditorState& e = ctx_.Editor;
+    const int64_t k = BlockAtColumn(view_, geo_, x);
+    if (k > int64_t(e.TotalBlocks) || k < 1) return;
+    pressX_ = currentX_ = x;
+    pressed_ = true;
+    dragging_ = false;
+    if (e.SelStart != e.SelEnd) {
+        edgeStart_ = EdgeColumn(view_, geo_, e.SelStart);
+        edgeEnd_ = EdgeColumn(view_, geo_, e.SelEnd);
+        const bool onStart = x >= edgeStart_ - 2 && x <= edgeStart_ + 1;
+        const bool onEnd = x >= edgeEnd_ - 1 && x <= edgeEnd_ + 2;
+        if (!onStart && !onEnd) return;  // the release handles the click
+        setCursor(Qt::SizeHorCursor);
+        dragging_ = true;
+    } else {
+        setCursor(Qt::SizeHorCursor);
+        edgeStart_ = edgeEnd_ = x;
+        e.SelStart = e.SelEnd = uint32_t(k);
+        dragging_ = true;
+    }
+    e.InsertPoint = std::min(uint32_t(k), e.TotalBlocks);
+    DrawView();
+    UpdateSelectionStatus();
+}
+
+void TFormEdit::FormMouseMove(int x, int y, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
+    if (EditorBusy() || !open_) return;
+    if (!(geo_.L < x && x < geo_.R && geo_.T <= y && y <= geo_.B)) return;
+    EditorState& e = ctx_.Editor;
+    currentX_ = x;
+    const int es = EdgeColumn(view_, geo_, e.SelStart);
+    const int ee = EdgeColumn(view_, geo_, e.SelEnd);
+    edgeStart_ = es;
+    edgeEnd_ = ee;
+    const bool leftAlone = buttons == Qt::LeftButton;
+    if (e.SelStart != e.SelEnd && !leftAlone) {
+        const bool onEdge = (x >= es - 2 && x <= es + 1) || (x >= ee - 1 && x <= ee + 2);
+        setCursor(onEdge ? Qt::SizeHorCursor : Qt::ArrowCursor);
+    }
+    if (!dragging_ || !leftAlone || modifiers != Qt::NoModifier) return;
+    const int64_t k = BlockAtColumn(view_, geo_, x);
+    const uint32_t kb = uint32_t(std::clamp<int64_t>(k, 1, std::max<int64_t>(e.TotalBlocks, 1)));
+    if (x > ee && e.SelEnd <= e.TotalBlocks) {
+        e.SelEnd = uint32_t(std::max<int64_t>(k, 1));
+        if (e.SelEnd > e.TotalBlocks) e.SelEnd = e.TotalBlocks;
+    }
+    if (x < es) {
+        e.SelStart = kb;
+        // The first column reaches the start of the recording at any zoom.
+        if (x == geo_.L + 1 && view_.Z() >= 2 && view_.ViewFirstBlock == 0) e.SelStart = 1;
+    }
+    if (es < x && 2 * x < es + ee) e.SelStart = kb;
+    if (x < ee && 2 * x > es + ee) e.SelEnd = kb;
+    e.InsertPoint = std::min(kb, e.TotalBlocks);
+    // Events are not pumped here: the next move arrives through the event
+    // loop anyway, and a nested release would end the drag under this handler.
+    DrawSelectionChange();
+}
+
+void TFormEdit::FormMouseUp(int x) {
+    if (EditorBusy() || !open_ || !pressed_) return;
+    pressed_ = false;
+    EditorState& e = ctx_.Editor;
+    const int64_t k = BlockAtColumn(view_, geo_, x);
+    const uint32_t kb = uint32_t(std::clamp<int64_t>(k, 1, std::max<int64_t>(e.TotalBlocks, 1)));
+    if (x == pressX_ && (e.SelStart == e.SelEnd || !dragging_)) {
+        e.SelStart = e.SelEnd = kb;
+        e.InsertPoint = std::min(kb, e.TotalBlocks);
+        ClearColumnMemo(view_);
+    }
+    if (x != pressX_ && dragging_) e.InsertPoint = std::min(kb, e.TotalBlocks);
+    if (e.SelStart > e.SelEnd) std::swap(e.SelStart, e.SelEnd);
+    dragging_ = false;
+    setCursor(Qt::ArrowCursor);
+    DrawView();
+    UpdateSelectionStatus();
+}
+
+void TFormEdit::mousePressEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    FormMouseDown(p.x(), p.y(), event->button());
+}
+
+void TFormEdit::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    FormMouseMove(p.x(), p.y(), event->buttons(), event->modifiers());
+}
+
+void TFormEdit::mouseReleaseEvent(QMouseEvent* event) { FormMouseUp(event->position().toPoint().x()); }
+
+}  // namespace orv
