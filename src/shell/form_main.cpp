@@ -1,11 +1,10 @@
+// The main window: construction, controls, menus and painting.
+
 #include "shell/form_main.h"
 
 #include <QApplication>
-#include <QCloseEvent>
-#include <QCoreApplication>
 #include <QLocale>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QStatusBar>
 #include <QWindowStateChangeEvent>
@@ -18,10 +17,8 @@
 #include "export/save_filter.h"
 #include "platform/encoder_library.h"
 #include "platform/program_files.h"
-#include "platform/raw_file.h"
 #include "record/recording_control.h"
 #include "shell/forms.h"
-#include "shell/ini_file.h"
 
 namespace orv {
 
@@ -351,157 +348,6 @@ void TFormMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
 }
 
-void TFormMain::closeEvent(QCloseEvent* event) {
-    if (st_.Shell.Restarting || st_.Shell.Terminating || FormCloseQuery())
-        event->accept();
-    else
-        event->ignore();
-}
-
-bool TFormMain::FormCloseQuery() {
-    // A save or an edit lets events run: close once it has ended or was
-    // cancelled, asking nothing now.
-    if (st_.Busy.Busy()) {
-        closePending_ = true;
-        return false;
-    }
-    closePending_ = false;
-    if (st_.Capture.Recording) {
-        if (!seams_.Dialogs.ConfirmDefaultNo("Are you sure you want to interrupt recording?")) return false;
-        // Interrupting is not throwing away: the recording is stopped with
-        // every block kept, and the question below decides its fate.
-        control_->BtnStopClick();
-        if (st_.Capture.Recording) return false;
-    }
-    if (RecordingUnsaved(st_.RecordingSaved, st_.Shell.Files.RawFileName) &&
-        !seams_.Dialogs.ConfirmDefaultNo(DiscardRecordingQuestion))
-        return false;
-    // Events run below: no Record, timer or second close may reopen capture
-    // or start a file that is deleted next.
-    BusyGuard busy(st_.Busy);
-    engine_->CloseCapture();
-    // The mode really used: the list cannot show another one.
-    st_.Settings.RecordingModeIndex = controlState_.ModeIndex;
-    WriteSettings();  // a failure is told once; the close goes on
-    ProcessEvents();
-    st_.Capture.RawStream.close();
-    ProcessEvents();
-    closePending_ = false;
-    if (st_.Shell.WorkingFolderError.empty()) {
-        st_.Capture.RawFileName = st_.Shell.Files.RawFileName;
-        platform::removeFile(st_.Shell.Files.EditFileName);
-        platform::removeFile(st_.Shell.Files.ClipFileName);
-        platform::removeFile(st_.Shell.Files.RawFileName);
-        platform::removeFile(st_.Shell.Files.RingFileName);
-    }
-    return true;
-}
-
-void TFormMain::FormDestroy() {
-    if (destroyed_) return;
-    destroyed_ = true;
-    if (TimerRec) TimerRec->stop();
-    if (TimerStatus) TimerStatus->stop();
-    engine_->CloseCapture();  // the device is never left open behind the window
-    seams_.Mixer.recordFree();
-}
-
-bool TFormMain::WriteSettings() {
-    if (st_.Shell.SettingsFileName.empty()) return true;
-    std::string error;
-    if (WriteSettingsFile(st_.Shell.SettingsFileName, st_.Settings, error)) return true;
-    if (!st_.Shell.Terminating) control_->Message(error);
-    return false;
-}
-
-// Nothing is in the way of a restart: no recording, no editor, no operation,
-// no message box, and the sound settings program is closed.
-bool TFormMain::RestartAllowed() const {
-    return !st_.Capture.Recording && !controlState_.RecordingStarted && !controlState_.EditorOpen &&
-           !st_.Busy.Busy() && controlState_.MessageDepth == 0 && !st_.Shell.Restarting &&
-           !st_.Shell.Terminating && !seams_.Launcher.IsRunning("pavucontrol");
-}
-
-void TFormMain::RestartProgram() {
-    TimerStatus->stop();
-    st_.Settings.RecordingModeIndex = controlState_.ModeIndex;
-    WriteSettings();
-    ProcessEvents();
-    control_->Message("The recording source is now " + st_.Capture.CurrentDeviceName +
-                      ".\nThe program will be restarted.");
-    ProcessEvents();
-    // The recording stays in the working folder: the next instance keeps it
-    // as it keeps a recording interrupted by a crash.
-    engine_->CloseCapture();
-    if (!seams_.Launcher.Start(seams_.ExecutablePath, {})) {
-        // Follow the new device in place instead, and keep the automatic stops working.
-        control_->Message("The program could not be restarted: " + seams_.ExecutablePath);
-        st_.Input.KnownDeviceName.clear();
-        TimerStatus->start();
-        return;
-    }
-    st_.Capture.RawStream.close();
-    st_.Shell.Restarting = true;
-    QCoreApplication::quit();
-}
-
-void TFormMain::TerminateBySignal() {
-    if (st_.Shell.Terminating) return;
-    if (st_.Busy.Busy()) {
-        // An operation reads the working files: end when it has let go.
-        st_.Shell.TerminatePending = true;
-        return;
-    }
-    st_.Shell.Terminating = true;
-    st_.Shell.TerminatePending = false;
-    // Every full block in memory is written by the close; the file stays for the next start.
-    engine_->CloseCapture();
-    st_.Capture.RawStream.flush();
-    st_.Capture.RawStream.close();
-    st_.Settings.RecordingModeIndex = controlState_.ModeIndex;
-    WriteSettings();
-    QCoreApplication::exit(0);
-}
-
-void TFormMain::PlaceVolumeKnob() {
-    if (!st_.Input.VolumeKnown || VolumeDragging) return;
-    ImageVol->move(KnobLeftForVolume(st_.Input.VolumeState), ImageVol->y());
-}
-
-void TFormMain::ImageVolMouseDown(Qt::MouseButton button, int x) {
-    VolumeDragging = button == Qt::LeftButton;
-    VolumeDragStartX = x;
-}
-
-void TFormMain::ImageVolMouseMove(int x) {
-    if (!VolumeDragging) return;
-    const int left = DraggedKnobLeft(ImageVol->x(), x - VolumeDragStartX);
-    ImageVol->move(left, ImageVol->y());
-    if (st_.Input.MixerReady) {
-        seams_.Mixer.recordSetInput(st_.Input.InputIndex, VolumeForKnobLeft(left) | platform::INPUT_VOLUME);
-        // The mixer is read once a second: until then the knob stays where it was dragged.
-        st_.Input.VolumeState = (st_.Input.VolumeState & ~0xFFFFu) | VolumeForKnobLeft(left);
-    }
-}
-
-void TFormMain::ImageVolMouseUp() { VolumeDragging = false; }
-
-bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ImageVol) {
-        // Only a mouse event is a QMouseEvent: paint and other events pass here too.
-        auto mouse = [event] { return static_cast<QMouseEvent*>(event); };
-        switch (event->type()) {
-            case QEvent::MouseButtonPress:
-                ImageVolMouseDown(mouse()->button(), int(mouse()->position().x()));
-                return true;
-            case QEvent::MouseMove: ImageVolMouseMove(int(mouse()->position().x())); return true;
-            case QEvent::MouseButtonRelease: ImageVolMouseUp(); return true;
-            default: break;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
 void TFormMain::menuFileClick() { menuSaveAs->setEnabled(control_->SaveAsEnabled() && !st_.Busy.Busy()); }
 
 void TFormMain::menuExplorerClick() { seams_.Launcher.OpenPath(st_.Settings.OutputFolder); }
@@ -556,75 +402,6 @@ void TFormMain::SetStatusText(size_t panel, const QString& text) {
     label->setText(text);
 }
 
-// While an operation lets events run (the busy guard), the timers leave
-// capture, its memory and the recording alone.
-void TFormMain::TimerRecTimer() {
-    if (st_.Busy.Busy()) return;
-    control_->TimerRecTimer();
-}
-
-void TFormMain::TimerStatusTimer() {
-    if (st_.Busy.Busy()) return;  // a pending signal or restart waits for the operation too
-    control_->TimerStatusTimer();
-    PlaceVolumeKnob();
-    if (st_.Shell.TerminatePending) TerminateBySignal();
-    if (st_.Input.DeviceChanged && RestartAllowed()) RestartProgram();
-    if (closePending_) {
-        closePending_ = false;
-        close();
-    }
-}
-
-// While a save or an edit runs (st_.Busy), the commands that touch the
-// recording or the working files are ignored.
-void TFormMain::BtnRecordClick() {
-    if (st_.Busy.Busy()) return;
-    if (!st_.Shell.WorkingFolderError.empty()) {
-        seams_.Dialogs.Message(st_.Shell.WorkingFolderError);
-        return;
-    }
-    if (!st_.Capture.Recording && !st_.Capture.CurrentDeviceName.empty() &&
-        RecordingUnsaved(st_.RecordingSaved, st_.Capture.RawFileName) &&
-        !seams_.Dialogs.ConfirmDefaultNo(DiscardRecordingQuestion))
-        return;
-    const bool wasRecording = st_.Capture.Recording;
-    control_->BtnRecordClick();
-    if (!wasRecording && st_.Capture.Recording) MarkNewRecording(st_.RecordingSaved);
-}
-
-void TFormMain::BtnStopClick() {
-    if (!st_.Busy.Busy()) control_->BtnStopClick();
-}
-
-void TFormMain::BtnEditClick() {
-    if (!st_.Busy.Busy()) control_->BtnEditClick();
-}
-
-void TFormMain::CmbBoxTimeChange() {
-    if (st_.Busy.Busy()) {
-        CmbBoxTime->setCurrentIndex(controlState_.ModeIndex);
-        return;
-    }
-    control_->CmbBoxTimeChange(CmbBoxTime->currentIndex());
-}
-
-void TFormMain::ChBoxDCClick() { control_->ChBoxDCClick(ChBoxDC->isChecked()); }
-
-void TFormMain::menuSaveAsClick() {
-    if (st_.Busy.Busy()) return;
-    const std::optional<std::vector<Piece>> pieces = control_->RecordingToSave();
-    if (!pieces) return;
-    saveFlow_->SaveRecording(*pieces, st_.Capture.TotalBlocks, PieceSources{&st_.Capture.RawStream, nullptr});
-}
-
-void TFormMain::SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
-                                const PieceSources& sources) {
-    // The editor holds the busy guard around this call.
-    uint32_t total = 0;
-    for (const Piece& p : pieces) total = std::max(total, p.LastPosition());
-    saveFlow_->SaveHeld(pieces, {first, last}, sources, first == 1 && last >= total);
-}
-
 std::string TFormMain::EncoderLibraryPath() const {
     return platform::FindProgramFile(seams_.ExecutablePath, "liblame_enc.so", platform::InstalledIn::PrivateLibraries);
 }
@@ -656,13 +433,6 @@ void TFormMain::ApplyKnobPicture() {
     if (!ImageVol || picture.isNull()) return;
     ImageVol->setPixmap(QPixmap::fromImage(picture));
     ImageVol->resize(picture.size());
-}
-
-// Whatever lets events run holds the busy guard: a click, timer or close that
-// arrives now waits (or is ignored) instead of touching the recording.
-void TFormMain::ProcessEvents() {
-    BusyGuard busy(st_.Busy);
-    QCoreApplication::processEvents();
 }
 
 }  // namespace orv

@@ -1,0 +1,119 @@
+// The main window's recording commands, its timers and the volume knob.
+
+#include "shell/form_main.h"
+
+#include <QMouseEvent>
+
+#include "export/form_save_flow.h"
+
+namespace orv {
+
+void TFormMain::PlaceVolumeKnob() {
+    if (!st_.Input.VolumeKnown || VolumeDragging) return;
+    ImageVol->move(KnobLeftForVolume(st_.Input.VolumeState), ImageVol->y());
+}
+
+void TFormMain::ImageVolMouseDown(Qt::MouseButton button, int x) {
+    VolumeDragging = button == Qt::LeftButton;
+    VolumeDragStartX = x;
+}
+
+void TFormMain::ImageVolMouseMove(int x) {
+    if (!VolumeDragging) return;
+    const int left = DraggedKnobLeft(ImageVol->x(), x - VolumeDragStartX);
+    ImageVol->move(left, ImageVol->y());
+    if (st_.Input.MixerReady) {
+        seams_.Mixer.recordSetInput(st_.Input.InputIndex, VolumeForKnobLeft(left) | platform::INPUT_VOLUME);
+        // The mixer is read once a second: until then the knob stays where it was dragged.
+        st_.Input.VolumeState = (st_.Input.VolumeState & ~0xFFFFu) | VolumeForKnobLeft(left);
+    }
+}
+
+void TFormMain::ImageVolMouseUp() { VolumeDragging = false; }
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ImageVol) {
+        // Only a mouse event is a QMouseEvent: paint and other events pass here too.
+        auto mouse = [event] { return static_cast<QMouseEvent*>(event); };
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+                ImageVolMouseDown(mouse()->button(), int(mouse()->position().x()));
+                return true;
+            case QEvent::MouseMove: ImageVolMouseMove(int(mouse()->position().x())); return true;
+            case QEvent::MouseButtonRelease: ImageVolMouseUp(); return true;
+            default: break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// While an operation lets events run (the busy guard), the timers leave
+// capture, its memory and the recording alone.
+void TFormMain::TimerRecTimer() {
+    if (st_.Busy.Busy()) return;
+    control_->TimerRecTimer();
+}
+
+void TFormMain::TimerStatusTimer() {
+    if (st_.Busy.Busy()) return;  // a pending signal or restart waits for the operation too
+    control_->TimerStatusTimer();
+    PlaceVolumeKnob();
+    if (st_.Shell.TerminatePending) TerminateBySignal();
+    if (st_.Input.DeviceChanged && RestartAllowed()) RestartProgram();
+    if (closePending_) {
+        closePending_ = false;
+        close();
+    }
+}
+
+// While a save or an edit runs (st_.Busy), the commands that touch the
+// recording or the working files are ignored.
+void TFormMain::BtnRecordClick() {
+    if (st_.Busy.Busy()) return;
+    if (!st_.Shell.WorkingFolderError.empty()) {
+        seams_.Dialogs.Message(st_.Shell.WorkingFolderError);
+        return;
+    }
+    if (!st_.Capture.Recording && !st_.Capture.CurrentDeviceName.empty() &&
+        RecordingUnsaved(st_.RecordingSaved, st_.Capture.RawFileName) &&
+        !seams_.Dialogs.ConfirmDefaultNo(DiscardRecordingQuestion))
+        return;
+    const bool wasRecording = st_.Capture.Recording;
+    control_->BtnRecordClick();
+    if (!wasRecording && st_.Capture.Recording) MarkNewRecording(st_.RecordingSaved);
+}
+
+void TFormMain::BtnStopClick() {
+    if (!st_.Busy.Busy()) control_->BtnStopClick();
+}
+
+void TFormMain::BtnEditClick() {
+    if (!st_.Busy.Busy()) control_->BtnEditClick();
+}
+
+void TFormMain::CmbBoxTimeChange() {
+    if (st_.Busy.Busy()) {
+        CmbBoxTime->setCurrentIndex(controlState_.ModeIndex);
+        return;
+    }
+    control_->CmbBoxTimeChange(CmbBoxTime->currentIndex());
+}
+
+void TFormMain::ChBoxDCClick() { control_->ChBoxDCClick(ChBoxDC->isChecked()); }
+
+void TFormMain::menuSaveAsClick() {
+    if (st_.Busy.Busy()) return;
+    const std::optional<std::vector<Piece>> pieces = control_->RecordingToSave();
+    if (!pieces) return;
+    saveFlow_->SaveRecording(*pieces, st_.Capture.TotalBlocks, PieceSources{&st_.Capture.RawStream, nullptr});
+}
+
+void TFormMain::SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
+                                const PieceSources& sources) {
+    // The editor holds the busy guard around this call.
+    uint32_t total = 0;
+    for (const Piece& p : pieces) total = std::max(total, p.LastPosition());
+    saveFlow_->SaveHeld(pieces, {first, last}, sources, first == 1 && last >= total);
+}
+
+}  // namespace orv

@@ -1,0 +1,132 @@
+// The main window's life: closing, restart, ending by a signal, the settings it writes.
+
+#include "shell/form_main.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+
+#include "platform/raw_file.h"
+#include "shell/ini_file.h"
+
+namespace orv {
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    if (st_.Shell.Restarting || st_.Shell.Terminating || FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool TFormMain::FormCloseQuery() {
+    // A save or an edit lets events run: close once it has ended or was
+    // cancelled, asking nothing now.
+    if (st_.Busy.Busy()) {
+        closePending_ = true;
+        return false;
+    }
+    closePending_ = false;
+    if (st_.Capture.Recording) {
+        if (!seams_.Dialogs.ConfirmDefaultNo("Are you sure you want to interrupt recording?")) return false;
+        // Interrupting is not throwing away: the recording is stopped with
+        // every block kept, and the question below decides its fate.
+        control_->BtnStopClick();
+        if (st_.Capture.Recording) return false;
+    }
+    if (RecordingUnsaved(st_.RecordingSaved, st_.Shell.Files.RawFileName) &&
+        !seams_.Dialogs.ConfirmDefaultNo(DiscardRecordingQuestion))
+        return false;
+    // Events run below: no Record, timer or second close may reopen capture
+    // or start a file that is deleted next.
+    BusyGuard busy(st_.Busy);
+    engine_->CloseCapture();
+    // The mode really used: the list cannot show another one.
+    st_.Settings.RecordingModeIndex = controlState_.ModeIndex;
+    WriteSettings();  // a failure is told once; the close goes on
+    ProcessEvents();
+    st_.Capture.RawStream.close();
+    ProcessEvents();
+    closePending_ = false;
+    if (st_.Shell.WorkingFolderError.empty()) {
+        st_.Capture.RawFileName = st_.Shell.Files.RawFileName;
+        platform::removeFile(st_.Shell.Files.EditFileName);
+        platform::removeFile(st_.Shell.Files.ClipFileName);
+        platform::removeFile(st_.Shell.Files.RawFileName);
+        platform::removeFile(st_.Shell.Files.RingFileName);
+    }
+    return true;
+}
+
+void TFormMain::FormDestroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    if (TimerRec) TimerRec->stop();
+    if (TimerStatus) TimerStatus->stop();
+    engine_->CloseCapture();  // the device is never left open behind the window
+    seams_.Mixer.recordFree();
+}
+
+bool TFormMain::WriteSettings() {
+    if (st_.Shell.SettingsFileName.empty()) return true;
+    std::string error;
+    if (WriteSettingsFile(st_.Shell.SettingsFileName, st_.Settings, error)) return true;
+    if (!st_.Shell.Terminating) control_->Message(error);
+    return false;
+}
+
+// Nothing is in the way of a restart: no recording, no editor, no operation,
+// no message box, and the sound settings program is closed.
+bool TFormMain::RestartAllowed() const {
+    return !st_.Capture.Recording && !controlState_.RecordingStarted && !controlState_.EditorOpen &&
+           !st_.Busy.Busy() && controlState_.MessageDepth == 0 && !st_.Shell.Restarting &&
+           !st_.Shell.Terminating && !seams_.Launcher.IsRunning("pavucontrol");
+}
+
+void TFormMain::RestartProgram() {
+    TimerStatus->stop();
+    st_.Settings.RecordingModeIndex = controlState_.ModeIndex;
+    WriteSettings();
+    ProcessEvents();
+    control_->Message("The recording source is now " + st_.Capture.CurrentDeviceName +
+                      ".\nThe program will be restarted.");
+    ProcessEvents();
+    // The recording stays in the working folder: the next instance keeps it
+    // as it keeps a recording interrupted by a crash.
+    engine_->CloseCapture();
+    if (!seams_.Launcher.Start(seams_.ExecutablePath, {})) {
+        // Follow the new device in place instead, and keep the automatic stops working.
+        control_->Message("The program could not be restarted: " + seams_.ExecutablePath);
+        st_.Input.KnownDeviceName.clear();
+        TimerStatus->start();
+        return;
+    }
+    st_.Capture.RawStream.close();
+    st_.Shell.Restarting = true;
+    QCoreApplication::quit();
+}
+
+void TFormMain::TerminateBySignal() {
+    if (st_.Shell.Terminating) return;
+    if (st_.Busy.Busy()) {
+        // An operation reads the working files: end when it has let go.
+        st_.Shell.TerminatePending = true;
+        return;
+    }
+    st_.Shell.Terminating = true;
+    st_.Shell.TerminatePending = false;
+    // Every full block in memory is written by the close; the file stays for the next start.
+    engine_->CloseCapture();
+    st_.Capture.RawStream.flush();
+    st_.Capture.RawStream.close();
+    st_.Settings.RecordingModeIndex = controlState_.ModeIndex;
+    WriteSettings();
+    QCoreApplication::exit(0);
+}
+
+// Whatever lets events run holds the busy guard: a click, timer or close that
+// arrives now waits (or is ignored) instead of touching the recording.
+void TFormMain::ProcessEvents() {
+    BusyGuard busy(st_.Busy);
+    QCoreApplication::processEvents();
+}
+
+}  // namespace orv
