@@ -7,85 +7,27 @@
 
 #include <QPainter>
 
+#include "display/pixels.h"
+
 namespace orv {
 
 namespace {
 
-// Plain pixel writes into a picture's memory: exact, aliased, and clipped
-// to the picture. The memory is taken once per routine (QImage::scanLine
-// checks for sharing on every call).
-struct Canvas {
-    QRgb* px;
-    int w, h;
-    qsizetype stride;  // in pixels
-    int left = 0, right = w - 1;  // the columns that may be written
-    explicit Canvas(QImage& img)
-        : px(reinterpret_cast<QRgb*>(img.bits())), w(img.width()), h(img.height()),
-          stride(img.bytesPerLine() / qsizetype(sizeof(QRgb))) {}
-    QRgb* row(int y) const { return px + stride * y; }
-    int width() const { return w; }
-    int height() const { return h; }
-};
-
-void Pixel(const Canvas& img, int x, int y, QRgb c) {
-    if (x < img.left || y < 0 || x > img.right || y >= img.h) return;
-    img.row(y)[x] = c;
+void Box(const Pixels& img, int x0, int x1, int y0, int y1, QRgb c) {
+    for (int y = y0; y < y1; ++y) img.HLine(x0, x1, y, c);
 }
 
-// Row y from column x0 to x1, both included.
-void HLine(const Canvas& img, int x0, int x1, int y, QRgb c) {
-    if (y < 0 || y >= img.h) return;
+// Columns x0 … x1 of rows y0 … y1 (ends excluded) striped: odd columns in one
+// colour, even ones in the other; written row by row, as the memory lies.
+void Stripes(const Pixels& img, int x0, int x1, int y0, int y1, QRgb odd, QRgb even) {
     x0 = std::max(x0, img.left);
-    x1 = std::min(x1, img.right);
-    QRgb* row = img.row(y);
-    for (int x = x0; x <= x1; ++x) row[x] = c;
-}
-
-// Column x from row y0 to y1, both included.
-void VLine(const Canvas& img, int x, int y0, int y1, QRgb c) {
-    if (x < img.left || x > img.right) return;
+    x1 = std::min(x1, img.right + 1);
     y0 = std::max(y0, 0);
-    y1 = std::min(y1, img.h - 1);
-    for (int y = y0; y <= y1; ++y) img.row(y)[x] = c;
-}
-
-void Box(const Canvas& img, int x0, int x1, int y0, int y1, QRgb c) {
-    for (int y = y0; y <= y1; ++y) HLine(img, x0, x1, y, c);
-}
-
-// Columns x0 … x1 of rows y0 … y1 striped: odd columns in one colour, even
-// ones in the other; written row by row, as the memory lies.
-void Stripes(const Canvas& img, int x0, int x1, int y0, int y1, QRgb odd, QRgb even) {
-    x0 = std::max(x0, img.left);
-    x1 = std::min(x1, img.right);
-    y0 = std::max(y0, 0);
-    y1 = std::min(y1, img.h - 1);
-    if (x0 > x1 || y0 > y1) return;
+    y1 = std::min(y1, img.h);
+    if (x0 >= x1 || y0 >= y1) return;
     QRgb* first = img.row(y0);
-    for (int x = x0; x <= x1; ++x) first[x] = (x & 1) ? odd : even;
-    for (int y = y0 + 1; y <= y1; ++y) std::memcpy(img.row(y) + x0, first + x0, size_t(x1 - x0 + 1) * sizeof(QRgb));
-}
-
-// A line from (x0, y0) to (x1, y1), with or without its end point.
-void Line(const Canvas& img, int x0, int y0, int x1, int y1, QRgb c, bool withEnd) {
-    const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
-    const int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
-    int err = dx + dy;
-    for (;;) {
-        const bool end = x0 == x1 && y0 == y1;
-        if (end && !withEnd) return;
-        Pixel(img, x0, y0, c);
-        if (end) return;
-        const int e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            x0 += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            y0 += sy;
-        }
-    }
+    for (int x = x0; x < x1; ++x) first[x] = (x & 1) ? odd : even;
+    for (int y = y0 + 1; y < y1; ++y) std::memcpy(img.row(y) + x0, first + x0, size_t(x1 - x0) * sizeof(QRgb));
 }
 
 bool Resize(QImage& img, int w, int h) {
@@ -117,23 +59,23 @@ constexpr TimeBarScale TimeBarScales[] = {
 
 // One channel of the level meter on rows top … top + 5.
 // Returns what decides the drawn pixels: bar end, hold mark, clip colour.
-std::array<int32_t, 3> LevelChannel(const Canvas& img, int top, int16_t max, double mean, float scale, int32_t& hold,
+std::array<int32_t, 3> LevelChannel(const Pixels& img, int top, int16_t max, double mean, float scale, int32_t& hold,
                                     int32_t clipHold) {
     const int w = img.width();
     const int n = Round(double(int32_t(max) - RoundEven(mean)) * double(scale));
     if (n > hold) hold = n;
-    if (hold > 10) Box(img, hold - 4, hold - 1, top, top + 5, BarLight);
+    if (hold > 10) Box(img, hold - 4, hold, top, top + 6, BarLight);
     const int end = std::clamp(n, 0, w - 1);
-    Stripes(img, 1, end, top, top + 5, BarLight, BarDark);
+    Stripes(img, 1, end + 1, top, top + 6, BarLight, BarDark);
     const int clip = clipHold > 0 ? std::min(195 + 2 * clipHold, 255) : 0;
-    if (clip > 0) Box(img, w - 5, w - 1, top, top + 5, qRgb(clip, 0, 0));
+    if (clip > 0) Box(img, w - 5, w, top, top + 6, qRgb(clip, 0, 0));
     return {end, hold > 10 && hold - 4 < w ? hold : 0, clip};
 }
 
-int DcChannel(const Canvas& img, int top, double value, float scale) {
+int DcChannel(const Pixels& img, int top, double value, float scale) {
     const int w = img.width();
     const int n = std::min(std::abs(Round(double(scale) * value)), w);
-    Stripes(img, 1, std::min(n, w - 1), top, top + 5, DcLight, DcDark);
+    Stripes(img, 1, std::min(n + 1, w), top, top + 6, DcLight, DcDark);
     return n;
 }
 
@@ -141,19 +83,22 @@ int ChartRow(int value, int height) { return (height - 1) - Round(double(value) 
 
 // The segments from place j to j + 1 that reach the canvas's columns (a
 // segment covers columns j and j + 1).
-void Trace(const Canvas& img, const std::array<int32_t, WaveHistoryPlaces + 1>& values, int count, QRgb c) {
+void Trace(const Pixels& img, const std::array<int32_t, WaveHistoryPlaces + 1>& values, int count, QRgb c) {
     const int h = img.height();
     const int last = std::min(count - 1, img.right);
-    for (int j = std::max(1, img.left - 1); j <= last; ++j)
-        Line(img, j, ChartRow(values[size_t(j)], h), j + 1, ChartRow(values[size_t(j + 1)], h), c, true);
-    if (count == 1) Pixel(img, 1, ChartRow(values[1], h), c);
+    for (int j = std::max(1, img.left - 1); j <= last; ++j) {
+        const int y1 = ChartRow(values[size_t(j + 1)], h);
+        img.Line(j, ChartRow(values[size_t(j)], h), j + 1, y1, c);
+        img.Set(j + 1, y1, c);  // the segment ends on place j + 1
+    }
+    if (count == 1) img.Set(1, ChartRow(values[1], h), c);
 }
 
 // The chart within the canvas's columns: background, left trace, right trace,
 // then the clip marks (a mark of place j covers columns j … j + 2).
-void PlotColumns(const Canvas& img, const WaveHistory& h, int count, int chartHeight,
+void PlotColumns(const Pixels& img, const WaveHistory& h, int count, int chartHeight,
                  const std::array<QRgb, 3>& colours) {
-    for (int y = 0; y < img.h; ++y) HLine(img, img.left, img.right, y, colours[0]);
+    for (int y = 0; y < img.h; ++y) img.HLine(img.left, img.right + 1, y, colours[0]);
     Trace(img, h.LeftValue, count, colours[1]);
     Trace(img, h.RightValue, count, colours[2]);
     const int top = ChartRow(chartHeight, img.height());
@@ -162,9 +107,9 @@ void PlotColumns(const Canvas& img, const WaveHistory& h, int count, int chartHe
         if (h.LeftClipHold[size_t(j)] != ClipHoldBlocks && h.RightClipHold[size_t(j)] != ClipHoldBlocks) continue;
         // A small ellipse centred on the axis maximum, one unit right of the block.
         const int x = j + 1;
-        VLine(img, x, top - 2, top + 2, ClipMark);
-        VLine(img, x - 1, top - 1, top + 1, ClipMark);
-        VLine(img, x + 1, top - 1, top + 1, ClipMark);
+        img.VLine(x, top - 2, top + 3, ClipMark);
+        img.VLine(x - 1, top - 1, top + 2, ClipMark);
+        img.VLine(x + 1, top - 1, top + 2, ClipMark);
     }
 }
 
@@ -206,24 +151,24 @@ void LayoutDisplays(DisplayState& d, int clientWidth, int knobWidth) {
 
 void DrawPanelFrames(QImage& window, const DisplayState& d, const ColourSchemeState& c) {
     const DisplayLayout& l = d.Layout;
-    const Canvas cw(window);
+    const Pixels cw(window);
     const int track = l.VolumeTrackRow;
     for (int k = 1; k <= MainFrameLines; ++k) {
         const QRgb col = FrameColour(c, k, MainFrameLines).rgb();
         for (const DisplayRect& r : {l.LevelMeterRect, l.DcMeterRect}) {
-            HLine(cw, r.Left - k, r.Right + k - 1, r.Top - k, col);
-            HLine(cw, r.Left - k, r.Right + k - 1, r.Bottom + k - 1, col);
-            VLine(cw, r.Left - k, r.Top - k, r.Bottom + k - 2, col);
-            VLine(cw, r.Right + k, r.Top - k, r.Bottom + k - 1, col);
+            cw.HLine(r.Left - k, r.Right + k, r.Top - k, col);
+            cw.HLine(r.Left - k, r.Right + k, r.Bottom + k - 1, col);
+            cw.VLine(r.Left - k, r.Top - k, r.Bottom + k - 1, col);
+            cw.VLine(r.Right + k, r.Top - k, r.Bottom + k, col);
         }
         // The wedge of the volume knob's track.
-        Line(cw, l.VolumeTrackLeft, track - Round(k / 3.0), 133 + k / 3, track + 1 - Round(2 * k / 3.0), col, false);
-        Line(cw, l.VolumeTrackLeft, track + Round(k / 3.0), 133 - k / 3, track + Round(2 * k / 3.0), col, false);
-        VLine(cw, l.ChartLeft - k, l.ChartTop, l.ChartTop + l.ChartHeight - 1, col);
-        VLine(cw, l.LevelMeterRect.Right + k, l.ChartTop, l.ChartTop + l.ChartHeight - 1, col);
+        cw.Line(l.VolumeTrackLeft, track - Round(k / 3.0), 133 + k / 3, track + 1 - Round(2 * k / 3.0), col);
+        cw.Line(l.VolumeTrackLeft, track + Round(k / 3.0), 133 - k / 3, track + Round(2 * k / 3.0), col);
+        cw.VLine(l.ChartLeft - k, l.ChartTop, l.ChartTop + l.ChartHeight, col);
+        cw.VLine(l.LevelMeterRect.Right + k, l.ChartTop, l.ChartTop + l.ChartHeight, col);
         const DisplayRect& t = l.TimeBarRect;
-        VLine(cw, t.Left - k, t.Top - k, t.Bottom + k - 2, col);
-        VLine(cw, t.Right + k, t.Top - k, t.Bottom + k - 1, col);
+        cw.VLine(t.Left - k, t.Top - k, t.Bottom + k - 1, col);
+        cw.VLine(t.Right + k, t.Top - k, t.Bottom + k, col);
     }
 
     const QRgb text = c.TextColour.rgb();
@@ -236,12 +181,12 @@ void DrawPanelFrames(QImage& window, const DisplayState& d, const ColourSchemeSt
     Text(p, dc.Left + 20, dc.Top - 13, QStringLiteral("DC Offset, %"));
     for (int i = 0; i <= 10; ++i) {
         const int x = lv.Left + i * (lv.Right - lv.Left) / 10;
-        VLine(cw, x, lv.Bottom, lv.Bottom + 2, text);
+        cw.VLine(x, lv.Bottom, lv.Bottom + 3, text);
         Text(p, x - 6, lv.Bottom + 1, QString::number(10 * i));
     }
     for (int i = 0; i <= 5; ++i) {
         const int x = dc.Left + i * (dc.Right - dc.Left) / 5;
-        VLine(cw, x, dc.Bottom, dc.Bottom + 2, text);
+        cw.VLine(x, dc.Bottom, dc.Bottom + 3, text);
         Text(p, x - 6, dc.Bottom + 1, QString::number(2 * i));
     }
 }
@@ -254,16 +199,16 @@ bool DrawLevelMeter(DisplayState& d, const ProcessingState& p, const ColourSchem
     if (d.LevelBlank.size() != img.size() || d.LevelBlankColours != std::pair(panel, mark)) {
         d.LevelBlank = QImage(img.size(), QImage::Format_RGB32);
         d.LevelBlank.fill(panel);
-        const Canvas blank(d.LevelBlank);
+        const Pixels blank(d.LevelBlank);
         for (int i = 1; i <= 99; ++i) {
-            VLine(blank, i * span / 100, 2, 6, mark);
-            VLine(blank, i * span / 100, 9, 13, mark);
+            blank.VLine(i * span / 100, 2, 7, mark);
+            blank.VLine(i * span / 100, 9, 14, mark);
         }
-        for (int i = 0; i <= 10; ++i) VLine(blank, i * span / 10, 1, 13, mark);
-        HLine(blank, 0, span - 1, 8, mark);
+        for (int i = 0; i <= 10; ++i) blank.VLine(i * span / 10, 1, 14, mark);
+        blank.HLine(0, span, 8, mark);
         d.LevelBlankColours = {panel, mark};
     }
-    const Canvas cv(img);
+    const Pixels cv(img);
     std::memcpy(cv.px, d.LevelBlank.constBits(), size_t(img.sizeInBytes()));
     const float scale = d.Layout.LevelScale;
     const auto left = LevelChannel(cv, 1, p.BlockMaxLeft, p.BlockMeanLeft, scale, d.PeakHoldLeft, p.ClipHoldLeft);
@@ -285,19 +230,19 @@ bool DrawDcMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeSt
     if (d.DcBlank.size() != img.size() || d.DcBlankColours != std::pair(panel, mark)) {
         d.DcBlank = QImage(img.size(), QImage::Format_RGB32);
         d.DcBlank.fill(panel);
-        const Canvas blank(d.DcBlank);
-        HLine(blank, 0, span - 1, 8, mark);
+        const Pixels blank(d.DcBlank);
+        blank.HLine(0, span, 8, mark);
         for (int i = 1; i <= 9; ++i) {
-            VLine(blank, i * span / 10, 2, 6, mark);
-            VLine(blank, i * span / 10, 9, 13, mark);
+            blank.VLine(i * span / 10, 2, 7, mark);
+            blank.VLine(i * span / 10, 9, 14, mark);
         }
         for (int i = 0; i <= 5; ++i) {
-            VLine(blank, i * span / 5, 1, 6, mark);
-            VLine(blank, i * span / 5, 9, 13, mark);
+            blank.VLine(i * span / 5, 1, 7, mark);
+            blank.VLine(i * span / 5, 9, 14, mark);
         }
         d.DcBlankColours = {panel, mark};
     }
-    const Canvas cv(img);
+    const Pixels cv(img);
     std::memcpy(cv.px, d.DcBlank.constBits(), size_t(img.sizeInBytes()));
     const int left = DcChannel(cv, 1, reduceDc ? p.ResidualDcLeft : p.BlockMeanLeft, d.Layout.DcScale);
     const int right = DcChannel(cv, 9, reduceDc ? p.ResidualDcRight : p.BlockMeanRight, d.Layout.DcScale);
@@ -343,7 +288,7 @@ void PushWaveHistory(DisplayState& d, const ProcessingState& p) {
 void PlotWaveHistory(DisplayState& d, const ColourSchemeState& c) {
     const std::array<QRgb, 3> colours{ChartColour(c).rgb(), c.LeftTraceColour.rgb(), c.RightTraceColour.rgb()};
     const int count = std::clamp(d.Layout.WavePointCount, 1, WaveHistoryPlaces);
-    Canvas img(d.ChartPicture);
+    Pixels img(d.ChartPicture);
     constexpr int Redrawn = 4;  // columns 0 … 3
     if (d.ChartPushes == 1 && d.ChartColours == colours && count >= img.w && img.w > Redrawn) {
         for (int y = 0; y < img.h; ++y) std::memmove(img.row(y) + 1, img.row(y), size_t(img.w - 1) * sizeof(QRgb));
@@ -375,7 +320,7 @@ void DrawTimeBarFrame(QImage& window, DisplayState& d, const ColourSchemeState& 
                       const QString& modeText) {
     const DisplayRect& t = d.Layout.TimeBarRect;
     const int L = t.Left, R = t.Right, T = t.Top, B = t.Bottom;
-    const Canvas cw(window);
+    const Pixels cw(window);
     d.TimeBarMinutes = minutes > 0 ? minutes : 3;
     d.TimeBarPixelsPerSecond = float(R - L - 2) / float(d.TimeBarMinutes * 60);
     const TimeBarScale& s = TimeBarScaleFor(d.TimeBarMinutes);
@@ -388,33 +333,33 @@ void DrawTimeBarFrame(QImage& window, DisplayState& d, const ColourSchemeState& 
 
     for (int k = 1; k <= MainFrameLines; ++k) {
         const QRgb col = FrameColour(c, k, MainFrameLines).rgb();
-        HLine(cw, L - k, R + k - 1, T - k, col);
-        VLine(cw, L - k, T - k, B + k - 2, col);
-        VLine(cw, R + k, T - k, B + k - 1, col);
+        cw.HLine(L - k, R + k, T - k, col);
+        cw.VLine(L - k, T - k, B + k - 1, col);
+        cw.VLine(R + k, T - k, B + k, col);
     }
     for (int k = 1; k <= MainFrameLines; ++k)
-        HLine(cw, L - k, R + k - 1, B + k - 1, FrameColour(c, k, MainFrameLines).rgb());
+        cw.HLine(L - k, R + k, B + k - 1, FrameColour(c, k, MainFrameLines).rgb());
     const QRgb base = BaseColour(c).rgb();
-    for (int k = 15; k <= 18; ++k) HLine(cw, L - k + 3, R + k - 1, B + k - 1, base);
+    for (int k = 15; k <= 18; ++k) cw.HLine(L - k + 3, R + k, B + k - 1, base);
 
     const QRgb text = c.TextColour.rgb();
     QPainter p(&window);
     p.setFont(d.Font);
     p.setPen(c.TextColour);
-    for (int i = 0; i <= s.N; ++i) VLine(cw, L + Round(double(R - L) * i / s.N), B, B + 6, text);
+    for (int i = 0; i <= s.N; ++i) cw.VLine(L + Round(double(R - L) * i / s.N), B, B + 7, text);
     for (const TimeBarLabel& label : TimeBarLabels(d)) Text(p, label.X, B + 5, label.Text);
     Text(p, L + 140, T - 13, d.TimeBarTitle);
 }
 
 void DrawTimeBarBackground(DisplayState& d, const ColourSchemeState& c, bool ringFilled) {
     d.TimePicture.fill(ringFilled ? QColor::fromRgb(RingFilledBack) : PanelColour(c));
-    const Canvas img(d.TimePicture);
+    const Pixels img(d.TimePicture);
     const int h = img.height();
     const int span = d.Layout.TimeBarRect.Right - d.Layout.TimeBarRect.Left;
     const QRgb mark = c.MarkColour.rgb();
-    for (int i = 1; i <= 60; ++i) VLine(img, Round(double(i) * span / 60), 4, h - 5, mark);
+    for (int i = 1; i <= 60; ++i) img.VLine(Round(double(i) * span / 60), 4, h - 4, mark);
     const int n = TimeBarScaleFor(d.TimeBarMinutes).N;
-    for (int j = 0; j <= n; ++j) VLine(img, Round(double(j) * span / n), 1, h - 2, mark);
+    for (int j = 0; j <= n; ++j) img.VLine(Round(double(j) * span / n), 1, h - 1, mark);
 }
 
 namespace {
@@ -428,8 +373,8 @@ int TimeBarColumns(const DisplayState& d, uint32_t lastWrittenBlock) {
 
 int DrawTimeBarColumn(DisplayState& d, uint32_t lastWrittenBlock) {
     const int x = TimeBarColumns(d, lastWrittenBlock);
-    const Canvas img(d.TimePicture);
-    VLine(img, x, 1, img.height() - 2, TimeColumnColour(x));
+    const Pixels img(d.TimePicture);
+    img.VLine(x, 1, img.height() - 1, TimeColumnColour(x));
     return x;
 }
 
@@ -437,8 +382,8 @@ void RedrawTimeBar(DisplayState& d, const ColourSchemeState& c, uint32_t lastWri
     DrawTimeBarBackground(d, c, ringFilled);
     if (lastWrittenBlock == 0) return;
     const int n = TimeBarColumns(d, lastWrittenBlock);
-    const Canvas img(d.TimePicture);
-    Stripes(img, 1, n, 1, img.height() - 2, TimeLight, TimeDark);
+    const Pixels img(d.TimePicture);
+    Stripes(img, 1, n + 1, 1, img.height() - 1, TimeLight, TimeDark);
 }
 
 }  // namespace orv

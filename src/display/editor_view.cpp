@@ -5,6 +5,7 @@
 
 #include <QFont>
 
+#include "display/pixels.h"
 #include "record/processing.h"
 
 namespace orv {
@@ -12,37 +13,6 @@ namespace orv {
 namespace {
 
 int Round(double v) { return static_cast<int>(RoundEven(v)); }
-
-// Pixels are written straight into the picture: the same result as a
-// painter's aliased one-pixel lines, at a fraction of the cost per column.
-class Pixels {
-public:
-    explicit Pixels(QImage& img)
-        : bits_(img.bits()), bpl_(img.bytesPerLine()), w_(img.width()), h_(img.height()) {}
-    void Set(int x, int y, QRgb c) {
-        if (x >= 0 && x < w_ && y >= 0 && y < h_) Row(y)[x] = c;
-    }
-    // From y0 up to, but not including, y1.
-    void VLine(int x, int y0, int y1, QRgb c) {
-        if (x < 0 || x >= w_) return;
-        int a = y0 <= y1 ? y0 : y1 + 1;
-        int b = y0 <= y1 ? y1 : y0 + 1;  // exclusive
-        a = std::max(a, 0);
-        b = std::min(b, h_);
-        for (int y = a; y < b; ++y) Row(y)[x] = c;
-    }
-    void HLine(int x0, int x1, int y, QRgb c) {
-        if (y < 0 || y >= h_) return;
-        QRgb* row = Row(y);
-        for (int x = std::max(x0, 0); x < std::min(x1, w_); ++x) row[x] = c;
-    }
-
-private:
-    QRgb* Row(int y) { return reinterpret_cast<QRgb*>(bits_ + qsizetype(y) * bpl_); }
-    uchar* bits_;
-    qsizetype bpl_;
-    int w_, h_;
-};
 
 // Extremes of n display peaks. The zoomed-out view folds up to 512 entries
 // per column and array; written so that the compiler folds them 8 at a time.
@@ -61,7 +31,7 @@ const QRgb InsertLine = qRgb(100, 100, 255);
 
 // One waveform column (step 4 of the full redraw); rows from 'backTop' to
 // 'backEnd' (exclusive) take the column background first.
-void DrawColumn(Pixels& px, const EditorGeometry& g, const ViewTimeline& t, const ViewColours& c, int v,
+void DrawColumn(const Pixels& px, const EditorGeometry& g, const ViewTimeline& t, const ViewColours& c, int v,
                 uint32_t b, uint32_t z, bool selected, int backTop, int backEnd) {
     const ColumnPeaks p = BlockPeaks(t, b, z);
     if (!p.Known) return;  // no display peaks for its source: background
@@ -72,8 +42,10 @@ void DrawColumn(Pixels& px, const EditorGeometry& g, const ViewTimeline& t, cons
         const int y2 = centre - Round(min * static_cast<double>(g.S));
         if (y1 == y2)
             px.Set(v, y1, wave);
-        else
+        else if (y1 < y2)
             px.VLine(v, y1, y2, wave);
+        else
+            px.VLine(v, y2 + 1, y1 + 1, wave);  // from y1 up towards y2
     };
     channel(g.LeftCentre, p.MaxLeft, p.MinLeft);
     channel(g.RightCentre, p.MaxRight, p.MinRight);
