@@ -65,22 +65,22 @@ public:
     MMResult open(uint32_t device, const WaveFormat& format) override {
         if (device != 0) return Fail(MMSYSERR_BADDEVICEID, {});
         if (stream_) return Fail(MMSYSERR_ALLOCATED, {});
-        pa_sample_spec spec{};
-        spec.format = format.bitsPerSample == 16 ? PA_SAMPLE_S16LE
+        pa_sample_spec sampleFormat{};
+        sampleFormat.format = format.bitsPerSample == 16 ? PA_SAMPLE_S16LE
                       : format.bitsPerSample == 8 ? PA_SAMPLE_U8
                                                   : PA_SAMPLE_INVALID;
-        spec.rate = format.samplesPerSec;
-        spec.channels = static_cast<uint8_t>(format.channels);
+        sampleFormat.rate = format.samplesPerSec;
+        sampleFormat.channels = static_cast<uint8_t>(format.channels);
         if (format.formatTag != 1 || format.channels < 1 || format.channels > 2 ||
-            spec.format == PA_SAMPLE_INVALID || format.samplesPerSec == 0 ||
-            format.blockAlign != format.channels * format.bitsPerSample / 8 || !pa_sample_spec_valid(&spec))
+            sampleFormat.format == PA_SAMPLE_INVALID || format.samplesPerSec == 0 ||
+            format.blockAlign != format.channels * format.bitsPerSample / 8 || !pa_sample_spec_valid(&sampleFormat))
             return Fail(WAVERR_BADFORMAT, {});
         if (!Connect()) return Fail(MMSYSERR_ERROR, "sound server: no answer");
 
         PulseConnection::Lock lock(*conn_);
         const std::string source = conn_->DefaultSourceName(kPulseReplyBudget);
         if (source.empty()) return Fail(MMSYSERR_BADDEVICEID, "sound server: no default source");
-        pa_stream* s = pa_stream_new(conn_->context(), "Recording", &spec, nullptr);
+        pa_stream* s = pa_stream_new(conn_->context(), "Recording", &sampleFormat, nullptr);
         if (!s) return Fail(MMSYSERR_NOMEM, conn_->ErrorText());
         frameBytes_ = format.blockAlign;
         queue_.clear();

@@ -12,17 +12,11 @@
 #include <utility>
 
 #include "platform/raw_file.h"
+#include "platform/unique_fd.h"
 
 namespace orv::platform {
 
 namespace {
-
-struct Fd {
-    int fd = -1;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -75,7 +69,7 @@ bool replaceFileWith(const std::string& path, const std::function<bool(const std
         return false;
     }
     // On the disk with its permissions before it takes the name.
-    Fd f;
+    UniqueFd f;
     f.fd = ::open(temp->c_str(), O_RDONLY | O_CLOEXEC);
     bool ok = f.fd >= 0 && (!mode || ::fchmod(f.fd, *mode) == 0) && ::fsync(f.fd) == 0;
     int err = errno;
@@ -94,7 +88,7 @@ bool replaceFileWith(const std::string& path, const std::function<bool(const std
     }
     // The rename reaches the disk with the folder. The new file holds the
     // name now whatever this says: a failure here is not a failed replace.
-    Fd dir;
+    UniqueFd dir;
     dir.fd = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir.fd >= 0) ::fsync(dir.fd);
     return true;

@@ -6,22 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/unique_fd.h"
+
 namespace orv::platform {
-
-namespace {
-
-struct Fd {
-    int fd = -1;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-}  // namespace
 
 TextRead readTextFile(const std::string& path, size_t maxBytes, std::string& text) {
     text.clear();
-    Fd f;
+    UniqueFd f;
     f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (f.fd < 0) return errno == ENOENT ? TextRead::Missing : TextRead::Unreadable;
     struct stat st {};
