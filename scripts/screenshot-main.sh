@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes assets/screenshots/main-window.png: the main window under Xvfb while
-# it records a tone from the test command's private PulseAudio null sink.
+# it records a tone from the test command's private PulseAudio null sink; and
+# assets/screenshots/main-menu.png: its File menu opened during that recording.
 # Usage: scripts/screenshot-main.sh [BUILD_FOLDER] [SECONDS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,5 +28,6 @@ start_sound_server "$work/tone"
 
 mkdir -p "$root/assets/screenshots"
 xvfb-run -a -s "-screen 0 1024x768x24" \
-  "$build/bin/orv_screenshot" "$root/assets/screenshots/main-window.png" "$seconds"
-echo "written: assets/screenshots/main-window.png"
+  "$build/bin/orv_screenshot" "$root/assets/screenshots/main-window.png" "$seconds" \
+  "$root/assets/screenshots/main-menu.png"
+echo "written: assets/screenshots/main-window.png, assets/screenshots/main-menu.png"

@@ -12,7 +12,6 @@ TFormProgress::TFormProgress(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Saving..."));
     setFixedSize(321, 139);
     setWindowFlag(Qt::WindowStaysOnTopHint);
-    setWindowModality(Qt::ApplicationModal);
     Label1 = new QLabel(this);
     Label1->setObjectName("Label1");
     ProgressBar1 = new QProgressBar(this);
@@ -31,8 +30,9 @@ TFormProgress::TFormProgress(QWidget* parent) : QDialog(parent) {
     Timer1->start();
 }
 
-void TFormProgress::Begin(SaveProgress& progress, const QString& savedFileName) {
+void TFormProgress::Begin(SaveProgress& progress, const QString& savedFileName, bool modal) {
     progress_ = &progress;
+    setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
     savedFileName_ = savedFileName;
     setWindowTitle(QStringLiteral("Saving...") + savedFileName);
     // Over the window the save started from.

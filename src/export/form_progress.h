@@ -1,8 +1,9 @@
 #pragma once
 // The progress dialog of a save, with its Cancel button. It stays on top
 // and is shown, not run: the writer lets events run once per block, which is
-// when its timer and Cancel act. It is application modal while shown, so it
-// takes input even when a modal window (the editor) started the save.
+// when its timer and Cancel act. It is application modal while shown (unless
+// told otherwise), so it takes input even when a modal window (the editor)
+// started the save.
 #include <QCloseEvent>
 #include <QDialog>
 #include <QLabel>
@@ -19,8 +20,9 @@ class TFormProgress : public QDialog {
 public:
     explicit TFormProgress(QWidget* parent = nullptr);
 
-    // Shows the dialog for a save of the named file.
-    void Begin(SaveProgress& progress, const QString& savedFileName);
+    // Shows the dialog for a save of the named file; not modal, it leaves the
+    // other windows their input (a recording's Stop while its last minutes are saved).
+    void Begin(SaveProgress& progress, const QString& savedFileName, bool modal = true);
     void End();
     void Timer1Timer();
     void BtnCancelClick();

@@ -16,6 +16,12 @@ void SaveFlow::SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks
     StartSave(pieces, {1, totalBlocks}, sources, true, {});
 }
 
+void SaveFlow::SaveRecent(std::span<const Piece> pieces, uint32_t blocks, const PieceSources& sources) {
+    if (!state_.Busy || blocks <= 1) return;
+    BusyGuard guard(*state_.Busy, Holds::AllButTheRecording);
+    RunSave(pieces, {1, blocks}, sources, false, {}, false);
+}
+
 void SaveFlow::SaveHeld(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
                         const std::function<void()>& stopPlayback) {
     if (!state_.Busy || range.SaveFirstBlock == 0 || range.SaveLastBlock < range.SaveFirstBlock) return;
@@ -37,7 +43,7 @@ void SaveFlow::StartSave(std::span<const Piece> pieces, SaveRange range, const P
 }
 
 void SaveFlow::RunSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
-                       const std::function<void()>& stopPlayback) {
+                       const std::function<void()>& stopPlayback, bool modal) {
     if (!state_.Format.SaveAsWav || !state_.Format.Wav || !state_.Format.Mp3) return;
     auto message = [this](const std::string& text) {
         if (seams_.Message) seams_.Message(text);
@@ -73,7 +79,7 @@ void SaveFlow::RunSave(std::span<const Piece> pieces, SaveRange range, const Pie
     progress.pump = [this] {
         if (seams_.ProcessEvents) seams_.ProcessEvents();
     };
-    if (progress_) progress_->Begin(progress, savedFileName_);
+    if (progress_) progress_->Begin(progress, savedFileName_, modal);
     const SaveResult result = RunSaveJob(job, sources, progress, seams_.Encoder);
     if (progress_) progress_->End();
 

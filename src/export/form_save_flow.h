@@ -48,6 +48,11 @@ public:
 
     // The main window's Save As: the recording as captured, pieces in time order.
     void SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks, const PieceSources& sources);
+    // The main window's save of what a running recording held at a moment
+    // (blocks 1 … blocks of pieces), while it goes on: the caller holds the
+    // guard for all but the recording, and the progress window leaves the
+    // main window's Stop within reach. It does not count as saving the recording.
+    void SaveRecent(std::span<const Piece> pieces, uint32_t blocks, const PieceSources& sources);
     // The editor's save of positions range.first .. range.last, called while the
     // editor already holds the busy guard (its EditorBusy). whole: the range is
     // its entire current level, so a completed save counts as saved.
@@ -63,8 +68,9 @@ private:
     // whole: the save covers the entire recording, so it counts as saved.
     void StartSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
                    const std::function<void()>& stopPlayback);
+    // modal: the progress window takes all input while shown.
     void RunSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
-                 const std::function<void()>& stopPlayback);
+                 const std::function<void()>& stopPlayback, bool modal = true);
 
     SaveFlowState state_;
     SaveFlowSeams seams_;

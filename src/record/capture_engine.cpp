@@ -190,6 +190,7 @@ void CaptureEngine::FlushHalf(int half) {
         const uint64_t at = s_.RawStream.position();
         if (WriteToRaw(at, BlockData(firstBlock), HalfBytes)) {
             s_.RawStream.seek(at + HalfBytes);
+            s_.BlocksWritten += HalfBlocks;
             WriteRingPosition();
         }
     }
@@ -239,6 +240,7 @@ void CaptureEngine::CloseCapture() {
             const uint64_t at = BlockOffset(seq);
             if (WriteToRaw(at, BlockData(i), BlockBytes)) {
                 s_.RawStream.seek(at + BlockBytes);
+                ++s_.BlocksWritten;
                 wrote = true;
             }
         }

@@ -36,6 +36,9 @@ struct CaptureState {
     uint32_t LastBlockSeen = 0;
     uint32_t LastWrittenBlock = 0;
     int32_t HalvesWritten = 0;
+    // Blocks written to the raw file since the recording started: how far a
+    // ring moved on since a moment someone is copying out of it.
+    uint64_t BlocksWritten = 0;
     int32_t LoopHalves = 0;
     int32_t LoopMinutes = 0;
     uint32_t TotalBlocks = 0;

@@ -27,7 +27,6 @@ const RecordingMode RecordingModes[RecordingModeCount] = {
 namespace {
 
 constexpr const char* ProgramTitle = "Orvane Recorder";
-constexpr int64_t MinFreeSeconds = 100;  // seconds of recording that must still fit
 
 // Raised for the lifetime of a scope; the timers keep running inside modal
 // windows, so they must see what is open.
@@ -215,6 +214,7 @@ void RecordingControl::BtnRecordClick() {
     platform::removeFile(cap_.RawFileName);
     cap_.TotalBlocks = 1;  // as a fresh open numbers it
     cap_.LastWrittenBlock = 0;
+    cap_.BlocksWritten = 0;
     cap_.RingFilled = false;
     cap_.WriteFailed = false;
     cap_.WriteError.clear();

@@ -86,6 +86,9 @@ struct RecordingControlState {
     std::string EngineStopTime;
 };
 
+// Seconds of recording that must still fit on the disk, else the recording stops.
+inline constexpr int64_t MinFreeSeconds = 100;
+
 // "Free-977 MB" / "Free-0.95 GB"; decimalPoint is the user's locale separator.
 std::string FormatFreeSpace(int64_t freeBytes, const std::string& decimalPoint);
 // What the user is told at the stop of a recording during which sound was

@@ -110,13 +110,14 @@ void TFormMain::MakeSaveFlow() {
                         &st_.Busy,
                         &st_.RecordingSaved,
                         {f.RawFileName, f.EditFileName, f.ClipFileName, f.PeakFileName, f.FoundRecordingName,
-                         f.RingFileName}};
+                         f.RingFileName, f.RecentFileName}};
     SaveFlowSeams seams{
         [this](const std::string& text) { seams_.Dialogs.Message(text); },
         [this](const std::string& folder, const std::string& filter, const std::string& extension) {
             return seams_.Dialogs.SaveFileName(folder, filter, extension);
         },
-        [this] { ProcessEvents(); },
+        // A save of the running recording's last minutes pumps as it holds: capture goes on.
+        [this] { ProcessEvents(st_.Busy.HoldsRecording() ? Holds::Everything : Holds::AllButTheRecording); },
         platform::EncoderLoaderFor(EncoderLibraryPath())};
     saveFlow_ = std::make_unique<SaveFlow>(std::move(state), std::move(seams), formProgress_, formSaveSettings_);
 }
@@ -222,6 +223,11 @@ void TFormMain::BuildMenus() {
     connect(file, &QMenu::aboutToShow, this, [this] { menuFileClick(); });
     menuSaveAs = file->addAction(QStringLiteral("另存为..."), this, [this] { menuSaveAsClick(); });
     menuSaveAs->setObjectName("menuSaveAs");
+    menuSaveRecent = file->addAction(QStringLiteral("保存最近录音..."), this, [this] { menuSaveRecentClick(); });
+    menuSaveRecent->setObjectName("menuSaveRecent");
+    menuSaveRecent->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    addAction(menuSaveRecent);  // the shortcut works wherever the focus is in this window
+    menuSaveRecent->setEnabled(false);
     file->addAction(QStringLiteral("打开输出文件夹"), this, [this] { menuExplorerClick(); })->setObjectName("menuExplorer");
     file->addSeparator();
     file->addAction(QStringLiteral("关闭"), this, [this] { close(); })->setObjectName("menuClose");
@@ -348,7 +354,13 @@ void TFormMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
 }
 
-void TFormMain::menuFileClick() { menuSaveAs->setEnabled(control_->SaveAsEnabled() && !st_.Busy.Busy()); }
+void TFormMain::menuFileClick() {
+    menuSaveAs->setEnabled(control_->SaveAsEnabled() && !st_.Busy.Busy());
+    EnableSaveRecent();
+}
+
+// Its shortcut works without the menu: kept up to date with the recording.
+void TFormMain::EnableSaveRecent() { menuSaveRecent->setEnabled(st_.Capture.Recording && !st_.Busy.Busy()); }
 
 void TFormMain::menuExplorerClick() { seams_.Launcher.OpenPath(st_.Settings.OutputFolder); }
 

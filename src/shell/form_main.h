@@ -73,6 +73,9 @@ public:
     void CmbBoxTimeChange();
     void ChBoxDCClick();
     void menuSaveAsClick();
+    // Saves what the running recording holds now (a loop's ring, or the
+    // continuous recording so far) while it goes on recording.
+    void menuSaveRecentClick();
     void menuSkinClick();
     // The paint handler: window and caption colours of the scheme, frames and scales.
     void FormPaint();
@@ -97,6 +100,7 @@ public:
     QLabel* LabTime0 = nullptr;
     std::array<QLabel*, 4> StatusPanels{};
     QAction* menuSaveAs = nullptr;
+    QAction* menuSaveRecent = nullptr;
     QAction* menuSkin = nullptr;
     QTimer* TimerRec = nullptr;
     QTimer* TimerStatus = nullptr;
@@ -118,9 +122,10 @@ private:
     bool RestartAllowed() const;
     void MakeLevelIcons();
     void ApplyKnobPicture();
-    void ProcessEvents();
+    void ProcessEvents(Holds holds = Holds::Everything);
     std::string EncoderLibraryPath() const;
     void MakeSaveFlow();
+    void EnableSaveRecent();
     void SetStatusText(size_t panel, const QString& text);
 
     AppSeams& seams_;

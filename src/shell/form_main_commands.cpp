@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 
 #include "export/form_save_flow.h"
+#include "record/recent_recording.h"
 
 namespace orv {
 
@@ -48,16 +49,19 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // While an operation lets events run (the busy guard), the timers leave
-// capture, its memory and the recording alone.
+// capture, its memory and the recording alone, unless the operation leaves
+// the recording alone (a save of its last minutes).
 void TFormMain::TimerRecTimer() {
-    if (st_.Busy.Busy()) return;
+    if (st_.Busy.HoldsRecording()) return;
     control_->TimerRecTimer();
 }
 
 void TFormMain::TimerStatusTimer() {
-    if (st_.Busy.Busy()) return;  // a pending signal or restart waits for the operation too
+    if (st_.Busy.HoldsRecording()) return;
     control_->TimerStatusTimer();
     PlaceVolumeKnob();
+    EnableSaveRecent();
+    if (st_.Busy.Busy()) return;  // a pending signal, restart or close waits for the operation
     if (st_.Shell.TerminatePending) TerminateBySignal();
     if (st_.Input.DeviceChanged && RestartAllowed()) RestartProgram();
     if (closePending_) {
@@ -81,10 +85,14 @@ void TFormMain::BtnRecordClick() {
     const bool wasRecording = st_.Capture.Recording;
     control_->BtnRecordClick();
     if (!wasRecording && st_.Capture.Recording) MarkNewRecording(st_.RecordingSaved);
+    EnableSaveRecent();
 }
 
+// Also while the recording's last minutes are being saved: that save has its own copy.
 void TFormMain::BtnStopClick() {
-    if (!st_.Busy.Busy()) control_->BtnStopClick();
+    if (st_.Busy.HoldsRecording()) return;
+    control_->BtnStopClick();
+    EnableSaveRecent();
 }
 
 void TFormMain::BtnEditClick() {
@@ -106,6 +114,22 @@ void TFormMain::menuSaveAsClick() {
     const std::optional<std::vector<Piece>> pieces = control_->RecordingToSave();
     if (!pieces) return;
     saveFlow_->SaveRecording(*pieces, st_.Capture.TotalBlocks, PieceSources{&st_.Capture.RawStream, nullptr});
+}
+
+void TFormMain::menuSaveRecentClick() {
+    if (st_.Busy.Busy() || !st_.Capture.Recording) return;
+    // From the moment taken to the end of its save: every other command waits,
+    // the recording does not.
+    BusyGuard busy(st_.Busy, Holds::AllButTheRecording);
+    EnableSaveRecent();
+    std::string message;
+    const std::unique_ptr<RecentRecording> recent = TakeRecentRecording(
+        st_.Capture, st_.Shell.Files.RecentFileName, seams_.FreeSpace.freeBytes(st_.Shell.Files.WorkingFolder),
+        MinFreeSeconds * BytesPerSecond, [this] { ProcessEvents(Holds::AllButTheRecording); }, message);
+    if (recent)
+        saveFlow_->SaveRecent(recent->Pieces(), recent->Blocks(), recent->Sources());
+    else
+        seams_.Dialogs.Message(message);
 }
 
 void TFormMain::SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,

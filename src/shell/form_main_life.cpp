@@ -52,6 +52,7 @@ bool TFormMain::FormCloseQuery() {
         platform::removeFile(st_.Shell.Files.ClipFileName);
         platform::removeFile(st_.Shell.Files.RawFileName);
         platform::removeFile(st_.Shell.Files.RingFileName);
+        platform::removeFile(st_.Shell.Files.RecentFileName);
     }
     return true;
 }
@@ -124,8 +125,8 @@ void TFormMain::TerminateBySignal() {
 
 // Whatever lets events run holds the busy guard: a click, timer or close that
 // arrives now waits (or is ignored) instead of touching the recording.
-void TFormMain::ProcessEvents() {
-    BusyGuard busy(st_.Busy);
+void TFormMain::ProcessEvents(Holds holds) {
+    BusyGuard busy(st_.Busy, holds);
     QCoreApplication::processEvents();
 }
 

@@ -43,7 +43,7 @@ bool PrepareWorkingFolder(const std::string& folder, std::string& error) {
 
 WorkingFiles NameWorkingFiles(const std::string& folder) {
     return {folder, folder + "/Orvane.raw", folder + "/Edit.raw", folder + "/Clp.raw", folder + "/Orvane.spv",
-            folder + "/test", folder + "/Orvane.pos"};
+            folder + "/test", folder + "/Orvane.pos", folder + "/Recent.raw"};
 }
 
 static std::string RecordedAtName(const std::string& folder, int64_t mtime, const char* extension) {
@@ -120,6 +120,7 @@ static bool KeepAsWav(const WorkingFiles& files, const std::string& target) {
 std::string ClearStaleWorkingFiles(const WorkingFiles& files) {
     removeFile(files.EditFileName);
     removeFile(files.ClipFileName);
+    if (!files.RecentFileName.empty()) removeFile(files.RecentFileName);
     const int64_t size = fileSize(files.RawFileName);
     if (size <= 0) {
         if (size == 0) removeFile(files.RawFileName);

@@ -13,6 +13,7 @@ struct WorkingFiles {
     std::string PeakFileName;  // Orvane.spv
     std::string FoundRecordingName;  // test
     std::string RingFileName;  // Orvane.pos, where a loop recording's ring stands
+    std::string RecentFileName;  // Recent.raw, a running loop's last minutes while they are saved
 };
 
 // dataFolder/"Orvane Recorder" when that folder exists, else exeFolder/"Temp"
@@ -25,7 +26,7 @@ std::string ChooseWorkingFolder(const std::string& dataFolder, const std::string
 bool PrepareWorkingFolder(const std::string& folder, std::string& error);
 WorkingFiles NameWorkingFiles(const std::string& folder);
 
-// Start-up clean-up. Edit.raw and Clp.raw are deleted. A non-empty Orvane.raw
+// Start-up clean-up. Edit.raw, Clp.raw and Recent.raw are deleted. A non-empty Orvane.raw
 // is a recording that a crash or power cut interrupted: it becomes the found
 // recording "test" when there is none (an older peak summary goes with the
 // old "test"), else it is kept under a name that says when it was recorded.

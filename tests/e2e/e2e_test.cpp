@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -238,6 +239,88 @@ void NormalCloseLeavesNoWorkingFiles(Rig& r) {
         EXPECT_FALSE(platform::fileExists(r.Work() + "/" + name)) << name << " is left behind";
 }
 
+// Ctrl+K while recording, the file saved as recent.wav, a few seconds more,
+// then Stop. The moment taken lies between the blocks written before the
+// command and those written once its file dialog was up.
+struct RecentSave {
+    std::vector<Frame> saved, recording;  // the recording after Stop, in time order
+    uint64_t before = 0, after = 0, final = 0;
+};
+
+void SaveRecentThenStop(Rig& r, RecentSave& t) {
+    auto written = [&] { return r.Gui([&] { return r.P().State().Capture.BlocksWritten; }); };
+    t.before = written();
+    r.Key([&] { return Main(r); }, Qt::Key_K, Qt::ControlModifier);
+    ASSERT_TRUE(r.WaitFor([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; }))
+        << "Ctrl+K opened no file dialog" << r.Gui([&] {
+               QWidget* m = QApplication::activeModalWidget();
+               return std::string(m ? m->metaObject()->className() : "none") + " enabled " +
+                      std::to_string(r.P().Main().menuSaveRecent->isEnabled());
+           });
+    t.after = written();
+    ASSERT_TRUE(r.SaveAs("recent.wav"));
+    ASSERT_TRUE(r.WaitFor([&] { return r.Idle(); }));
+    const uint64_t saved = written();
+    ASSERT_TRUE(r.WaitFor([&] { return written() >= saved + 2 * HalfBlocks; })) << "the recording did not go on";
+    r.Click([&] { return r.P().Main().BtnStop; });
+    ASSERT_TRUE(r.WaitFor([&] { return !r.P().State().Capture.Recording; }));
+    t.final = written();
+    const uint32_t newest = r.Gui([&] {
+        const CaptureState& c = r.P().State().Capture;
+        return c.RecordedLoopMode ? c.LastWrittenBlock : 0;
+    });
+    t.recording = ReadRaw(r.Work() + "/Orvane.raw");
+    std::rotate(t.recording.begin(), t.recording.begin() + std::min<size_t>(t.recording.size(), size_t(newest) * BlockFrames),
+                t.recording.end());
+    t.saved = ReadWav(r.Out() + "/recent.wav");
+    EXPECT_EQ(CountBreaks(t.recording), std::vector<size_t>{}) << "the running recording broke";
+    const std::vector<std::string> names = FileNames(r.Work());
+    EXPECT_TRUE(std::ranges::find(names, "Recent.raw") == names.end()) << "the copy was left";
+}
+
+void SaveRecentOfContinuousRecording(Rig& r) {
+    ASSERT_TRUE(r.Start());
+    r.Click([&] { return r.P().Main().BtnRecord; });
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Capture.BlocksWritten >= 3 * HalfBlocks; }));
+    RecentSave t;
+    SaveRecentThenStop(r, t);
+    // Every block on disk at the moment, from the first.
+    const uint64_t taken = t.saved.size() / BlockFrames;
+    EXPECT_TRUE(taken >= t.before && taken <= t.after && t.saved.size() % BlockFrames == 0)
+        << taken << " blocks saved, the moment lies in " << t.before << " … " << t.after;
+    ASSERT_LE(t.saved.size(), t.recording.size());
+    EXPECT_TRUE(std::equal(t.saved.begin(), t.saved.end(), t.recording.begin())) << "not the recording's first blocks";
+}
+
+void SaveRecentOfTheLoop(Rig& r) {
+    ASSERT_TRUE(r.Start());
+    r.Click([&] { return r.P().Main().CmbBoxTime; });  // the list opens on 连续
+    ASSERT_TRUE(r.WaitFor([] { return QApplication::activePopupWidget() != nullptr; }));
+    r.Key([] { return QApplication::activePopupWidget(); }, Qt::Key_Down);
+    r.Key([] { return QApplication::activePopupWidget(); }, Qt::Key_Return);
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Capture.LoopMode; }));
+    ASSERT_TRUE(r.Gui([&] { return r.P().Main().CmbBoxTime->currentText() == "Loop 3 min"; }));
+    r.Click([&] { return r.P().Main().BtnRecord; });
+    const uint32_t ring = 3 * 60 * 10;
+    bool wrapped = false;  // past the ring's first wrap: some four minutes of waiting
+    for (int i = 0; i < 8 && !wrapped; ++i)
+        wrapped = r.WaitFor([&] { return r.P().State().Capture.BlocksWritten >= ring + 2 * HalfBlocks; });
+    ASSERT_TRUE(wrapped);
+    RecentSave t;
+    SaveRecentThenStop(r, t);
+    // The whole ring, oldest first, unbroken; its newest blocks are the ones
+    // the ring at Stop begins with, the later blocks after the moment.
+    ASSERT_EQ(t.saved.size(), size_t(ring) * BlockFrames);
+    EXPECT_EQ(CountBreaks(t.saved), std::vector<size_t>{});
+    ASSERT_EQ(t.recording.size(), size_t(ring) * BlockFrames);
+    bool found = false;
+    for (uint64_t moment = t.before; moment <= t.after && !found; ++moment) {
+        const uint64_t later = t.final - moment;
+        found = later < ring && std::equal(t.saved.begin() + later * BlockFrames, t.saved.end(), t.recording.begin());
+    }
+    EXPECT_TRUE(found) << "the saved ring does not end at a moment in " << t.before << " … " << t.after;
+}
+
 struct Row {
     const char* name;
     std::function<void(Rig&)> path;
@@ -293,7 +376,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{"KilledRecordingLoadedAndSaved", KilledRecordingLoadedAndSaved},
                       Row{"EscAsksAboutUnsavedEdits", EscAsksAboutUnsavedEdits},
                       Row{"EditorMessagesBelongToTheEditor", EditorMessagesBelongToTheEditor},
-                      Row{"NormalCloseLeavesNoWorkingFiles", NormalCloseLeavesNoWorkingFiles}),
+                      Row{"NormalCloseLeavesNoWorkingFiles", NormalCloseLeavesNoWorkingFiles},
+                      Row{"SaveRecentOfContinuousRecording", SaveRecentOfContinuousRecording},
+                      Row{"SaveRecentOfTheLoop", SaveRecentOfTheLoop}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -164,6 +164,11 @@ void Rig::Click(std::function<QWidget*()> widget) {
 }
 
 void Rig::Key(std::function<QWidget*()> window, int key, Qt::KeyboardModifiers modifiers) {
+    // The user types into the window in front; Xvfb has no window manager to put it there.
+    if (!Gui([&] { return window()->isActiveWindow(); })) {
+        Gui([&] { window()->activateWindow(); });
+        WaitFor([&] { return window()->isActiveWindow(); });
+    }
     Input([window, key, modifiers] { QTest::keyClick(window()->windowHandle(), Qt::Key(key), modifiers); });
 }
 

@@ -1,9 +1,13 @@
 // Makes the README's picture of the main window: the real window on the real
 // "default" device (the screenshot script's null sink playing a tone) and the
 // real clock and free space; records for a while, then saves the window as
-// it is on the screen. Usage: orv_screenshot OUTPUT.png [SECONDS]
+// it is on the screen; with MENU.png, then the File menu opened over it, still
+// recording. Usage: orv_screenshot OUTPUT.png [SECONDS [MENU.png]]
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +31,7 @@ int main(int argc, char** argv) {
     }
     const QString output = QString::fromLocal8Bit(argv[1]);
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 50;
+    const QString menuOutput = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
 
     auto waveIn = orv::platform::makeAlsaWaveIn("default");
     auto mixer = orv::platform::makeAlsaInputMixer("default");
@@ -61,8 +66,23 @@ int main(int argc, char** argv) {
             status = 1;
         }
         for (const std::string& m : dialogs.messages) std::fprintf(stderr, "message: %s\n", m.c_str());
-        w.BtnStop->click();
-        QApplication::exit(status);
+        QMenu* file = w.findChild<QMenu*>("menuFile");
+        if (menuOutput.isEmpty() || !file) {
+            w.BtnStop->click();
+            QApplication::exit(status);
+            return;
+        }
+        const QRect item = w.menuBar()->actionGeometry(file->menuAction());
+        file->popup(w.menuBar()->mapToGlobal(item.bottomLeft()));
+        QTimer::singleShot(700, &w, [&, file] {
+            // The screen, not the window: the menu is a window of its own.
+            const QRect area = w.frameGeometry().united(file->geometry());
+            const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+            if (!shot.save(menuOutput, "PNG")) status = 1;
+            file->close();
+            w.BtnStop->click();
+            QApplication::exit(status);
+        });
     });
     const int rc = app.exec();
     return rc != 0 ? rc : status;
