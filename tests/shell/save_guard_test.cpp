@@ -5,9 +5,12 @@
 
 #include <sys/stat.h>
 
+#include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
+#include "export/form_progress.h"
 #include "export/form_save_flow.h"
 #include "platform/raw_file.h"
 #include "shell/form_main.h"
@@ -197,6 +200,83 @@ TEST_F(SaveGuardTest, EditorSavesGoThroughTheSameRoutine) {
     ExpectWavOfTheRecording(dataDir.file("all.wav"), 25);
     EXPECT_TRUE(state.RecordingSaved.Saved);
     EXPECT_TRUE(state.Busy.Busy());  // the editor's guard is still its own
+}
+
+// Ctrl+K in a loop past its wrap: the ring goes on overwriting its oldest
+// blocks during the save, every other command waits, and Stop ends the
+// recording half way through; the file is the ring of the moment, and the
+// recording keeps every block.
+TEST_F(SaveGuardTest, RecentSaveTakesTheMomentWhileTheRecordingGoesOnAndStops) {
+    TFormMain& w = *window;
+    TFormProgress progress(&w);
+    w.SetForms(nullptr, nullptr, nullptr, nullptr, &progress);
+    w.CmbBoxTime->setCurrentIndex(1);  // Loop 3 min
+    w.CmbBoxTimeChange();
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.BtnRecordClick();
+    const uint32_t ring = 1800;
+    auto feed = [&](uint32_t blocks) {
+        for (uint32_t i = 0; i < blocks; ++i) {
+            device.FeedBlocks(1);
+            w.TimerRecTimer();
+        }
+    };
+    feed(ring + 30);
+    // The ring in time order as it lies on disk now.
+    auto ringInTimeOrder = [&] {
+        std::vector<uint8_t> bytes(size_t{ring} * BlockBytes);
+        platform::RawFile f;
+        EXPECT_TRUE(f.open(Raw(), platform::RawFile::Mode::Read));
+        f.readAt(0, bytes.data(), bytes.size());
+        const size_t newest = size_t(state.Capture.RawStream.position() % (uint64_t{ring} * BlockBytes));
+        std::rotate(bytes.begin(), bytes.begin() + newest, bytes.end());
+        return bytes;
+    };
+    const std::vector<uint8_t> moment = ringInTimeOrder();
+    const uint64_t writtenAtMoment = state.Capture.BlocksWritten;
+
+    const std::string target = dataDir.file("recent.wav");
+    dialogs.saveAnswers = {target};
+    int pumps = 0;
+    QTimer during;  // a user and the device, once per event pump of the save
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        if (!state.Busy.Busy()) return;
+        ++pumps;
+        if (pumps == 5) {
+            w.BtnRecordClick();
+            w.BtnEditClick();
+            w.CmbBoxTime->setCurrentIndex(0);
+            w.CmbBoxTimeChange();
+            EXPECT_FALSE(w.close());
+        }
+        if (pumps <= 100) feed(1);  // two thirds of a half, then one more half
+        if (pumps == 100)
+            QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, w.BtnStop->mapTo(&w, w.BtnStop->rect().center()));
+    });
+    during.start(0);
+    QTest::keyClick(w.windowHandle(), Qt::Key_K, Qt::ControlModifier);
+    during.stop();
+
+    EXPECT_GT(pumps, 100);
+    EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front();
+    EXPECT_FALSE(state.Capture.Recording) << "Stop did not reach the recording during the save";
+    EXPECT_TRUE(state.Capture.LoopMode) << "the mode changed during the save";
+    EXPECT_TRUE(w.ClosePending());
+    EXPECT_FALSE(state.RecordingSaved.Saved);
+    EXPECT_FALSE(platform::fileExists(dataDir.file("Orvane Recorder/Recent.raw")));
+    platform::RawFile saved;
+    ASSERT_TRUE(saved.open(target, platform::RawFile::Mode::Read));
+    ASSERT_EQ(saved.size(), int64_t{44} + int64_t(moment.size()));
+    std::vector<uint8_t> bytes(moment.size());
+    saved.readAt(44, bytes.data(), bytes.size());
+    EXPECT_TRUE(bytes == moment) << "the file is not the ring of the moment";
+    // The recording after Stop: the moment's newest blocks, then every block fed since.
+    ASSERT_EQ(state.Capture.BlocksWritten, uint64_t{ring} + 30 + 100) << "blocks fed were not all written";
+    const uint64_t later = state.Capture.BlocksWritten - writtenAtMoment;
+    const std::vector<uint8_t> after = ringInTimeOrder();
+    EXPECT_TRUE(std::equal(moment.begin() + later * BlockBytes, moment.end(), after.begin()));
 }
 
 }  // namespace
