@@ -3,6 +3,13 @@
 // the same ring file on the same disk, in the same run, sides in turn.
 // Usage: orv_recent_bench WORK_FOLDER [MINUTES]
 // Prints the wall seconds of each side (medians) and the ratio.
+//
+// With --live, the same with a recording running on the real capture device
+// (the counting signal of the bench's sound server): a full 60-minute ring,
+// the copy and the whole save (WAV, or MP3 with "mp3") with the timers polled
+// between the save's blocks as the window's event pumps do, then some more
+// recording; prints the times and the breaks in what was recorded meanwhile.
+// Usage: orv_recent_bench --live WORK_FOLDER [wav|mp3]
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,10 +19,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "export/save_job.h"
+#include "platform/alsa_stats.h"
 #include "platform/raw_file.h"
+#include "platform/system.h"
+#include "platform/wave_in.h"
 #include "record/recent_recording.h"
+#include "record/recording_control.h"
 
 using namespace orv;
 
@@ -48,9 +61,132 @@ double Copy(const std::string& from, const std::string& to) {
     return Now() - start;
 }
 
+class BenchView final : public RecordingView {
+public:
+    void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
+    void SetRecordedTime(const std::string&) override {}
+    void SetStatusPanel(int, const std::string&) override {}
+    void SetCaption(const std::string&) override {}
+    void SetModeListEnabled(bool) override {}
+    void SetTaskbarTitle(const std::string&) override {}
+    void SetTaskbarIcon(int) override {}
+    bool Minimized() override { return false; }
+};
+
+// Frames where the counting signal (left counts up, right is its complement)
+// does not continue, after the silence before it arrives.
+uint64_t CountingBreaks(const std::vector<int16_t>& s) {
+    size_t i = 0;
+    auto counting = [&](size_t f) { return uint16_t(s[2 * f]) == uint16_t(~uint16_t(s[2 * f + 1])); };
+    const size_t frames = s.size() / 2;
+    while (i < frames && !counting(i)) ++i;
+    if (i == frames) return 1;
+    uint64_t breaks = 0;
+    for (++i; i < frames; ++i)
+        if (!counting(i) || uint16_t(s[2 * i]) != uint16_t(s[2 * i - 2] + 1)) ++breaks;
+    return breaks;
+}
+
+int Live(const std::string& folder, bool mp3) {
+    auto device = platform::makeWaveIn();
+    if (!device || device->getNumDevs() == 0) Fail("no capture device");
+    RecordBuffers buffers;
+    AllocateCaptureBuffers(buffers);
+    ProcessingState processing;
+    CaptureState cap;
+    CaptureHooks hooks;
+    CaptureEngine engine(cap, buffers, processing, *device, hooks);
+    RecordingControlState state;
+    BenchView view;
+    platform::SystemClock clock;
+    platform::StatvfsFreeSpace space;
+    RecordingControl control(state, engine, hooks, processing, view, clock, space, folder);
+    device->getDevCaps(0, cap.DeviceCaps[0]);
+    cap.CurrentDeviceName = CapsName(cap.DeviceCaps[0]);
+    cap.RawFileName = folder + "/Orvane.raw";
+    control.ApplyRecordingMode(7);  // Loop 60 min
+    control.TimerStatusTimer();
+    control.BtnRecordClick();
+    if (!cap.Recording) Fail("the recording did not start");
+    // An hour already recorded: the ring full of older sound, the next half
+    // going to its front, as after the ring's first wrap.
+    const uint32_t ring = uint32_t(cap.LoopHalves) * HalfBlocks;
+    std::vector<uint8_t> older(size_t{HalfBlocks} * BlockBytes * 64, 0x11);
+    for (uint64_t at = 0; at < uint64_t{ring} * BlockBytes; at += older.size())
+        cap.RawStream.writeAt(at, older.data(), std::min<uint64_t>(older.size(), uint64_t{ring} * BlockBytes - at));
+    cap.RingFilled = true;
+    cap.HalvesWritten = cap.LoopHalves;
+
+    // The window's two timers, due every 100 and 200 ms, run wherever events run.
+    auto last = std::chrono::steady_clock::now();
+    int ticks = 0;
+    double longestGap = 0;
+    auto pump = [&] {
+        const auto now = std::chrono::steady_clock::now();
+        const double gap = std::chrono::duration<double>(now - last).count();
+        if (gap < 0.1) return;
+        longestGap = std::max(longestGap, gap);
+        last = now;
+        control.TimerRecTimer();
+        if (++ticks % 2 == 0) control.TimerStatusTimer();
+    };
+    auto recordFor = [&](double seconds) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < end && cap.Recording) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            pump();
+        }
+    };
+    recordFor(10);
+
+    std::string message;
+    double start = Now();
+    auto taken = TakeRecentRecording(cap, folder + "/Recent.raw", -1, 0, pump, message);
+    const double copySeconds = Now() - start;
+    if (!taken) Fail(message);
+    SaveJob job;
+    job.Pieces = taken->Pieces();
+    job.Range = {1, taken->Blocks()};
+    job.SaveAsWav = !mp3;
+    job.TargetPath = folder + (mp3 ? "/recent.mp3" : "/recent.wav");
+    SaveProgress progress;
+    progress.pump = pump;
+    start = Now();
+    const SaveResult result = RunSaveJob(job, taken->Sources(), progress, platform::EncoderLoaderFor());
+    const double saveSeconds = Now() - start;
+    if (!result.ok()) Fail("the save failed: " + result.message);
+    taken.reset();
+    recordFor(5);
+    const uint64_t written = cap.BlocksWritten;
+    control.BtnStopClick();
+    engine.CloseCapture();
+
+    // Everything recorded since the start lies at the ring's front, in order.
+    const uint64_t blocks = std::min<uint64_t>(cap.BlocksWritten, ring);
+    std::vector<int16_t> samples(blocks * BlockFrames * 2);
+    platform::RawFile f;
+    if (!f.open(cap.RawFileName, platform::RawFile::Mode::Read) ||
+        f.readAt(0, samples.data(), samples.size() * 2) != samples.size() * 2)
+        Fail("cannot read the recording");
+    platform::CaptureStats stats;
+    if (auto* s = dynamic_cast<platform::CaptureStatsSource*>(device.get())) stats = s->captureStats();
+    std::printf("live: 60-min ring (%u blocks), save as %s, %.1f s recorded in all (%llu blocks written before Stop)\n",
+                ring, mp3 ? "MP3 128 kbps" : "WAV 44.1 kHz 16-bit stereo", double(cap.BlocksWritten) / 10,
+                static_cast<unsigned long long>(written));
+    std::printf("  copy (Ctrl+K to the dialog) %.2f s, save %.2f s, longest gap between polls %.2f s\n", copySeconds,
+                saveSeconds, longestGap);
+    std::printf("  breaks in the running recording: %llu; device gaps %llu, frames lost %llu, overruns %llu\n",
+                static_cast<unsigned long long>(CountingBreaks(samples)), static_cast<unsigned long long>(stats.gaps),
+                static_cast<unsigned long long>(stats.framesLost), static_cast<unsigned long long>(stats.overruns));
+    platform::removeFile(cap.RawFileName);
+    platform::removeFile(job.TargetPath);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 2 && std::string(argv[1]) == "--live") return Live(argv[2], argc > 3 && std::string(argv[3]) == "mp3");
     if (argc < 2) Fail("usage: orv_recent_bench WORK_FOLDER [MINUTES]");
     const std::string work = argv[1];
     const int minutes = argc > 2 ? std::max(3, std::atoi(argv[2])) : 60;
