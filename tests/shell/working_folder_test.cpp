@@ -83,13 +83,16 @@ protected:
     WorkingFiles files = NameWorkingFiles(dir.path());
 };
 
+// Also the copy of a loop that a kill left in the middle of its save.
 TEST_F(StaleFiles, EditorFilesGoAndThePeakSummaryStays) {
     WriteBytes(files.EditFileName, 100);
     WriteBytes(files.ClipFileName, 100);
+    WriteBytes(files.RecentFileName, 100);
     WriteBytes(files.PeakFileName, 80);
     EXPECT_EQ(ClearStaleWorkingFiles(files), "");
     EXPECT_FALSE(platform::fileExists(files.EditFileName));
     EXPECT_FALSE(platform::fileExists(files.ClipFileName));
+    EXPECT_FALSE(platform::fileExists(files.RecentFileName));
     EXPECT_TRUE(platform::fileExists(files.PeakFileName));
 }
 
