@@ -155,12 +155,11 @@ TEST_F(MainWindowTest, CloseAfterRecordingRemovesTheWorkingFiles) {
 // click already queued lands in the close's own event pumps and must not start
 // a file that the close then deletes.
 TEST_F(MainWindowTest, CloseWhileRecordingStopsThenAsksAndLeavesNoWorkingFile) {
-    state.Settings.RecordingModeIndex = 1;  // a loop: past its fill the ring position file is written too
+    state.Settings.RecordingModeIndex = 1;  // a loop: once its ring fills, the ring position file is written too
     TFormMain& w = Open();
     w.show();
     w.BtnRecordClick();
     for (int i = 0; i < 45; ++i) Tick();
-    // Before the 3-minute ring fills the file is in time order: no position.
     EXPECT_FALSE(platform::fileExists(Folder() + "/Orvane.pos"));
     for (int i = 0; i < 90; ++i) Tick(20);
     ASSERT_TRUE(platform::fileExists(Folder() + "/Orvane.pos"));

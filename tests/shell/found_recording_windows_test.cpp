@@ -218,8 +218,7 @@ TEST_F(FoundWindowTest, WithoutAFittingRingPositionTheRecordingIsKeptAsItLies) {
     EXPECT_FALSE(platform::fileExists(files.RingFileName));
 }
 
-// A continuous recording started over a stopped loop's position and killed
-// at that ring's length: nothing may put it in the old ring's order.
+// A continuous recording started over a stopped loop's position, killed at that ring's length.
 TEST_F(FoundWindowTest, ANewRecordingIsNeverDescribedByAnOldRingPosition) {
     TFormMain& w = Start();
     std::string error;
