@@ -102,8 +102,8 @@ int main(int argc, char** argv) {
     }
     cap.CurrentDeviceName = CapsName(cap.DeviceCaps[0]);
     cap.RawFileName = folder + "/Orvane.raw";
-    // Where the recording stands, written (and synced) at every half as the
-    // program does; ORV_BENCH_RING=0 leaves it out to show what it costs.
+    // The ring position file, named as the program names it: a continuous
+    // recording writes none, which ORV_BENCH_RING=0 (no name) confirms.
     const char* ring = std::getenv("ORV_BENCH_RING");
     if (!ring || std::atoi(ring) != 0) cap.RingFileName = folder + "/Orvane.pos";
     // ORV_BENCH_SYNC_MS=0 measures without the periodic sync to the disk.

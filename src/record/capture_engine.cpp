@@ -266,27 +266,26 @@ void CaptureEngine::FinishRecording() {
 }
 
 void CaptureEngine::WriteRingPosition() {
-    if (s_.RingFileName.empty()) return;
+    // Until the ring has filled the file is in time order, and a continuous
+    // one always is: a crash finds nothing to put back, so the replace and
+    // its syncs are spared.
+    if (s_.RingFileName.empty() || !s_.LoopMode || s_.LoopHalves <= 0 || !s_.RingFilled) return;
     RingPosition p;
-    if (s_.LoopMode && s_.LoopHalves > 0) {
-        p.RingBlocks = uint32_t(s_.LoopHalves) * HalfBlocks;
-        p.RingFilled = s_.RingFilled;
-        p.LastWrittenBlock = static_cast<uint32_t>(s_.RawStream.position() / BlockBytes);
-        if (p.LastWrittenBlock == 0 && p.RingFilled) p.LastWrittenBlock = p.RingBlocks;
-        if (p.RingFilled && b_.BlockScratch.size() >= BlockBytes) {
-            const uint32_t next = NextRingBlock(p.LastWrittenBlock, p.RingBlocks);
-            if (s_.RawStream.readAt(BlockOffset(next), b_.BlockScratch.data(), BlockBytes) == BlockBytes) {
-                p.HasNextCheck = true;
-                p.NextCheck = BlockCheck(b_.BlockScratch.data(), BlockBytes);
-                const uint32_t halfEnd = std::min(p.RingBlocks, next - 1 + HalfBlocks);
-                if (s_.RawStream.readAt(BlockOffset(halfEnd), b_.BlockScratch.data(), BlockBytes) == BlockBytes) {
-                    p.HasHalfEndCheck = true;
-                    p.HalfEndCheck = BlockCheck(b_.BlockScratch.data(), BlockBytes);
-                }
+    p.RingBlocks = uint32_t(s_.LoopHalves) * HalfBlocks;
+    p.RingFilled = true;
+    p.LastWrittenBlock = static_cast<uint32_t>(s_.RawStream.position() / BlockBytes);
+    if (p.LastWrittenBlock == 0) p.LastWrittenBlock = p.RingBlocks;
+    if (b_.BlockScratch.size() >= BlockBytes) {
+        const uint32_t next = NextRingBlock(p.LastWrittenBlock, p.RingBlocks);
+        if (s_.RawStream.readAt(BlockOffset(next), b_.BlockScratch.data(), BlockBytes) == BlockBytes) {
+            p.HasNextCheck = true;
+            p.NextCheck = BlockCheck(b_.BlockScratch.data(), BlockBytes);
+            const uint32_t halfEnd = std::min(p.RingBlocks, next - 1 + HalfBlocks);
+            if (s_.RawStream.readAt(BlockOffset(halfEnd), b_.BlockScratch.data(), BlockBytes) == BlockBytes) {
+                p.HasHalfEndCheck = true;
+                p.HalfEndCheck = BlockCheck(b_.BlockScratch.data(), BlockBytes);
             }
         }
-    } else {
-        p.LastWrittenBlock = static_cast<uint32_t>(s_.RawStream.position() / BlockBytes);
     }
     std::string error;
     // A missing position only costs the order after a crash; recording goes on.

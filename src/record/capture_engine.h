@@ -57,7 +57,8 @@ struct CaptureState {
     std::string RawFileName;
     platform::RawFile RawStream;
     // Where the ring stands on disk (record/ring_position.h), replaced at
-    // every half written and at the stop; empty: not kept.
+    // every half written and at the stop once a loop recording's ring has
+    // filled; empty: not kept.
     std::string RingFileName;
 
     // The editor works in CaptureMemory; capture stays closed meanwhile.

@@ -212,6 +212,9 @@ void RecordingControl::BtnRecordClick() {
     }
     cap_.RawStream.close();
     platform::removeFile(cap_.RawFileName);
+    // The old ring's position must not describe the new file after a crash;
+    // it goes after the old file, so that no crash leaves that one without it.
+    if (!cap_.RingFileName.empty()) platform::removeFile(cap_.RingFileName);
     cap_.TotalBlocks = 1;  // as a fresh open numbers it
     cap_.LastWrittenBlock = 0;
     cap_.BlocksWritten = 0;

@@ -1,8 +1,9 @@
 #pragma once
 // Where a loop recording's ring stands, kept in a small file beside the raw
 // recording so that a recording cut off by a crash, a kill or a power cut can
-// be put back in the order it was heard. The file is replaced whole at every
-// half, never edited in place, so it is either the old state or the new one.
+// be put back in the order it was heard. Only a ring that has filled needs
+// it: the file is replaced whole at every half from then on, never edited in
+// place, so it is either the old state or the new one.
 #include <array>
 #include <cstddef>
 #include <cstdint>

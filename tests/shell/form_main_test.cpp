@@ -155,11 +155,13 @@ TEST_F(MainWindowTest, CloseAfterRecordingRemovesTheWorkingFiles) {
 // click already queued lands in the close's own event pumps and must not start
 // a file that the close then deletes.
 TEST_F(MainWindowTest, CloseWhileRecordingStopsThenAsksAndLeavesNoWorkingFile) {
-    state.Settings.RecordingModeIndex = 1;  // a loop: the ring position file is written too
+    state.Settings.RecordingModeIndex = 1;  // a loop: once its ring fills, the ring position file is written too
     TFormMain& w = Open();
     w.show();
     w.BtnRecordClick();
     for (int i = 0; i < 45; ++i) Tick();
+    EXPECT_FALSE(platform::fileExists(Folder() + "/Orvane.pos"));
+    for (int i = 0; i < 90; ++i) Tick(20);
     ASSERT_TRUE(platform::fileExists(Folder() + "/Orvane.pos"));
     dialogs.confirmAnswers = {true, true};
     const QPoint record = w.BtnRecord->mapTo(&w, w.BtnRecord->rect().center());

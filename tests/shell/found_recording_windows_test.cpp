@@ -218,6 +218,20 @@ TEST_F(FoundWindowTest, WithoutAFittingRingPositionTheRecordingIsKeptAsItLies) {
     EXPECT_FALSE(platform::fileExists(files.RingFileName));
 }
 
+// A continuous recording started over a stopped loop's position, killed at that ring's length.
+TEST_F(FoundWindowTest, ANewRecordingIsNeverDescribedByAnOldRingPosition) {
+    TFormMain& w = Start();
+    std::string error;
+    ASSERT_TRUE(WriteRingPositionFile(files.RingFileName, {1800, 600, true}, error));
+    device.source = WideCount;
+    w.BtnRecordClick();
+    const uint64_t first = device.framesProduced;
+    for (int t = 0; t < 90; ++t) device.FeedBlocks(20), w.TimerRecTimer();
+    EXPECT_FALSE(platform::fileExists(files.RingFileName));
+    ClearStaleWorkingFiles(files);
+    EXPECT_TRUE(RunsForward(files.FoundRecordingName, first, 1800 * BlockFrames));
+}
+
 TEST_F(FoundWindowTest, BesideAnEarlierFoundRecordingItIsKeptInOrderUnderItsDate) {
     std::ofstream(files.FoundRecordingName, std::ios::binary) << std::string(BlockBytes, '\x02');
     std::ofstream(files.PeakFileName, std::ios::binary) << std::string(8, '\x03');
