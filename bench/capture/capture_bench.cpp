@@ -19,7 +19,7 @@
 #include "platform/raw_file.h"
 #include "platform/system.h"
 #include "platform/wave_in.h"
-#include "record/recording_control.h"
+#include "bench/headless_recorder.h"
 
 namespace {
 
@@ -32,22 +32,6 @@ double CpuSeconds(int who = RUSAGE_SELF) {
            ru.ru_stime.tv_usec / 1e6;
 }
 
-// No window: messages go to stderr and count as a failed run.
-class BenchView final : public RecordingView {
-public:
-    void ShowMessage(const std::string& text) override {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-        ++messages;
-    }
-    void SetRecordedTime(const std::string&) override {}
-    void SetStatusPanel(int, const std::string&) override {}
-    void SetCaption(const std::string&) override {}
-    void SetModeListEnabled(bool) override {}
-    void SetTaskbarTitle(const std::string&) override {}
-    void SetTaskbarIcon(int) override {}
-    bool Minimized() override { return false; }
-    int messages = 0;
-};
 
 // The reference tool's CPU, read with wait4 to the microsecond (time(1)
 // prints hundredths, too coarse for arecord).
@@ -84,24 +68,16 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    RecordBuffers buffers;
-    AllocateCaptureBuffers(buffers);
-    ProcessingState processing;
-    CaptureState cap;
-    CaptureHooks hooks;
-    CaptureEngine engine(cap, buffers, processing, *device, hooks);
-    RecordingControlState state;
-    BenchView view;
-    platform::SystemClock clock;
-    platform::StatvfsFreeSpace space;
-    RecordingControl control(state, engine, hooks, processing, view, clock, space, folder);
-
-    if (device->getNumDevs() == 0 || device->getDevCaps(0, cap.DeviceCaps[0]) != platform::MMSYSERR_NOERROR) {
+    bench::HeadlessRecorder r(*device, folder);
+    CaptureState& cap = r.cap;
+    CaptureEngine& engine = r.engine;
+    RecordingControl& control = r.control;
+    RecordingControlState& state = r.state;
+    const bench::BenchView& view = r.view;
+    if (cap.CurrentDeviceName.empty()) {
         std::fprintf(stderr, "no capture device\n");
         return 1;
     }
-    cap.CurrentDeviceName = CapsName(cap.DeviceCaps[0]);
-    cap.RawFileName = folder + "/Orvane.raw";
     // The ring position file, named as the program names it: a continuous
     // recording writes none, which ORV_BENCH_RING=0 (no name) confirms.
     const char* ring = std::getenv("ORV_BENCH_RING");

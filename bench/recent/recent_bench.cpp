@@ -28,7 +28,7 @@
 #include "platform/system.h"
 #include "platform/wave_in.h"
 #include "record/recent_recording.h"
-#include "record/recording_control.h"
+#include "bench/headless_recorder.h"
 
 using namespace orv;
 
@@ -61,17 +61,6 @@ double Copy(const std::string& from, const std::string& to) {
     return Now() - start;
 }
 
-class BenchView final : public RecordingView {
-public:
-    void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
-    void SetRecordedTime(const std::string&) override {}
-    void SetStatusPanel(int, const std::string&) override {}
-    void SetCaption(const std::string&) override {}
-    void SetModeListEnabled(bool) override {}
-    void SetTaskbarTitle(const std::string&) override {}
-    void SetTaskbarIcon(int) override {}
-    bool Minimized() override { return false; }
-};
 
 // Frames where the counting signal (left counts up, right is its complement)
 // does not continue, after the silence before it arrives.
@@ -90,20 +79,10 @@ uint64_t CountingBreaks(const std::vector<int16_t>& s) {
 int Live(const std::string& folder, bool mp3) {
     auto device = platform::makeWaveIn();
     if (!device || device->getNumDevs() == 0) Fail("no capture device");
-    RecordBuffers buffers;
-    AllocateCaptureBuffers(buffers);
-    ProcessingState processing;
-    CaptureState cap;
-    CaptureHooks hooks;
-    CaptureEngine engine(cap, buffers, processing, *device, hooks);
-    RecordingControlState state;
-    BenchView view;
-    platform::SystemClock clock;
-    platform::StatvfsFreeSpace space;
-    RecordingControl control(state, engine, hooks, processing, view, clock, space, folder);
-    device->getDevCaps(0, cap.DeviceCaps[0]);
-    cap.CurrentDeviceName = CapsName(cap.DeviceCaps[0]);
-    cap.RawFileName = folder + "/Orvane.raw";
+    bench::HeadlessRecorder r(*device, folder);
+    CaptureState& cap = r.cap;
+    CaptureEngine& engine = r.engine;
+    RecordingControl& control = r.control;
     control.ApplyRecordingMode(7);  // Loop 60 min
     control.TimerStatusTimer();
     control.BtnRecordClick();
