@@ -97,7 +97,10 @@ void StoreBlockPeaks(ProcessingState& s, const int16_t* left, const int16_t* rig
 }
 
 void MeasureBlockMeans(ProcessingState& s, const int16_t* left, const int16_t* right) {
-    int64_t sumL = 0, sumR = 0;
+    // A block's sum fits 32 bits (4410 x 32768 < 2^31), and 32-bit sums of
+    // 16-bit samples vectorise without widening every sample to 64 bits.
+    static_assert(int64_t{BlockFrames} * 32768 < (int64_t{1} << 31));
+    int32_t sumL = 0, sumR = 0;
     for (uint32_t i = 0; i < BlockFrames; ++i) {
         sumL += left[i];
         sumR += right[i];
