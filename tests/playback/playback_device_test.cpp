@@ -139,10 +139,30 @@ protected:
         return frames;
     }
 
+    // Playback on the real device of Backend(), opened; what it tells the user goes to messages.
+    WavePlayback& OpenRealPlayback() {
+        device_ = makeWaveOut();
+        playback_ = std::make_unique<WavePlayback>(
+            state, recording, buffers,
+            PlaybackSeams{*device_, [this](const std::string& m) { messages.push_back(m); }, {}, nullptr});
+        playback_->OpenPlayback();
+        return *playback_;
+    }
+    // The editor's play timer: a poll every 100 ms while playing, at most `ticks` of them.
+    void PlayFor(int ticks) {
+        for (int tick = 0; tick < ticks && playback_->State().Playing; ++tick) {
+            playback_->PollPlayback();
+            std::this_thread::sleep_for(100ms);
+        }
+    }
+
     std::string sink_;
     std::string module_;
     std::string capturePath_;
     pid_t parec_ = -1;
+    std::unique_ptr<WaveOut> device_;
+    std::unique_ptr<WavePlayback> playback_;  // before device_ goes
+    std::vector<std::string> messages;
 };
 
 class PlaybackDevice : public PlaybackDeviceTest, public ::testing::WithParamInterface<const char*> {
@@ -169,11 +189,7 @@ protected:
 TEST_P(PlaybackDeviceVolume, TheWholeRecordingArrivesUnbrokenInOrderAndScaled) {
     WriteRecording(kBlocks, LeadInThenCounting);
     Open(kBlocks);
-    std::unique_ptr<WaveOut> device = makeWaveOut();
-    std::vector<std::string> messages;
-    WavePlayback playback(state, recording, buffers,
-                          PlaybackSeams{*device, [&](const std::string& m) { messages.push_back(m); }, {}, nullptr});
-    playback.OpenPlayback();
+    WavePlayback& playback = OpenRealPlayback();
     ASSERT_TRUE(playback.State().PlaybackOpen) << (messages.empty() ? "" : messages[0]);
     const uint32_t volume = std::get<1>(GetParam()).volume;
     playback.SetPlaybackVolume(volume);
@@ -187,17 +203,14 @@ TEST_P(PlaybackDeviceVolume, TheWholeRecordingArrivesUnbrokenInOrderAndScaled) {
     }
     delayShortBy = std::get<1>(GetParam()).delayShortBy;
     playback.StartPlayAll();
-    for (int tick = 0; tick < 1200 && playback.State().Playing; ++tick) {
-        playback.PollPlayback();
-        std::this_thread::sleep_for(100ms);
-    }
+    PlayFor(1200);
     delayShortBy = 0;
     if (stress > 0 && ::kill(stress, SIGTERM) == 0) ::waitpid(stress, nullptr, 0);
     EXPECT_FALSE(playback.State().Playing) << "playback did not end";
     EXPECT_EQ(playback.State().PlayPos, kBlocks);
     EXPECT_TRUE(messages.empty()) << messages[0];
     const auto frames = StopCapture();
-    const PlaybackStats stats = dynamic_cast<const PlaybackStatsSource&>(*device).playbackStats();
+    const PlaybackStats stats = dynamic_cast<const PlaybackStatsSource&>(*device_).playbackStats();
     // The server scales by its own volume curve and truncates: within one step
     // of the rounded product, except at unity, which passes bit for bit.
     const int tolerance = std::string(Backend()) == "pulse" && volume != WaveOutFullVolume ? 1 : 0;
@@ -287,20 +300,13 @@ using PlaybackDeviceShortPlay = PlaybackDevice;
 TEST_P(PlaybackDeviceShortPlay, AShortSelectionPlaysToItsLastFrame) {
     WriteRecording(kBlocks, CountingSample);
     Open(kBlocks);
-    std::unique_ptr<WaveOut> device = makeWaveOut();
-    std::vector<std::string> messages;
-    WavePlayback playback(state, recording, buffers,
-                          PlaybackSeams{*device, [&](const std::string& m) { messages.push_back(m); }, {}, nullptr});
-    playback.OpenPlayback();
+    WavePlayback& playback = OpenRealPlayback();
     ASSERT_TRUE(playback.State().PlaybackOpen) << (messages.empty() ? "" : messages[0]);
     StartCapture();
     constexpr uint32_t kFirst = 5, kLast = 7;  // 0.3 s
     Select(kFirst, kLast);
     playback.StartPlaySelection();
-    for (int tick = 0; tick < 100 && playback.State().Playing; ++tick) {
-        playback.PollPlayback();
-        std::this_thread::sleep_for(100ms);
-    }
+    PlayFor(100);
     EXPECT_FALSE(playback.State().Playing) << "the short play did not end";
     EXPECT_EQ(playback.State().PlayPos, kLast);
     const auto frames = StopCapture();
@@ -323,28 +329,18 @@ TEST_P(PlaybackDevice, ServerKilledAndRestartedDuringPlayback) {
     Open(kLong);
     const int64_t recordingSize = recording.size();
     const uint16_t level = state.CurrentLevel;
-    std::unique_ptr<WaveOut> device = makeWaveOut();
-    std::vector<std::string> messages;
-    WavePlayback playback(state, recording, buffers,
-                          PlaybackSeams{*device, [&](const std::string& m) { messages.push_back(m); }, {}, nullptr});
-    playback.OpenPlayback();
+    WavePlayback& playback = OpenRealPlayback();
     ASSERT_TRUE(playback.State().PlaybackOpen) << (messages.empty() ? "" : messages[0]);
     StartCapture();  // a sink with a listener, as the other tests play into
     playback.StartPlayAll();
-    for (int tick = 0; tick < 10; ++tick) {
-        playback.PollPlayback();
-        std::this_thread::sleep_for(100ms);
-    }
+    PlayFor(10);
     ASSERT_TRUE(playback.State().Playing) << "at " << playback.State().PlayPos << ": "
                                           << (messages.empty() ? "" : messages[0]);
 
     const std::string server = "cd '" ORV_SOURCE_DIR "' && source scripts/sound-server.sh && ";
     ASSERT_EQ(std::system("pactl exit >/dev/null 2>&1"), 0);
     module_.clear();  // went with the server
-    for (int tick = 0; tick < 100 && playback.State().Playing; ++tick) {
-        playback.PollPlayback();
-        std::this_thread::sleep_for(100ms);
-    }
+    PlayFor(100);
     StopCapture();
     EXPECT_FALSE(playback.State().Playing) << "playback went on without a server";
     ASSERT_EQ(messages.size(), 1u) << "the user was not told";
@@ -364,10 +360,7 @@ TEST_P(PlaybackDevice, ServerKilledAndRestartedDuringPlayback) {
     for (int attempt = 0; attempt < 3 && !playedThrough; ++attempt) {
         const size_t told = messages.size();
         playback.StartPlaySelection();
-        for (int tick = 0; tick < 100 && playback.State().Playing; ++tick) {
-            playback.PollPlayback();
-            std::this_thread::sleep_for(100ms);
-        }
+        PlayFor(100);
         EXPECT_FALSE(playback.State().Playing) << "the playback did not end";
         playedThrough = playback.State().PlayPos == kLong && messages.size() == told;
         if (!playedThrough) EXPECT_EQ(messages.size(), told + 1) << "a failed play was not told";

@@ -74,7 +74,6 @@ INSTANTIATE_TEST_SUITE_P(
                       RecentCase{"UnfilledRingFillsItsRestBeforeItOvertakes", false, 1200, -1, 600 + 1024, ""},
                       RecentCase{"RingOverwritesBehindTheCopy", true, 620, -1, 1024, ""},
                       RecentCase{"RingOvertakesTheCopy", true, 620, -1, 1025, RecentOvertakenMessage},
-                      RecentCase{"ExactRoomForCopyAndReserve", true, 620, RingBytes + Reserve, 0, ""},
                       RecentCase{"OneByteShortOfRoom", true, 620, RingBytes + Reserve - 1, 0, RecentRoomMessage}),
     [](const ::testing::TestParamInfo<RecentCase>& info) { return std::string(info.param.name); });
 
