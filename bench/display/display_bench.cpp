@@ -29,6 +29,7 @@
 #include "platform/wave_in.h"
 #include "shell/app_state.h"
 #include "shell/form_main.h"
+#include "shell/program.h"
 
 namespace {
 
@@ -102,6 +103,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    orv::PrepareWindowSystem();  // as the program does
     QApplication app(argc, argv);
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s WORK_FOLDER SECONDS\n", argv[0]);

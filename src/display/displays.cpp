@@ -58,8 +58,7 @@ constexpr TimeBarScale TimeBarScales[] = {
 };
 
 // One channel of the level meter on rows top … top + 5.
-// Returns what decides the drawn pixels: bar end, hold mark, clip colour.
-std::array<int32_t, 3> LevelChannel(const Pixels& img, int top, int16_t max, double mean, float scale, int32_t& hold,
+void LevelChannel(const Pixels& img, int top, int16_t max, double mean, float scale, int32_t& hold,
                                     int32_t clipHold) {
     const int w = img.width();
     const int n = Round(double(int32_t(max) - RoundEven(mean)) * double(scale));
@@ -69,14 +68,12 @@ std::array<int32_t, 3> LevelChannel(const Pixels& img, int top, int16_t max, dou
     Stripes(img, 1, end + 1, top, top + 6, BarLight, BarDark);
     const int clip = clipHold > 0 ? std::min(195 + 2 * clipHold, 255) : 0;
     if (clip > 0) Box(img, w - 5, w, top, top + 6, qRgb(clip, 0, 0));
-    return {end, hold > 10 && hold - 4 < w ? hold : 0, clip};
 }
 
-int DcChannel(const Pixels& img, int top, double value, float scale) {
+void DcChannel(const Pixels& img, int top, double value, float scale) {
     const int w = img.width();
     const int n = std::min(std::abs(Round(double(scale) * value)), w);
     Stripes(img, 1, std::min(n + 1, w), top, top + 6, DcLight, DcDark);
-    return n;
 }
 
 int ChartRow(int value, int height) { return (height - 1) - Round(double(value) * (height - 1) / height); }
@@ -111,6 +108,38 @@ void PlotColumns(const Pixels& img, const WaveHistory& h, int count, int chartHe
         img.VLine(x - 1, top - 1, top + 2, ClipMark);
         img.VLine(x + 1, top - 1, top + 2, ClipMark);
     }
+}
+
+// The empty meter copied into the picture a meter is drawn in next.
+Pixels NextPicture(QImage& next, const QImage& blank) {
+    if (next.size() != blank.size()) next = QImage(blank.size(), QImage::Format_RGB32);
+    Pixels px(next);
+    std::memcpy(px.px, blank.constBits(), size_t(blank.sizeInBytes()));
+    return px;
+}
+
+// The columns where two pictures of one size differ, as a rectangle of their height.
+QRect ChangedColumns(const QImage& before, const QImage& after) {
+    int first = after.width(), last = -1;
+    for (int y = 0; y < after.height(); ++y) {
+        const auto* a = reinterpret_cast<const QRgb*>(before.constScanLine(y));
+        const auto* b = reinterpret_cast<const QRgb*>(after.constScanLine(y));
+        int x = 0;
+        while (x < first && a[x] == b[x]) ++x;
+        first = std::min(first, x);
+        int z = after.width() - 1;
+        while (z > last && a[z] == b[z]) --z;
+        last = std::max(last, z);
+    }
+    return last < first ? QRect() : QRect(first, 0, last - first + 1, after.height());
+}
+
+// The meter just drawn becomes the picture; returns what changed on it.
+QRect Show(QImage& picture, QImage& next, bool& shown) {
+    const QRect changed = shown && picture.size() == next.size() ? ChangedColumns(picture, next) : next.rect();
+    std::swap(picture, next);
+    shown = true;
+    return changed;
 }
 
 QRgb TimeColumnColour(int x) { return (x & 1) ? TimeLight : TimeDark; }
@@ -191,8 +220,8 @@ void DrawPanelFrames(QImage& window, const DisplayState& d, const ColourSchemeSt
     }
 }
 
-bool DrawLevelMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c) {
-    QImage& img = d.LevelPicture;
+QRect DrawLevelMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c) {
+    const QImage& img = d.LevelPicture;
     const int span = d.Layout.LevelMeterRect.Right - d.Layout.LevelMeterRect.Left;
     const QRgb panel = PanelColour(c).rgb(), mark = c.MarkColour.rgb();
     // The empty meter with its ticks is drawn once per scheme and copied per block.
@@ -208,23 +237,18 @@ bool DrawLevelMeter(DisplayState& d, const ProcessingState& p, const ColourSchem
         blank.HLine(0, span, 8, mark);
         d.LevelBlankColours = {panel, mark};
     }
-    const Pixels cv(img);
-    std::memcpy(cv.px, d.LevelBlank.constBits(), size_t(img.sizeInBytes()));
+    const Pixels cv = NextPicture(d.LevelNext, d.LevelBlank);
     const float scale = d.Layout.LevelScale;
-    const auto left = LevelChannel(cv, 1, p.BlockMaxLeft, p.BlockMeanLeft, scale, d.PeakHoldLeft, p.ClipHoldLeft);
-    const auto right = LevelChannel(cv, 9, p.BlockMaxRight, p.BlockMeanRight, scale, d.PeakHoldRight, p.ClipHoldRight);
+    LevelChannel(cv, 1, p.BlockMaxLeft, p.BlockMeanLeft, scale, d.PeakHoldLeft, p.ClipHoldLeft);
+    LevelChannel(cv, 9, p.BlockMaxRight, p.BlockMeanRight, scale, d.PeakHoldRight, p.ClipHoldRight);
     // The mark falls 10 pixels per drawn block and rests, undrawn, at 10 or less.
     if (d.PeakHoldLeft > 10) d.PeakHoldLeft -= 10;
     if (d.PeakHoldRight > 10) d.PeakHoldRight -= 10;
-    const std::array<int32_t, 8> drawn{left[0], left[1], left[2], right[0], right[1], right[2],
-                                       int32_t(panel), int32_t(mark)};
-    const bool changed = !d.LevelDrawn || *d.LevelDrawn != drawn;
-    d.LevelDrawn = drawn;
-    return changed;
+    return Show(d.LevelPicture, d.LevelNext, d.LevelShown);
 }
 
-bool DrawDcMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c, bool reduceDc) {
-    QImage& img = d.DcPicture;
+QRect DrawDcMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c, bool reduceDc) {
+    const QImage& img = d.DcPicture;
     const int span = d.Layout.DcMeterRect.Right - d.Layout.DcMeterRect.Left;
     const QRgb panel = PanelColour(c).rgb(), mark = c.MarkColour.rgb();
     if (d.DcBlank.size() != img.size() || d.DcBlankColours != std::pair(panel, mark)) {
@@ -242,24 +266,20 @@ bool DrawDcMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeSt
         }
         d.DcBlankColours = {panel, mark};
     }
-    const Pixels cv(img);
-    std::memcpy(cv.px, d.DcBlank.constBits(), size_t(img.sizeInBytes()));
-    const int left = DcChannel(cv, 1, reduceDc ? p.ResidualDcLeft : p.BlockMeanLeft, d.Layout.DcScale);
-    const int right = DcChannel(cv, 9, reduceDc ? p.ResidualDcRight : p.BlockMeanRight, d.Layout.DcScale);
-    const std::array<int32_t, 4> drawn{left, right, int32_t(panel), int32_t(mark)};
-    const bool changed = !d.DcDrawn || *d.DcDrawn != drawn;
-    d.DcDrawn = drawn;
-    return changed;
+    const Pixels cv = NextPicture(d.DcNext, d.DcBlank);
+    DcChannel(cv, 1, reduceDc ? p.ResidualDcLeft : p.BlockMeanLeft, d.Layout.DcScale);
+    DcChannel(cv, 9, reduceDc ? p.ResidualDcRight : p.BlockMeanRight, d.Layout.DcScale);
+    return Show(d.DcPicture, d.DcNext, d.DcShown);
 }
 
 void ClearLevelMeter(DisplayState& d, const ColourSchemeState& c) {
     d.LevelPicture.fill(PanelColour(c));
-    d.LevelDrawn.reset();
+    d.LevelShown = false;
 }
 
 void ClearDcMeter(DisplayState& d, const ColourSchemeState& c) {
     d.DcPicture.fill(PanelColour(c));
-    d.DcDrawn.reset();
+    d.DcShown = false;
 }
 
 void ClearWaveHistory(DisplayState& d) {
@@ -285,18 +305,20 @@ void PushWaveHistory(DisplayState& d, const ProcessingState& p) {
 // (its segment, the next segment's start and its clip mark) are drawn again.
 // That holds while the history fills the chart's width (the oldest place's
 // drawing falls off the right edge).
-void PlotWaveHistory(DisplayState& d, const ColourSchemeState& c) {
+int PlotWaveHistory(DisplayState& d, const ColourSchemeState& c) {
     const std::array<QRgb, 3> colours{ChartColour(c).rgb(), c.LeftTraceColour.rgb(), c.RightTraceColour.rgb()};
     const int count = std::clamp(d.Layout.WavePointCount, 1, WaveHistoryPlaces);
     Pixels img(d.ChartPicture);
     constexpr int Redrawn = 4;  // columns 0 … 3
-    if (d.ChartPushes == 1 && d.ChartColours == colours && count >= img.w && img.w > Redrawn) {
+    const bool moved = d.ChartPushes == 1 && d.ChartColours == colours && count >= img.w && img.w > Redrawn;
+    if (moved) {
         for (int y = 0; y < img.h; ++y) std::memmove(img.row(y) + 1, img.row(y), size_t(img.w - 1) * sizeof(QRgb));
         img.right = Redrawn - 1;
     }
     PlotColumns(img, d.History, count, d.Layout.ChartHeight, colours);
     d.ChartPushes = 0;
     d.ChartColours = colours;
+    return moved ? Redrawn : 0;
 }
 
 void ClearLiveChart(DisplayState& d, const ColourSchemeState& c) {

@@ -9,12 +9,12 @@
 // mark or column that would fall outside is not drawn.
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <utility>
 #include <vector>
 
 #include <QFont>
 #include <QImage>
+#include <QRect>
 #include <QString>
 
 #include "display/colour_scheme.h"
@@ -81,9 +81,13 @@ struct DisplayState {
     QImage DcBlank;
     std::pair<QRgb, QRgb> LevelBlankColours{};
     std::pair<QRgb, QRgb> DcBlankColours{};
-    // What the meter pictures show now; a block that draws the same needs no repaint.
-    std::optional<std::array<int32_t, 8>> LevelDrawn;
-    std::optional<std::array<int32_t, 4>> DcDrawn;
+    // The meters are drawn here, then swapped with the pictures: what changed
+    // is told by comparing the two.
+    QImage LevelNext;
+    QImage DcNext;
+    // The meter pictures show a drawn meter (not cleared since).
+    bool LevelShown = false;
+    bool DcShown = false;
     int32_t PeakHoldLeft = 0;
     int32_t PeakHoldRight = 0;
     orv::WaveHistory History;
@@ -104,10 +108,11 @@ void LayoutDisplays(DisplayState& d, int clientWidth, int knobWidth = 11);
 // Frames, volume track, titles and meter scales, onto the window's picture.
 void DrawPanelFrames(QImage& window, const DisplayState& d, const ColourSchemeState& c);
 
-// Both return whether the picture differs from the one drawn before.
-bool DrawLevelMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c);
+// Both return the columns (full height) where the picture differs from the
+// one drawn before; empty when it is the same.
+QRect DrawLevelMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c);
 // reduceDc: the "Reduce DC Offset" box is ticked (shows the residual offset).
-bool DrawDcMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c, bool reduceDc);
+QRect DrawDcMeter(DisplayState& d, const ProcessingState& p, const ColourSchemeState& c, bool reduceDc);
 void ClearLevelMeter(DisplayState& d, const ColourSchemeState& c);
 void ClearDcMeter(DisplayState& d, const ColourSchemeState& c);
 
@@ -115,8 +120,9 @@ void ClearWaveHistory(DisplayState& d);
 void PushWaveHistory(DisplayState& d, const ProcessingState& p);
 // Redraws the live waveform from the history: two traces and the clip marks
 // (a block where either channel clipped gets one red mark at the top, one
-// unit right of its point).
-void PlotWaveHistory(DisplayState& d, const ColourSchemeState& c);
+// unit right of its point). Returns how many columns on the left were drawn
+// after the picture moved one column right, or 0 when it was drawn whole.
+int PlotWaveHistory(DisplayState& d, const ColourSchemeState& c);
 // The empty chart.
 void ClearLiveChart(DisplayState& d, const ColourSchemeState& c);
 

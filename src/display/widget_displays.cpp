@@ -88,11 +88,18 @@ QImage DisplayPanel::Snapshot() const {
 void DisplayPanel::DrawLiveDisplays(bool reduceDc) {
     if (!cap_.CaptureOpen) return;
     // Only what changed goes to the screen: a steady or silent input costs no repaint.
-    if (orv::DrawLevelMeter(d_, p_, c_)) pending_ += LevelArea();
-    if (orv::DrawDcMeter(d_, p_, c_, reduceDc)) pending_ += DcArea();
+    pending_ += orv::DrawLevelMeter(d_, p_, c_).translated(LevelArea().topLeft());
+    pending_ += orv::DrawDcMeter(d_, p_, c_, reduceDc).translated(DcArea().topLeft());
     if (cap_.Recording) {
-        orv::PlotWaveHistory(d_, c_);
-        pending_ += ChartArea();
+        const QRect chart = ChartArea();
+        if (const int drawn = orv::PlotWaveHistory(d_, c_)) {
+            // The chart moves on the screen as it moved in its picture (the
+            // window system copies it in place): only the new columns are sent.
+            scroll(1, 0, chart);
+            pending_ += QRect(chart.topLeft(), QSize(drawn, chart.height()));
+        } else {
+            pending_ += chart;
+        }
     }
     // The block's last hook: everything it changed is painted now, in one
     // pass, rather than posted for another turn of the event loop.

@@ -6,6 +6,7 @@
 #include "shell/signal_ending.h"
 
 int main(int argc, char** argv) {
+    orv::PrepareWindowSystem();
     QApplication app(argc, argv);
     orv::SetUpApplication();
     orv::Program program(orv::UserPlaces());

@@ -33,6 +33,9 @@ struct ProgramPlaces {
 // configuration, $XDG_DATA_HOME, $HOME.
 ProgramPlaces UserPlaces();
 
+// Before the application object: how windows reach the X server.
+void PrepareWindowSystem();
+
 // The application's name, desktop entry and icon; before any window.
 void SetUpApplication();
 

@@ -112,27 +112,27 @@ TEST_F(DisplaysTest, ARepeatedPictureIsToldApartFromAChangedOne) {
     // after the fall do not.
     p.BlockMaxLeft = 2000;
     p.BlockMeanLeft = -500;
-    EXPECT_TRUE(DrawLevelMeter(d, p, colours));
-    EXPECT_TRUE(DrawDcMeter(d, p, colours, false));
-    EXPECT_FALSE(DrawLevelMeter(d, p, colours));  // bar and hold mark at 32 again
-    EXPECT_FALSE(DrawDcMeter(d, p, colours, false));
+    EXPECT_FALSE(DrawLevelMeter(d, p, colours).isEmpty());
+    EXPECT_FALSE(DrawDcMeter(d, p, colours, false).isEmpty());
+    EXPECT_TRUE(DrawLevelMeter(d, p, colours).isEmpty());  // bar and hold mark at 32 again
+    EXPECT_TRUE(DrawDcMeter(d, p, colours, false).isEmpty());
     p.BlockMaxLeft = -500;
-    EXPECT_TRUE(DrawLevelMeter(d, p, colours));  // bar gone, hold mark at 22
-    EXPECT_TRUE(DrawLevelMeter(d, p, colours));  // hold mark at 12
-    EXPECT_TRUE(DrawLevelMeter(d, p, colours));  // hold mark gone
+    EXPECT_FALSE(DrawLevelMeter(d, p, colours).isEmpty());  // bar gone, hold mark at 22
+    EXPECT_FALSE(DrawLevelMeter(d, p, colours).isEmpty());  // hold mark at 12
+    EXPECT_FALSE(DrawLevelMeter(d, p, colours).isEmpty());  // hold mark gone
     const QImage rest = d.LevelPicture.copy();
-    EXPECT_FALSE(DrawLevelMeter(d, p, colours));
+    EXPECT_TRUE(DrawLevelMeter(d, p, colours).isEmpty());
     EXPECT_EQ(d.LevelPicture, rest);
     p.ClipHoldRight = 3;
-    EXPECT_TRUE(DrawLevelMeter(d, p, colours));
+    EXPECT_FALSE(DrawLevelMeter(d, p, colours).isEmpty());
     p.ClipHoldRight = 2;
-    EXPECT_TRUE(DrawLevelMeter(d, p, colours));
-    EXPECT_FALSE(DrawLevelMeter(d, p, colours));
+    EXPECT_FALSE(DrawLevelMeter(d, p, colours).isEmpty());
+    EXPECT_TRUE(DrawLevelMeter(d, p, colours).isEmpty());
     Scheme(5);
-    EXPECT_TRUE(DrawLevelMeter(d, p, colours));
-    EXPECT_TRUE(DrawDcMeter(d, p, colours, false));
+    EXPECT_FALSE(DrawLevelMeter(d, p, colours).isEmpty());
+    EXPECT_FALSE(DrawDcMeter(d, p, colours, false).isEmpty());
     ClearLevelMeter(d, colours);
-    EXPECT_TRUE(DrawLevelMeter(d, p, colours));
+    EXPECT_FALSE(DrawLevelMeter(d, p, colours).isEmpty());
 }
 
 TEST_F(DisplaysTest, LevelBarOfAStronglyNegativeMeanStopsAtThePicture) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <QLabel>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -154,6 +155,26 @@ TEST_F(DisplayWindowTest, MeterMovesWithCaptureAndNothingIsDrawnWhileMinimized) 
     state.Shell.Minimized = false;
     Tick();
     EXPECT_NE(state.Displays.ChartPicture, before);
+}
+
+// Each block paints only the meter columns that changed and the chart's new
+// columns; the rest of the chart is moved in place on the screen. The screen
+// must still show the pictures exactly.
+TEST_F(DisplayWindowTest, TheScreenShowsThePicturesAfterEveryBlock) {
+    TFormMain& w = Open();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.BtnRecordClick();
+    ASSERT_TRUE(state.Capture.Recording);
+    const QPoint panel = w.PanelMain->mapTo(&w, QPoint());
+    for (int block = 0; block < 30; ++block) {
+        Tone(int16_t(1000 + block * 7919 % 30000));
+        Tick();
+        const QImage screen = w.screen()->grabWindow(w.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage drawn = w.PanelMain->Snapshot();
+        for (const QRect area : {QRect(18, 30, 425, 16), QRect(18, 134, 425, 75)})
+            ASSERT_EQ(screen.copy(area.translated(panel)), drawn.copy(area)) << "block " << block << " " << area.y();
+    }
 }
 
 }  // namespace
