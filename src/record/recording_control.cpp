@@ -376,8 +376,10 @@ void RecordingControl::WatchCaptureDevice() {
         Announce(text);
         return;
     }
+    // The source's name is asked of the server once a second; its loss above is seen every tick.
     platform::WaveInCaps caps;
-    if (dev.getDevCaps(0, caps) == platform::MMSYSERR_NOERROR) cap_.DeviceCaps[0] = caps;
+    if (SecondChanged(sourceAskedAt_) && dev.getDevCaps(0, caps) == platform::MMSYSERR_NOERROR)
+        cap_.DeviceCaps[0] = caps;
     cap_.CurrentDeviceName = CapsName(cap_.DeviceCaps[0]);
     st_.SourceText = cap_.CurrentDeviceName;
     if (mixer_ && input_) {

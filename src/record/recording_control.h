@@ -168,6 +168,7 @@ private:
     std::optional<std::time_t> freeAskedAt_;
     int64_t freeBytes_ = -1;
     std::optional<std::time_t> volumeAskedAt_;
+    std::optional<std::time_t> sourceAskedAt_;
     platform::InputMixer* mixer_ = nullptr;
     InputDeviceState* input_ = nullptr;
     std::string* caught_ = nullptr;  // set: a message is kept here instead of shown

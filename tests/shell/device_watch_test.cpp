@@ -50,9 +50,11 @@ protected:
         }
     }
 
+    // The name is looked up once a second: the next second's status tick sees it.
     void Rename(const char* name) {
         std::memset(device.caps.name, 0, sizeof device.caps.name);
         std::strncpy(device.caps.name, name, sizeof device.caps.name - 1);
+        clock.time += 1;
     }
 
     AppState state;
