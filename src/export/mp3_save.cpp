@@ -96,9 +96,13 @@ BE_CONFIG BuildEncoderConfig(const Mp3Parameters& f) {
     return config;
 }
 
-SaveResult WriteMp3File(const std::string& Mp3FileName, const Mp3Parameters& format, const SaveRange& range,
-                        std::span<const Piece> pieces, const PieceSources& sources, SaveProgress& progress,
-                        const platform::EncoderLoader& load) {
+namespace {
+
+// Writes into file; with own, creates it first (once the library has taken
+// the parameters) and keeps it only when the save completes.
+SaveResult WriteMp3(OutputFile* own, platform::RawFile& file, const std::string& Mp3FileName,
+                    const Mp3Parameters& format, const SaveRange& range, std::span<const Piece> pieces,
+                    const PieceSources& sources, SaveProgress& progress, const platform::EncoderLoader& load) {
     std::unique_ptr<platform::EncoderLibrary> lib = load ? load() : nullptr;
     if (!lib) return SaveResult::Failed(EncoderMissingMessage);
     if (range.SaveFirstBlock == 0 || range.SaveLastBlock < range.SaveFirstBlock)
@@ -125,9 +129,8 @@ SaveResult WriteMp3File(const std::string& Mp3FileName, const Mp3Parameters& for
     const uint64_t last = range.SaveLastBlock;
     const double totalBytes = static_cast<double>((last - first + 1) * BlockBytes);
 
-    OutputFile out(Mp3FileName);
-    if (!out.Create()) return SaveResult::Failed("Cannot create " + Mp3FileName + ": " + out.file.lastError());
-    auto writeFailed = [&] { return SaveResult::Failed("Cannot write " + Mp3FileName + ": " + out.file.lastError()); };
+    if (own && !own->Create()) return SaveResult::Failed("Cannot create " + Mp3FileName + ": " + file.lastError());
+    auto writeFailed = [&] { return SaveResult::Failed("Cannot write " + Mp3FileName + ": " + file.lastError()); };
 
     uint64_t doneBefore = 0;
     for (const Piece& piece : pieces) {
@@ -154,7 +157,7 @@ SaveResult WriteMp3File(const std::string& Mp3FileName, const Mp3Parameters& for
             // A chunk the library refused would leave a hole in the sound: the save fails.
             if (encoded != BE_ERR_SUCCESSFUL) return SaveResult::Failed(ErrorText(encoded));
             if (produced > output.size()) return SaveResult::Failed("The encoder library overran its buffer");
-            if (produced && out.file.write(output.data(), produced) != produced) return writeFailed();
+            if (produced && file.write(output.data(), produced) != produced) return writeFailed();
             done += chunk;
             if (!progress.SaveContinue) break;
         }
@@ -166,18 +169,34 @@ SaveResult WriteMp3File(const std::string& Mp3FileName, const Mp3Parameters& for
     // A failed flush loses the last frames: no file rather than a shortened one.
     if (flushResult != BE_ERR_SUCCESSFUL) return SaveResult::Failed(ErrorText(flushResult));
     if (produced > output.size()) return SaveResult::Failed("The encoder library overran its buffer");
-    if (produced && out.file.write(output.data(), produced) != produced) return writeFailed();
+    if (produced && file.write(output.data(), produced) != produced) return writeFailed();
     if (!progress.SaveContinue) return SaveResult::Cancelled();
     if (format.Mp3Vbr) {
         // Over the blank first frame the library reserved, while the file is
         // still the hidden one: the finished file never lacks it.
         if (const BE_ERR closed = stream.Close(); closed != BE_ERR_SUCCESSFUL)
             return SaveResult::Failed(ErrorText(closed));
-        if (const BE_ERR tagged = lib->beWriteVBRHeader(Mp3FileName.c_str()); tagged != BE_ERR_SUCCESSFUL)
+        // The library takes a name: one that reaches this open file, not whatever holds its name now.
+        if (const BE_ERR tagged = lib->beWriteVBRHeader(file.reopenPath().c_str()); tagged != BE_ERR_SUCCESSFUL)
             return SaveResult::Failed(ErrorText(tagged));
     }
-    out.Keep();
+    if (own) own->Keep();
     return SaveResult::Saved();
+}
+
+}  // namespace
+
+SaveResult WriteMp3File(const std::string& Mp3FileName, const Mp3Parameters& format, const SaveRange& range,
+                        std::span<const Piece> pieces, const PieceSources& sources, SaveProgress& progress,
+                        const platform::EncoderLoader& load) {
+    OutputFile out(Mp3FileName);
+    return WriteMp3(&out, out.file, Mp3FileName, format, range, pieces, sources, progress, load);
+}
+
+SaveResult WriteMp3File(platform::RawFile& out, const std::string& Mp3FileName, const Mp3Parameters& format,
+                        const SaveRange& range, std::span<const Piece> pieces, const PieceSources& sources,
+                        SaveProgress& progress, const platform::EncoderLoader& load) {
+    return WriteMp3(nullptr, out, Mp3FileName, format, range, pieces, sources, progress, load);
 }
 
 }  // namespace orv

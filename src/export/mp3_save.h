@@ -32,5 +32,10 @@ BE_CONFIG BuildEncoderConfig(const Mp3Parameters& format);
 SaveResult WriteMp3File(const std::string& Mp3FileName, const Mp3Parameters& format, const SaveRange& range,
                         std::span<const Piece> pieces, const PieceSources& sources, SaveProgress& progress,
                         const platform::EncoderLoader& load = platform::EncoderLoaderFor());
+// The same into out, new and empty, which it leaves open and in place
+// whatever the outcome; Mp3FileName is the name its messages give.
+SaveResult WriteMp3File(platform::RawFile& out, const std::string& Mp3FileName, const Mp3Parameters& format,
+                        const SaveRange& range, std::span<const Piece> pieces, const PieceSources& sources,
+                        SaveProgress& progress, const platform::EncoderLoader& load);
 
 }  // namespace orv

@@ -43,9 +43,11 @@ SaveResult RunSaveJob(const SaveJob& job, const PieceSources& sources, SaveProgr
     std::string why;
     const bool replaced = platform::replaceFileWith(
         job.TargetPath,
-        [&](const std::string& temp) {
-            result = job.SaveAsWav ? WriteWavFile(temp, job.Wav, job.Range, job.Pieces, sources, progress)
-                                   : WriteMp3File(temp, job.Mp3, job.Range, job.Pieces, sources, progress, load);
+        [&](platform::RawFile& part) {
+            // Messages name the hidden file, where the failed write went.
+            result = job.SaveAsWav
+                         ? WriteWavFile(part, part.path(), job.Wav, job.Range, job.Pieces, sources, progress)
+                         : WriteMp3File(part, part.path(), job.Mp3, job.Range, job.Pieces, sources, progress, load);
             return result->ok();
         },
         why);

@@ -45,6 +45,10 @@ void Put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+void Put64(uint8_t* p, uint64_t v) {
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
 // Removes the half-written target on every way out but a completed save.
 class OutputFile {
 public:
@@ -128,19 +132,58 @@ void BuildWavHeader(uint8_t* h, uint32_t dataLength, const WavParameters& f) {
     Put32(h + 40, dataLength);
 }
 
+uint32_t WavHeaderBytesFor(uint64_t dataLength) {
+    return dataLength > MaxWavDataBytes ? Rf64HeaderBytes : WavHeaderBytes;
+}
+
+void BuildLongWavHeader(uint8_t* h, uint64_t dataLength, const WavParameters& f) {
+    if (WavHeaderBytesFor(dataLength) == WavHeaderBytes) {
+        BuildWavHeader(h, static_cast<uint32_t>(dataLength), f);
+        return;
+    }
+    // The canonical header's format chunk, moved behind the ds64 chunk.
+    std::array<uint8_t, WavHeaderBytes> plain{};
+    BuildWavHeader(plain.data(), 0, f);
+    const uint32_t frameBytes = uint32_t{f.WavChannels} * f.WavBitsPerSample / 8;
+    std::memcpy(h, "RF64", 4);
+    Put32(h + 4, 0xFFFFFFFFu);
+    std::memcpy(h + 8, "WAVE", 4);
+    std::memcpy(h + 12, "ds64", 4);
+    Put32(h + 16, 28);
+    Put64(h + 20, dataLength + Rf64HeaderBytes - 8);  // the RIFF length
+    Put64(h + 28, dataLength);
+    Put64(h + 36, frameBytes ? dataLength / frameBytes : 0);
+    Put32(h + 44, 0);  // no table of other chunks' lengths
+    std::memcpy(h + 48, plain.data() + 12, 24);  // "fmt " chunk
+    std::memcpy(h + 72, "data", 4);
+    Put32(h + 76, 0xFFFFFFFFu);
+}
+
 SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& format, const SaveRange& range,
                         std::span<const Piece> pieces, const PieceSources& sources, SaveProgress& progress) {
+    if (!WavLayoutFor(format)) return SaveResult::Failed("Unsupported WAV format");
+    if (range.SaveFirstBlock == 0 || range.SaveLastBlock < range.SaveFirstBlock)
+        return SaveResult::Failed("Nothing to save");
+    OutputFile out(WavFileName);
+    if (!out.Create()) return SaveResult::Failed("Cannot create " + WavFileName + ": " + out.file.lastError());
+    const SaveResult result = WriteWavFile(out.file, WavFileName, format, range, pieces, sources, progress);
+    if (!result.ok()) return result;  // out removes the file
+    out.file.close();
+    out.Keep();
+    return result;
+}
+
+SaveResult WriteWavFile(platform::RawFile& out, const std::string& WavFileName, const WavParameters& format,
+                        const SaveRange& range, std::span<const Piece> pieces, const PieceSources& sources,
+                        SaveProgress& progress) {
     const std::optional<WavBlockLayout> layout = WavLayoutFor(format);
     if (!layout) return SaveResult::Failed("Unsupported WAV format");
     if (range.SaveFirstBlock == 0 || range.SaveLastBlock < range.SaveFirstBlock)
         return SaveResult::Failed("Nothing to save");
 
-    OutputFile out(WavFileName);
-    if (!out.Create()) return SaveResult::Failed("Cannot create " + WavFileName + ": " + out.file.lastError());
-
     std::array<uint8_t, WavHeaderBytes> header{};
-    auto writeFailed = [&] { return SaveResult::Failed("Cannot write " + WavFileName + ": " + out.file.lastError()); };
-    if (out.file.write(header.data(), header.size()) != header.size()) return writeFailed();
+    auto writeFailed = [&] { return SaveResult::Failed("Cannot write " + WavFileName + ": " + out.lastError()); };
+    if (out.write(header.data(), header.size()) != header.size()) return writeFailed();
 
     // Reads take runs of blocks and writes go out in large pieces, while the
     // progress and the event pump stay per block.
@@ -150,7 +193,7 @@ SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& for
     std::vector<uint8_t> pending;
     size_t pendingBytes = 0;
     auto flush = [&] {
-        const bool ok = pendingBytes == 0 || out.file.write(pending.data(), pendingBytes) == pendingBytes;
+        const bool ok = pendingBytes == 0 || out.write(pending.data(), pendingBytes) == pendingBytes;
         pendingBytes = 0;
         return ok;
     };
@@ -204,9 +247,9 @@ SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& for
         }
         if (unchanged) {
             const size_t runBytes = static_cast<size_t>(done * BlockBytes);
-            const uint64_t at = out.file.position();
-            const size_t copied = out.file.copyFrom(*source, offset, at, runBytes);
-            out.file.seek(at + copied);
+            const uint64_t at = out.position();
+            const size_t copied = out.copyFrom(*source, offset, at, runBytes);
+            out.seek(at + copied);
             if (copied != runBytes) {
                 if (source->size() < static_cast<int64_t>(offset + runBytes))
                     return readFailed(runFirst + copied / BlockBytes);
@@ -216,13 +259,11 @@ SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& for
     }
     if (!flush()) return writeFailed();
 
-    const int64_t length = out.file.size();
+    const int64_t length = out.size();
     if (length < int64_t{WavHeaderBytes}) return writeFailed();
     BuildWavHeader(header.data(), static_cast<uint32_t>(length - WavHeaderBytes), format);
-    if (out.file.writeAt(0, header.data(), header.size()) != header.size()) return writeFailed();
-    if (!progress.SaveContinue) return SaveResult::Cancelled();  // out removes the file
-    out.file.close();
-    out.Keep();
+    if (out.writeAt(0, header.data(), header.size()) != header.size()) return writeFailed();
+    if (!progress.SaveContinue) return SaveResult::Cancelled();
     return SaveResult::Saved();
 }
 

@@ -9,6 +9,10 @@
 #include "record/piece.h"
 #include "export/save_progress.h"
 
+namespace orv::platform {
+class RawFile;
+}
+
 namespace orv {
 
 inline constexpr uint32_t WavHeaderBytes = 44;
@@ -36,8 +40,25 @@ uint32_t ConvertBlock(const uint8_t* block, uint8_t* out, const WavParameters& f
 // The 44-byte header for dataLength bytes of sample data.
 void BuildWavHeader(uint8_t* header, uint32_t dataLength, const WavParameters& format);
 
+// Past what the header's 32-bit lengths hold (the RIFF length is the data's
+// plus 36), a file is RF64, the broadcasting form of WAV that readers take
+// past 4 GB: "RF64" and "data" lengths of 0xFFFFFFFF, and a "ds64" chunk
+// before "fmt " with the 64-bit RIFF and data lengths and the frame count.
+inline constexpr uint64_t MaxWavDataBytes = 0xFFFFFFFFull - 36;
+inline constexpr uint32_t Rf64HeaderBytes = 80;
+// WavHeaderBytes, or Rf64HeaderBytes past MaxWavDataBytes.
+uint32_t WavHeaderBytesFor(uint64_t dataLength);
+// WavHeaderBytesFor(dataLength) bytes: the canonical header as BuildWavHeader
+// writes it, or the RF64 one.
+void BuildLongWavHeader(uint8_t* header, uint64_t dataLength, const WavParameters& format);
+
 // Writes the range as WavFileName, replacing any file of that name.
 SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& format, const SaveRange& range,
                         std::span<const Piece> pieces, const PieceSources& sources, SaveProgress& progress);
+// The same into out, new and empty, which it leaves open and in place
+// whatever the outcome; WavFileName is the name its messages give.
+SaveResult WriteWavFile(platform::RawFile& out, const std::string& WavFileName, const WavParameters& format,
+                        const SaveRange& range, std::span<const Piece> pieces, const PieceSources& sources,
+                        SaveProgress& progress);
 
 }  // namespace orv

@@ -52,6 +52,11 @@ struct RawFile::Syncer {
     std::thread thread_;  // last: starts once everything above is set
 };
 
+void RawFile::fail(int err) const {
+    errno_ = err;
+    error_ = std::strerror(err);
+}
+
 RawFile::RawFile() = default;
 RawFile::~RawFile() { close(); }
 
@@ -77,10 +82,11 @@ bool RawFile::open(const std::string& path, Mode mode) {
     case Mode::Read: flags |= O_RDONLY; break;
     case Mode::ReadWrite: flags |= O_RDWR; break;
     case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     }
     fd_ = ::open(path.c_str(), flags, 0644);
     if (fd_ < 0) {
-        error_ = std::strerror(errno);
+        fail(errno);
         return false;
     }
     path_ = path;
@@ -99,7 +105,7 @@ int64_t RawFile::size() const {
     if (fd_ < 0) return -1;
     struct stat st {};
     if (::fstat(fd_, &st) != 0) {
-        error_ = std::strerror(errno);
+        fail(errno);
         return -1;
     }
     return st.st_size;
@@ -112,7 +118,7 @@ size_t RawFile::readAt(uint64_t offset, void* buf, size_t n) const {
     while (done < n) {
         ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0) { error_ = std::strerror(errno); break; }
+        if (r < 0) { fail(errno); break; }
         if (r == 0) break;
         done += static_cast<size_t>(r);
     }
@@ -126,7 +132,8 @@ size_t RawFile::writeAt(uint64_t offset, const void* buf, size_t n) {
     while (done < n) {
         ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
         if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) { error_ = r < 0 ? std::strerror(errno) : "no space written"; break; }
+        if (r < 0) { fail(errno); break; }
+        if (r == 0) { fail(ENOSPC); break; }
         done += static_cast<size_t>(r);
     }
     return done;
@@ -144,14 +151,17 @@ size_t RawFile::write(const void* buf, size_t n) {
     return r;
 }
 
-size_t RawFile::copyFrom(const RawFile& from, uint64_t fromOffset, uint64_t offset, size_t n) {
-    if (fd_ < 0 || from.fd_ < 0) return 0;
+namespace {
+
+// n bytes from one descriptor to another, inside the kernel where the system
+// can, else through a buffer; the bytes copied, and err set on an error.
+size_t CopySpan(int fromFd, uint64_t fromOffset, int toFd, uint64_t offset, size_t n, int& err) {
     size_t done = 0;
     bool inKernel = true;
     while (done < n && inKernel) {
         loff_t in = static_cast<loff_t>(fromOffset + done);
         loff_t out = static_cast<loff_t>(offset + done);
-        const ssize_t r = ::copy_file_range(from.fd_, &in, fd_, &out, n - done, 0);
+        const ssize_t r = ::copy_file_range(fromFd, &in, toFd, &out, n - done, 0);
         if (r < 0 && errno == EINTR) continue;
         if (r > 0) {
             done += static_cast<size_t>(r);
@@ -160,7 +170,7 @@ size_t RawFile::copyFrom(const RawFile& from, uint64_t fromOffset, uint64_t offs
         if (r == 0) return done;  // the end of from
         // Not offered for these files: copy the rest by hand. Any other error stops here.
         if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
-            error_ = std::strerror(errno);
+            err = errno;
             return done;
         }
         inKernel = false;
@@ -168,18 +178,73 @@ size_t RawFile::copyFrom(const RawFile& from, uint64_t fromOffset, uint64_t offs
     std::vector<char> buf(std::min<size_t>(n - done, size_t{1} << 20));
     while (done < n) {
         const size_t want = std::min(buf.size(), n - done);
-        const size_t got = from.readAt(fromOffset + done, buf.data(), want);
-        const size_t put = writeAt(offset + done, buf.data(), got);
+        ssize_t got = ::pread(fromFd, buf.data(), want, static_cast<off_t>(fromOffset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            if (got < 0) err = errno;
+            break;
+        }
+        size_t put = 0;
+        while (put < size_t(got)) {
+            const ssize_t w = ::pwrite(toFd, buf.data() + put, size_t(got) - put, static_cast<off_t>(offset + done + put));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                err = w < 0 ? errno : ENOSPC;
+                return done + put;
+            }
+            put += size_t(w);
+        }
         done += put;
-        if (got != want || put != got) break;
     }
     return done;
+}
+
+}  // namespace
+
+size_t RawFile::copyFrom(const RawFile& from, uint64_t fromOffset, uint64_t offset, size_t n) {
+    if (fd_ < 0 || from.fd_ < 0) return 0;
+    int err = 0;
+    struct stat source {};
+    const int64_t ownSize = size();
+    if (::fstat(from.fd_, &source) != 0 || !S_ISREG(source.st_mode) || ownSize < 0 || offset < uint64_t(ownSize)) {
+        const size_t done = CopySpan(from.fd_, fromOffset, fd_, offset, n, err);
+        if (err) fail(err);
+        return done;
+    }
+    // Past this file's end nothing needs overwriting: only from's data is
+    // copied, and its holes come back as holes when the length is set.
+    const uint64_t end = std::min<uint64_t>(fromOffset + n, uint64_t(std::max<off_t>(source.st_size, 0)));
+    uint64_t at = fromOffset;
+    while (at < end) {
+        const off_t data = ::lseek(from.fd_, static_cast<off_t>(at), SEEK_DATA);
+        if (data < 0 && errno != ENXIO) {  // no hole finding here: all of it is data
+            const size_t done = CopySpan(from.fd_, at, fd_, offset + (at - fromOffset), size_t(end - at), err);
+            if (err) fail(err);
+            if (at + done < end) return size_t(at + done - fromOffset);
+            at = end;
+            break;
+        }
+        if (data < 0 || uint64_t(data) >= end) break;  // a hole to the end
+        const off_t hole = ::lseek(from.fd_, data, SEEK_HOLE);
+        const uint64_t spanEnd = hole < 0 ? end : std::min<uint64_t>(uint64_t(hole), end);
+        const size_t want = size_t(spanEnd - uint64_t(data));
+        const size_t done = CopySpan(from.fd_, uint64_t(data), fd_, offset + (uint64_t(data) - fromOffset), want, err);
+        if (done != want) {
+            if (err) fail(err);
+            return size_t(uint64_t(data) + done - fromOffset);
+        }
+        at = spanEnd;
+    }
+    const uint64_t copied = end > fromOffset ? end - fromOffset : 0;
+    const int64_t now = size();
+    if (now >= 0 && uint64_t(now) < offset + copied && !truncate(offset + copied)) return 0;
+    return size_t(copied);
 }
 
 bool RawFile::truncate(uint64_t length) {
     if (fd_ < 0) return false;
     if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
-        error_ = std::strerror(errno);
+        fail(errno);
         return false;
     }
     return true;
@@ -188,10 +253,39 @@ bool RawFile::truncate(uint64_t length) {
 bool RawFile::flush() {
     if (fd_ < 0) return false;
     if (::fdatasync(fd_) != 0) {
-        error_ = std::strerror(errno);
+        fail(errno);
         return false;
     }
     return true;
+}
+
+bool RawFile::syncAll() {
+    if (fd_ < 0) return false;
+    if (::fsync(fd_) != 0) {
+        fail(errno);
+        return false;
+    }
+    return true;
+}
+
+bool RawFile::setPermissions(uint32_t mode) {
+    if (fd_ < 0) return false;
+    if (::fchmod(fd_, static_cast<mode_t>(mode & 07777)) != 0) {
+        fail(errno);
+        return false;
+    }
+    return true;
+}
+
+std::string RawFile::reopenPath() const {
+    if (fd_ < 0) return path_;
+    const std::string own = "/proc/self/fd/" + std::to_string(fd_);
+    struct stat mine {}, there {};
+    // Without /proc the name is all there is.
+    if (::fstat(fd_, &mine) == 0 && ::stat(own.c_str(), &there) == 0 && mine.st_ino == there.st_ino &&
+        mine.st_dev == there.st_dev)
+        return own;
+    return path_;
 }
 
 void RawFile::syncEvery(std::chrono::milliseconds interval) {
@@ -199,7 +293,7 @@ void RawFile::syncEvery(std::chrono::milliseconds interval) {
     if (fd_ < 0 || interval.count() <= 0) return;
     const int dup = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (dup < 0) {
-        error_ = std::strerror(errno);
+        fail(errno);
         return;
     }
     try {
@@ -247,6 +341,14 @@ int64_t fileSize(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return -1;
     return st.st_size;
+}
+
+bool syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
 }
 
 int64_t fileModifiedTime(const std::string& path) {

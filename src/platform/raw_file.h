@@ -11,7 +11,10 @@ namespace orv::platform {
 
 class RawFile {
 public:
-    enum class Mode { Read, ReadWrite, Create };  // Create truncates or makes a new file
+    // Create truncates or makes a new file. CreateNew makes a new file only:
+    // it fails when the name is taken, by a symbolic link too (lastErrorNumber()
+    // is then EEXIST), so that nothing planted at the name is written through.
+    enum class Mode { Read, ReadWrite, Create, CreateNew };
 
     RawFile();
     ~RawFile();
@@ -37,10 +40,19 @@ public:
     size_t write(const void* buf, size_t n);
     // Copies n bytes of from (at fromOffset) to this file at offset inside the
     // kernel where the system can, else through a buffer; returns the bytes
-    // copied (short at from's end or on an error).
+    // copied (short at from's end or on an error). Written at or past this
+    // file's end, the holes of a sparse from stay holes here.
     size_t copyFrom(const RawFile& from, uint64_t fromOffset, uint64_t offset, size_t n);
     bool truncate(uint64_t length);
+    // The data to the disk (fdatasync); syncAll adds the file's own details
+    // (its permission bits), for a file about to take another's name.
     bool flush();
+    bool syncAll();
+    // The permission bits of the open file (07777).
+    bool setPermissions(uint32_t mode);
+    // A name that opens this very file for a library that takes names, even
+    // once its own name has gone or been taken by something else.
+    std::string reopenPath() const;
     // Until close, a background thread hands the written data to the disk
     // (fdatasync) every `interval`, so that a power cut loses at most that
     // much; writes never wait for it. A zero interval stops it.
@@ -50,14 +62,17 @@ public:
     std::string syncError() const;
     // The text of the last failing call (errno's message).
     const std::string& lastError() const { return error_; }
+    int lastErrorNumber() const { return errno_; }
 
 private:
     struct Syncer;
+    void fail(int err) const;
     std::unique_ptr<Syncer> syncer_;
     int fd_ = -1;
     uint64_t pos_ = 0;
     std::string path_;
     mutable std::string error_;
+    mutable int errno_ = 0;
 };
 
 bool fileExists(const std::string& path);
@@ -67,5 +82,7 @@ bool renameFile(const std::string& from, const std::string& to);
 bool makeDir(const std::string& path);             // one level
 int64_t fileSize(const std::string& path);         // -1 when missing
 int64_t fileModifiedTime(const std::string& path); // seconds since the epoch, -1 when missing
+// Hands a folder's entries (a rename into it, a removal) to the disk.
+bool syncFolder(const std::string& folder);
 
 }  // namespace orv::platform

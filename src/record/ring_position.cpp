@@ -74,11 +74,9 @@ bool WriteRingPositionFile(const std::string& path, const RingPosition& p, std::
     std::string why;
     const bool replaced = platform::replaceFileWith(
         path,
-        [&](const std::string& temp) {
-            RawFile f;
-            if (f.open(temp, RawFile::Mode::Create) && f.writeAt(0, bytes.data(), bytes.size()) == bytes.size())
-                return true;
-            why = f.lastError();
+        [&](RawFile& part) {
+            if (part.writeAt(0, bytes.data(), bytes.size()) == bytes.size()) return true;
+            why = part.lastError();
             return false;
         },
         why);
@@ -131,42 +129,49 @@ bool CopyRingInTimeOrder(const std::string& raw, uint32_t split, const std::stri
         error = in.lastError();
         return false;
     }
-    const int64_t size = in.size();
-    const uint64_t cut = uint64_t{split} * BlockBytes;
-    if (size < 0 || cut > uint64_t(size)) {
-        error = "the ring position does not fit " + raw;
-        return false;
-    }
     if (!out.open(dest, RawFile::Mode::Create)) {
         error = out.lastError();
         return false;
     }
-    std::vector<uint8_t> buf(size_t{BlockBytes} * 64);
-    uint64_t to = destOffset;
-    auto copy = [&](uint64_t from, uint64_t end) {
-        while (from < end) {
-            const size_t n = size_t(std::min<uint64_t>(buf.size(), end - from));
-            if (in.readAt(from, buf.data(), n) != n) {
-                error = "can not read " + raw + ": " + in.lastError();
-                return false;
-            }
-            if (out.writeAt(to, buf.data(), n) != n) {
-                error = "can not write " + dest + ": " + out.lastError();
-                return false;
-            }
-            from += n;
-            to += n;
-        }
-        return true;
-    };
+    if (CopyRingInTimeOrder(in, split, out, error, skip, destOffset)) return true;
+    out.close();
+    platform::removeFile(dest);
+    return false;
+}
+
+bool CopyRingInTimeOrder(const RawFile& in, uint32_t split, RawFile& out, std::string& error, uint32_t skip,
+                         uint64_t destOffset, const CopyProgress& progress) {
+    const int64_t size = in.size();
+    const uint64_t cut = uint64_t{split} * BlockBytes;
+    if (size < 0 || cut > uint64_t(size)) {
+        error = "the ring position does not fit " + in.path();
+        return false;
+    }
     // The skipped blocks follow split, round the ring's end when they reach it.
     const uint64_t skipEnd = cut + uint64_t{skip} * BlockBytes;
     const uint64_t from = std::min<uint64_t>(skipEnd, uint64_t(size));
     const uint64_t wrapped = skipEnd > uint64_t(size) ? std::min<uint64_t>(skipEnd - uint64_t(size), cut) : 0;
-    if (!copy(from, uint64_t(size)) || !copy(wrapped, cut)) {
-        out.close();
-        platform::removeFile(dest);
-        return false;
+    const uint64_t total = (uint64_t(size) - from) + (cut - wrapped);
+    uint64_t to = destOffset;
+    return CopyInChunks(in, from, out, to, uint64_t(size) - from, total, 0, error, progress) &&
+           CopyInChunks(in, wrapped, out, to + (uint64_t(size) - from), cut - wrapped, total, uint64_t(size) - from,
+                        error, progress);
+}
+
+bool CopyInChunks(const RawFile& in, uint64_t from, RawFile& out, uint64_t to, uint64_t bytes, uint64_t total,
+                  uint64_t doneBefore, std::string& error, const CopyProgress& progress) {
+    // Small enough that a progress display moves several times a second on a slow disk.
+    constexpr uint64_t Chunk = uint64_t{16} << 20;
+    for (uint64_t done = 0; done < bytes;) {
+        const size_t n = size_t(std::min(Chunk, bytes - done));
+        const size_t copied = out.copyFrom(in, from + done, to + done, n);
+        if (copied != n) {
+            error = in.size() < int64_t(from + done + n) ? "can not read " + in.path() + ": " + in.lastError()
+                                                           : "can not write " + out.path() + ": " + out.lastError();
+            return false;
+        }
+        done += n;
+        if (progress) progress(doneBefore + done, total);
     }
     return true;
 }

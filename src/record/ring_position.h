@@ -7,8 +7,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+
+namespace orv::platform {
+class RawFile;
+}
 
 namespace orv {
 
@@ -66,5 +71,16 @@ std::optional<uint32_t> RingSplitOfFile(const RingPosition& p, const std::string
 // dest is created anew; on failure it is removed and error says why.
 bool CopyRingInTimeOrder(const std::string& raw, uint32_t split, const std::string& dest, std::string& error,
                          uint32_t skip = 0, uint64_t destOffset = 0);
+
+// Told the bytes copied so far and the bytes to copy in all, between chunks of
+// a long copy; it may let window events run.
+using CopyProgress = std::function<void(uint64_t done, uint64_t total)>;
+// The same between open files; dest is left as it is on failure.
+bool CopyRingInTimeOrder(const platform::RawFile& raw, uint32_t split, platform::RawFile& dest, std::string& error,
+                         uint32_t skip, uint64_t destOffset, const CopyProgress& progress = {});
+// bytes of in at from to out at to, in chunks, telling progress doneBefore
+// plus the bytes done, of total. Holes in a sparse in stay holes in out.
+bool CopyInChunks(const platform::RawFile& in, uint64_t from, platform::RawFile& out, uint64_t to, uint64_t bytes,
+                  uint64_t total, uint64_t doneBefore, std::string& error, const CopyProgress& progress = {});
 
 }  // namespace orv

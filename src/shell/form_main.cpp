@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QStatusBar>
 #include <QWindowStateChangeEvent>
 
@@ -306,7 +307,28 @@ void TFormMain::FormCreate() {
     if (st_.Settings.OutputFolder.empty()) st_.Settings.OutputFolder = seams_.HomeFolder;
 
     if (st_.Shell.WorkingFolderError.empty()) {
-        const std::string note = ClearStaleWorkingFiles(st_.Shell.Files);
+        // Hours of an interrupted recording take a while to copy: a progress
+        // window says why the program has not come up yet, once it has taken
+        // long enough to matter. Nothing may touch the working files meanwhile.
+        std::string note;
+        {
+            BusyGuard busy(st_.Busy);
+            std::unique_ptr<QProgressDialog> keeping;
+            note = ClearStaleWorkingFiles(st_.Shell.Files, [&](float percent) {
+                if (!keeping) {
+                    keeping = std::make_unique<QProgressDialog>(
+                        QStringLiteral("Keeping the recording interrupted at the last run..."), QString(), 0, 100);
+                    keeping->setObjectName("KeepingProgress");
+                    keeping->setWindowTitle(QStringLiteral("Orvane Recorder"));
+                    keeping->setWindowModality(Qt::ApplicationModal);
+                    keeping->setMinimumDuration(500);
+                    keeping->setAutoClose(false);
+                    keeping->setAutoReset(false);
+                }
+                keeping->setValue(int(percent));
+                QCoreApplication::processEvents();
+            });
+        }
         if (!note.empty()) seams_.Dialogs.Message(note);
     }
     ProcessEvents();

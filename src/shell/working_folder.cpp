@@ -67,57 +67,73 @@ static std::optional<uint32_t> RingSplit(const WorkingFiles& files, uint32_t& sk
     return ring ? RingSplitOfFile(*ring, files.RawFileName, &skip) : std::nullopt;
 }
 
+// Moves from to to so that a power cut after leaves the recording under one
+// of the names: its data on the disk before the move, the move on the disk
+// with the folder.
+static bool MoveDurably(const std::string& from, const std::string& to) {
+    RawFile f;
+    if (f.open(from, RawFile::Mode::ReadWrite)) f.flush();
+    f.close();
+    if (!renameFile(from, to)) return false;
+    const auto slash = to.find_last_of('/');
+    syncFolder(slash == std::string::npos ? "." : to.substr(0, slash == 0 ? 1 : slash));
+    return true;
+}
+
 // Puts the interrupted recording at target: copied in time order when the
-// ring position says it wrapped, else moved as it lies.
-static bool KeepInterrupted(const WorkingFiles& files, const std::string& target) {
+// ring position says it wrapped, else moved as it lies. The copy takes the
+// name only once it is on the disk, and the ring goes only after that.
+static bool KeepInterrupted(const WorkingFiles& files, const std::string& target, const CopyProgress& progress) {
     uint32_t skip = 0;
     if (const auto split = RingSplit(files, skip)) {
-        const std::string part = target + ".part";
-        std::string error;
-        if (CopyRingInTimeOrder(files.RawFileName, *split, part, error, skip) && renameFile(part, target)) {
+        RawFile in;
+        std::string why;
+        if (in.open(files.RawFileName, RawFile::Mode::Read) &&
+            replaceFileWith(
+                target, [&](RawFile& part) { return CopyRingInTimeOrder(in, *split, part, why, skip, 0, progress); },
+                why)) {
+            in.close();
             removeFile(files.RawFileName);
             return true;
         }
         // No room for the copy: keeping it out of order beats losing it.
-        removeFile(part);
     }
-    return renameFile(files.RawFileName, target);
+    return MoveDurably(files.RawFileName, target);
 }
 
-// Puts the interrupted recording at target as a WAV file: a 44-byte header,
-// then its samples in time order. The samples move by the header's length,
-// so they are copied (inside the kernel where the system can), and on the
-// disk before the recording they came from goes.
-static bool KeepAsWav(const WorkingFiles& files, const std::string& target) {
-    auto write = [&](const std::string& part) {
-        uint32_t skip = 0;
+// Puts the interrupted recording at target as a WAV file: a header, then its
+// samples in time order; past 4 GB the header is RF64's. The samples move by
+// the header's length, so they are copied (inside the kernel where the system
+// can), and on the disk before the recording they came from goes.
+static bool KeepAsWav(const WorkingFiles& files, const std::string& target, const CopyProgress& progress) {
+    RawFile in;
+    const int64_t size = in.open(files.RawFileName, RawFile::Mode::Read) ? in.size() : -1;
+    if (size <= 0) return false;
+    uint32_t skip = 0;
+    const auto split = RingSplit(files, skip);
+    // A ring leaves out the half a kill cut off; a kill may cut a frame short.
+    const uint64_t data = split ? uint64_t(size) - uint64_t{skip} * BlockBytes : uint64_t(size) / 4 * 4;
+    const uint32_t headerBytes = WavHeaderBytesFor(data);
+    auto write = [&](RawFile& part) {
         std::string error;
-        if (const auto split = RingSplit(files, skip)) {
-            if (!CopyRingInTimeOrder(files.RawFileName, *split, part, error, skip, WavHeaderBytes)) return false;
-        } else {
-            RawFile in, out;
-            const int64_t size = in.open(files.RawFileName, RawFile::Mode::Read) ? in.size() : -1;
-            const uint64_t bytes = size > 0 ? uint64_t(size) / 4 * 4 : 0;  // a kill may cut a frame short
-            if (size < 0 || !out.open(part, RawFile::Mode::Create) ||
-                out.copyFrom(in, 0, WavHeaderBytes, bytes) != bytes)
-                return false;
-        }
-        RawFile out;
-        const int64_t length = out.open(part, RawFile::Mode::ReadWrite) ? out.size() : -1;
-        if (length < int64_t{WavHeaderBytes}) return false;
-        // Past 4 GB the lengths stop at their largest; the samples are all there.
-        const uint64_t data = std::min<uint64_t>(uint64_t(length) - WavHeaderBytes, (0xFFFFFFFFu - 36) / 4 * 4);
-        std::array<uint8_t, WavHeaderBytes> header{};
-        BuildWavHeader(header.data(), uint32_t(data), WavParameters{});
-        return out.writeAt(0, header.data(), header.size()) == header.size();
+        const bool copied = split ? CopyRingInTimeOrder(in, *split, part, error, skip, headerBytes, progress)
+                                  : CopyInChunks(in, 0, part, headerBytes, data, data, 0, error, progress);
+        if (!copied || part.size() != int64_t(headerBytes + data)) return false;
+        std::array<uint8_t, Rf64HeaderBytes> header{};
+        BuildLongWavHeader(header.data(), data, WavParameters{});
+        return part.writeAt(0, header.data(), headerBytes) == headerBytes;
     };
     std::string why;
     if (!replaceFileWith(target, write, why)) return false;
+    in.close();
     removeFile(files.RawFileName);
     return true;
 }
 
-std::string ClearStaleWorkingFiles(const WorkingFiles& files) {
+std::string ClearStaleWorkingFiles(const WorkingFiles& files, const std::function<void(float percent)>& progress) {
+    // What a kill left of the last start's keeping: the recording is still there to keep again.
+    removeLeftParts(files.WorkingFolder);
+    removeFile(files.FoundRecordingName + ".part");
     removeFile(files.EditFileName);
     removeFile(files.ClipFileName);
     if (!files.RecentFileName.empty()) removeFile(files.RecentFileName);
@@ -129,8 +145,11 @@ std::string ClearStaleWorkingFiles(const WorkingFiles& files) {
     }
     // What was kept: a half cut off by the kill is not in it.
     auto length = [](const std::string& kept) { return FormatBlockTimeTenths(uint64_t(fileSize(kept)) / BlockBytes, Hours::All); };
+    const CopyProgress copyProgress = [&](uint64_t done, uint64_t total) {
+        if (progress) progress(total > 0 ? float(double(done) * 100.0 / double(total)) : 100.0f);
+    };
     std::string note;
-    if (!fileExists(files.FoundRecordingName) && KeepInterrupted(files, files.FoundRecordingName)) {
+    if (!fileExists(files.FoundRecordingName) && KeepInterrupted(files, files.FoundRecordingName, copyProgress)) {
         // The old summary described the old "test".
         removeFile(files.PeakFileName);
         note = "A recording interrupted at the last run (" + length(files.FoundRecordingName) +
@@ -140,8 +159,8 @@ std::string ClearStaleWorkingFiles(const WorkingFiles& files) {
         const int64_t mtime = fileModifiedTime(files.RawFileName);
         std::string kept = RecordedAtName(files.WorkingFolder, mtime, ".wav");
         // No room for a copy: kept as it lies, which beats losing it.
-        if (!KeepAsWav(files, kept) &&
-            !KeepInterrupted(files, kept = RecordedAtName(files.WorkingFolder, mtime, ".raw")))
+        if (!KeepAsWav(files, kept, copyProgress) &&
+            !KeepInterrupted(files, kept = RecordedAtName(files.WorkingFolder, mtime, ".raw"), copyProgress))
             // Could not move it aside: leave it, and where its ring stands, rather than lose it.
             return "A recording interrupted at the last run could not be moved and stays as\n" + files.RawFileName;
         note = "A recording interrupted at the last run (" + length(kept) + " long) was kept as\n" + kept;
