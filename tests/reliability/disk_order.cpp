@@ -85,3 +85,19 @@ extern "C" int rename(const char* from, const char* to) noexcept {
     static const auto real = reinterpret_cast<int (*)(const char*, const char*)>(dlsym(RTLD_NEXT, "rename"));
     return real(from, to);
 }
+
+extern "C" int unlink(const char* path) noexcept {
+    using namespace orv::test;
+    static const auto real = reinterpret_cast<int (*)(const char*)>(dlsym(RTLD_NEXT, "unlink"));
+    std::lock_guard lk(mu);
+    std::string name;
+    if (watching) {
+        // The folder resolved, not the name: a link is removed, not what it names.
+        const std::string p = path, folder = p.find('/') == std::string::npos ? "." : p.substr(0, p.find_last_of('/'));
+        char resolved[PATH_MAX];
+        if (realpath(folder.c_str(), resolved) && std::string(resolved) == watched) name = p.substr(p.find_last_of('/') + 1);
+    }
+    const int r = real(path);
+    if (r == 0 && !name.empty()) events.push_back("remove " + name);
+    return r;
+}

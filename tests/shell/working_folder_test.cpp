@@ -1,10 +1,15 @@
 // Where the working files live, and what a start finds left over from a crash.
 #include <gtest/gtest.h>
 
+#include <sndfile.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "platform/raw_file.h"
 #include "platform/program_files.h"
@@ -130,6 +135,81 @@ TEST_F(StaleFiles, InterruptedRecordingIsKeptBesideAnEarlierFoundRecording) {
     EXPECT_NE(kept2, kept);
     EXPECT_EQ(platform::fileSize(kept), 44 + 2 * 17640);
     EXPECT_EQ(platform::fileSize(kept2), 44 + 4 * 17640);
+}
+
+// Hours of recording past what a 44-byte header can describe: RF64, which
+// readers take, and exactly the canonical header up to its last byte. Sparse
+// files: only the frames written near the end take room on the disk.
+struct LongRecording {
+    const char* Name;
+    uint64_t Frames;
+    int Format;  // as the reader names it
+};
+
+class KeptPastFourGigabytes : public StaleFiles, public ::testing::WithParamInterface<LongRecording> {};
+
+TEST_P(KeptPastFourGigabytes, IsReadBackWhole) {
+    const LongRecording& c = GetParam();
+    WriteBytes(files.FoundRecordingName, 17640);  // so that it is kept as a WAV file
+    std::vector<int16_t> last(2 * 4410);
+    for (size_t i = 0; i < last.size(); ++i) last[i] = int16_t(i * 7 - 30000);
+    {
+        platform::RawFile raw;
+        ASSERT_TRUE(raw.open(files.RawFileName, platform::RawFile::Mode::Create));
+        ASSERT_TRUE(raw.truncate(c.Frames * 4));
+        const uint64_t at = (c.Frames - 4410) * 4;
+        ASSERT_EQ(raw.writeAt(at, last.data(), last.size() * 2), last.size() * 2);
+    }
+    std::vector<float> seen;
+    const std::string note = ClearStaleWorkingFiles(files, [&](float percent) { seen.push_back(percent); });
+    const std::string kept = note.substr(note.find('\n') + 1);
+    ASSERT_EQ(kept.substr(kept.size() - 4), ".wav") << note;
+    EXPECT_FALSE(platform::fileExists(files.RawFileName));
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), 100.0f);
+
+    SF_INFO info{};
+    SNDFILE* wav = sf_open(kept.c_str(), SFM_READ, &info);
+    ASSERT_NE(wav, nullptr) << sf_strerror(nullptr);
+    EXPECT_EQ(info.format, c.Format | SF_FORMAT_PCM_16);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.samplerate, 44100);
+    EXPECT_EQ(uint64_t(info.frames), c.Frames);
+    std::vector<int16_t> back(last.size() + 2, 1);
+    ASSERT_EQ(sf_seek(wav, sf_count_t(c.Frames - 4411), SEEK_SET), sf_count_t(c.Frames - 4411));
+    EXPECT_EQ(sf_readf_short(wav, back.data(), 4411), 4411);
+    sf_close(wav);
+    EXPECT_EQ(back[0], 0);  // the hole before them is silence
+    EXPECT_TRUE(std::equal(last.begin(), last.end(), back.begin() + 2)) << "the last frames moved";
+    platform::removeFile(kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StaleFiles, KeptPastFourGigabytes,
+    ::testing::Values(LongRecording{"LargestCanonical", (0xFFFFFFFFull - 36) / 4, SF_FORMAT_WAV},
+                      LongRecording{"SmallestRf64", (0xFFFFFFFFull - 36) / 4 + 1, SF_FORMAT_RF64},
+                      LongRecording{"FourAndAHalfGigabytes", 4500000000ull / 4, SF_FORMAT_RF64}),
+    [](const ::testing::TestParamInfo<LongRecording>& info) { return std::string(info.param.Name); });
+
+// A start killed while it kept a recording leaves its hidden part file; the
+// next start keeps the recording again and removes the part, but never the
+// part of a program still running.
+TEST_F(StaleFiles, PartFilesOfProcessesGoneAreRemoved) {
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    const std::string dead = std::to_string(gone), running = std::to_string(getppid());
+    const std::vector<std::string> left{".Orvane 2024-05-01 10-00-00.wav.part-" + dead + "-0", ".test.part-" + dead + "-3",
+                                        ".Orvane.pos.part-" + std::to_string(getpid()) + "-0", "test.part"};
+    const std::vector<std::string> kept{".Orvane 2024-05-01 10-00-00.wav.part-" + running + "-0",
+                                        ".test.part-" + running + "-0", "take.part-" + dead + "-0", "test"};
+    for (const auto& name : left) WriteBytes(dir.file(name), 100);
+    for (const auto& name : kept) WriteBytes(dir.file(name), 100);
+    WriteBytes(files.RawFileName, 17640);
+    ClearStaleWorkingFiles(files);
+    for (const auto& name : left) EXPECT_FALSE(platform::fileExists(dir.file(name))) << name;
+    for (const auto& name : kept) EXPECT_TRUE(platform::fileExists(dir.file(name))) << name;
 }
 
 TEST_F(StaleFiles, EmptyRawFileIsSimplyRemoved) {
