@@ -126,7 +126,7 @@ TEST_P(ReplacedFile, TakesItsNameOnlyOnceOnTheDiskAndKeepsItsMode) {
     EXPECT_EQ(test::StopWatchingDiskOrder(), c.SyncFails ? failedAndRemoved : replacedInOrder);
     EXPECT_EQ(replaced, !c.SyncFails);
     EXPECT_EQ(ReadText(path) == old, c.SyncFails);
-    if (c.Links != Link::Dangling) EXPECT_EQ(fs::status(path).permissions(), fs::perms(0600));
+    EXPECT_TRUE(c.Links == Link::Dangling || fs::status(path).permissions() == fs::perms(0600)) << "mode changed";
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
     EXPECT_EQ(fs::is_symlink(given), viaLink);
     const bool planted = c.Links == Link::PlantedAtThePart;
@@ -163,9 +163,7 @@ TEST(PowerCut, AKeptRecordingIsOnTheDiskBeforeTheRawFileGoes) {
         const WorkingFiles files = NameWorkingFiles(dir.path());
         std::ofstream(files.RawFileName, std::ios::binary) << std::string(2 * HalfBlocks * BlockBytes, '\x22');
         std::string error;
-        if (wrapped) {
-            ASSERT_TRUE(WriteRingPositionFile(files.RingFileName, {2 * HalfBlocks, HalfBlocks, true}, error));
-        }
+        ASSERT_TRUE(!wrapped || WriteRingPositionFile(files.RingFileName, {2 * HalfBlocks, HalfBlocks, true}, error));
 
         test::WatchDiskOrder(dir.path());
         EXPECT_NE(ClearStaleWorkingFiles(files), "");

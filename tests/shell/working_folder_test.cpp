@@ -165,16 +165,13 @@ TEST_P(KeptPastFourGigabytes, IsReadBackWhole) {
     const std::string kept = note.substr(note.find('\n') + 1);
     ASSERT_EQ(kept.substr(kept.size() - 4), ".wav") << note;
     EXPECT_FALSE(platform::fileExists(files.RawFileName));
-    ASSERT_FALSE(seen.empty());
-    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-    EXPECT_EQ(seen.back(), 100.0f);
+    EXPECT_TRUE(!seen.empty() && std::is_sorted(seen.begin(), seen.end()) && seen.back() == 100.0f);
 
     SF_INFO info{};
     SNDFILE* wav = sf_open(kept.c_str(), SFM_READ, &info);
     ASSERT_NE(wav, nullptr) << sf_strerror(nullptr);
     EXPECT_EQ(info.format, c.Format | SF_FORMAT_PCM_16);
-    EXPECT_EQ(info.channels, 2);
-    EXPECT_EQ(info.samplerate, 44100);
+    EXPECT_TRUE(info.channels == 2 && info.samplerate == 44100);
     EXPECT_EQ(uint64_t(info.frames), c.Frames);
     std::vector<int16_t> back(last.size() + 2, 1);
     ASSERT_EQ(sf_seek(wav, sf_count_t(c.Frames - 4411), SEEK_SET), sf_count_t(c.Frames - 4411));
@@ -182,7 +179,6 @@ TEST_P(KeptPastFourGigabytes, IsReadBackWhole) {
     sf_close(wav);
     EXPECT_EQ(back[0], 0);  // the hole before them is silence
     EXPECT_TRUE(std::equal(last.begin(), last.end(), back.begin() + 2)) << "the last frames moved";
-    platform::removeFile(kept);
 }
 
 INSTANTIATE_TEST_SUITE_P(
