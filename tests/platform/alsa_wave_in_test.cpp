@@ -243,7 +243,7 @@ protected:
 };
 
 TEST_P(WaveInRealDevice, DefaultDeviceTakesTheRecordingFormatAndHasAName) {
-    auto in = makeWaveIn();
+    auto in = makeWaveIn(chooseSoundBackend());
     ASSERT_EQ(in->getNumDevs(), 1u);
     WaveInCaps caps;
     ASSERT_EQ(in->getDevCaps(0, caps), MMSYSERR_NOERROR);
@@ -330,7 +330,7 @@ void CaptureCounting(WaveIn& in, const std::function<void()>& midway = {}) {
 }
 
 TEST_P(WaveInRealDevice, CapturesTheCountingSignalInWholeBlocksInOrderWithoutLoss) {
-    auto in = makeWaveIn();
+    auto in = makeWaveIn(chooseSoundBackend());
     const MMResult opened = in->open(0, WaveFormat{});
     if (opened != MMSYSERR_NOERROR) {
         GTEST_SKIP() << "the default device cannot be opened: " << in->getErrorText(opened);
@@ -339,7 +339,7 @@ TEST_P(WaveInRealDevice, CapturesTheCountingSignalInWholeBlocksInOrderWithoutLos
 }
 
 TEST_P(WaveInRealDevice, ResetKeepsPartialFillStopsDeliveryAndCaptureResumes) {
-    auto in = makeWaveIn();
+    auto in = makeWaveIn(chooseSoundBackend());
     const MMResult opened = in->open(0, WaveFormat{});
     if (opened != MMSYSERR_NOERROR) {
         GTEST_SKIP() << "the default device cannot be opened: " << in->getErrorText(opened);

@@ -141,7 +141,7 @@ protected:
 
     // Playback on the real device of Backend(), opened; what it tells the user goes to messages.
     WavePlayback& OpenRealPlayback() {
-        device_ = makeWaveOut();
+        device_ = makeWaveOut(chooseSoundBackend());
         playback_ = std::make_unique<WavePlayback>(
             state, recording, buffers,
             PlaybackSeams{*device_, [this](const std::string& m) { messages.push_back(m); }, {}, nullptr});
@@ -258,7 +258,7 @@ TEST_P(PlaybackDevice, ResetHandsEveryBufferBackAtOnceAndSilencesTheSink) {
         std::copy(block.begin(), block.end(), memory.begin() + size_t{k} * BlockBytes);
     }
     std::vector<WaveOutHeader> headers(kCount);
-    std::unique_ptr<WaveOut> device = makeWaveOut();
+    std::unique_ptr<WaveOut> device = makeWaveOut(chooseSoundBackend());
     ASSERT_EQ(device->open(0, WaveFormat{}), MMSYSERR_NOERROR);
     StartCapture();
     for (uint32_t k = 0; k < kCount; ++k) {

@@ -82,7 +82,7 @@ protected:
     void SetUp() override {
         ORV_SKIP_WITHOUT_SOUND_SERVER();
         ::setenv("ORV_SOUND_BACKEND", GetParam(), 1);
-        device = platform::makeWaveIn(platform::makePulseSourceNames());
+        device = platform::makeWaveIn(platform::chooseSoundBackend(), platform::makePulseSourceNames());
         if (device->getNumDevs() == 0) GTEST_SKIP() << GetParam() << " cannot capture here";
         ASSERT_TRUE(platform::makeDir(dir.file("Orvane Recorder")));
         mixer = platform::makeInputMixer(*device);
