@@ -416,8 +416,14 @@ private:
         bool pcmRunning = false;
         while (!quit_) {
             if (!run_) {
-                if (pcmRunning) snd_pcm_drop(pcm_.get());
-                pcmRunning = false;
+                // Unlocked: through a stopped server's plug-in a drop waits without end.
+                if (pcmRunning) {
+                    lk.unlock();
+                    snd_pcm_drop(pcm_.get());
+                    lk.lock();
+                    pcmRunning = false;
+                    if (quit_) break;
+                }
                 // A stopped device loses nothing that anyone asked for.
                 lostSince_.reset();
                 inDropGap_ = false;
@@ -428,7 +434,10 @@ private:
             }
             idle_ = false;
             if (!pcmRunning) {
+                lk.unlock();
                 const int err = StartPcm();
+                lk.lock();
+                if (quit_) break;
                 if (err < 0) {
                     stats_.lastDriverError = err;
                     SetError(err);

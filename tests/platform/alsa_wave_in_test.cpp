@@ -374,6 +374,30 @@ TEST_P(WaveInRealDevice, ResetKeepsPartialFillStopsDeliveryAndCaptureResumes) {
     EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
 }
 
+// The server stops (SIGSTOP) during a capture: the stop and the close return
+// while it is still stopped, what was filled kept. The watchdog's 20 s only decide failure.
+TEST_P(WaveInRealDevice, AStopAndCloseReturnWhileTheServerIsStopped) {
+    auto in = makeWaveIn(chooseSoundBackend());
+    ASSERT_EQ(in->open(0, WaveFormat{}), MMSYSERR_NOERROR);
+    Buffers b(4, BlockBytes);
+    b.PrepareAndQueue(*in);
+    ASSERT_EQ(in->start(), MMSYSERR_NOERROR);
+    ASSERT_TRUE(PollUntil([&] { return b.Recorded(0) == BlockBytes; })) << "no data from the device";
+    StoppedServer stopped(20);
+    ASSERT_TRUE(stopped.Stopped());
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(in->reset(), MMSYSERR_NOERROR);
+    EXPECT_EQ(b.Recorded(0), BlockBytes);
+    for (size_t i = 0; i < b.size(); ++i) EXPECT_EQ(b[i].flags & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE) << i;
+    const std::vector<uint8_t> second(b[1].data, b[1].data + BlockBytes);
+    b.Unprepare(*in);
+    EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
+    EXPECT_TRUE(stopped.StillStopped()) << "the stop waited for the server";
+    stopped.Resume();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(std::memcmp(b[1].data, second.data(), BlockBytes), 0) << "a buffer changed after it was handed back";
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, WaveInRealDevice, ::testing::Values("alsa", "pulse"),
                          [](const auto& info) { return std::string(info.param); });
 

@@ -371,6 +371,39 @@ TEST_P(PlaybackDevice, ServerKilledAndRestartedDuringPlayback) {
     EXPECT_EQ(state.CurrentLevel, level);
 }
 
+// The server stops (SIGSTOP) while the last frames drain: the stop and the
+// close return while it is still stopped, every buffer handed back; the
+// next open plays again once it runs. The 20 s of the watchdog only decide failure.
+TEST_P(PlaybackDevice, AStopAndCloseReturnWhileTheServerIsStopped) {
+    std::vector<uint8_t> memory(size_t{BlockBytes} * 3, 0);
+    std::vector<WaveOutHeader> headers(3);
+    std::unique_ptr<WaveOut> device = makeWaveOut(chooseSoundBackend());
+    ASSERT_EQ(device->open(0, WaveFormat{}), MMSYSERR_NOERROR);
+    for (uint32_t k = 0; k < 3; ++k) {
+        headers[k].data = memory.data() + size_t{k} * BlockBytes;
+        headers[k].bufferLength = BlockBytes;
+        device->prepareHeader(headers[k]);
+        ASSERT_EQ(device->write(headers[k]), MMSYSERR_NOERROR);
+    }
+    for (int i = 0; i < 500 && !headers[0].Done(); ++i) std::this_thread::sleep_for(10ms);
+    StoppedServer stopped(20);
+    ASSERT_TRUE(stopped.Stopped());
+    std::this_thread::sleep_for(200ms);  // into the drain
+    EXPECT_EQ(device->reset(), MMSYSERR_NOERROR);
+    for (WaveOutHeader& h : headers) EXPECT_EQ(h.flags.load() & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
+    for (WaveOutHeader& h : headers) device->unprepareHeader(h);
+    EXPECT_EQ(device->close(), MMSYSERR_NOERROR);
+    EXPECT_TRUE(stopped.StillStopped()) << "the stop waited for the server";
+    stopped.Resume();
+    EXPECT_EQ(device->open(0, WaveFormat{}), MMSYSERR_NOERROR);
+    device->prepareHeader(headers[0]);
+    ASSERT_EQ(device->write(headers[0]), MMSYSERR_NOERROR);
+    for (int i = 0; i < 500 && !headers[0].Done(); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(headers[0].Done()) << "no play after the server came back";
+    EXPECT_EQ(device->reset(), MMSYSERR_NOERROR);
+    EXPECT_EQ(device->close(), MMSYSERR_NOERROR);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, PlaybackDevice, ::testing::Values("alsa", "pulse"),
                          [](const auto& info) { return std::string(info.param); });
 INSTANTIATE_TEST_SUITE_P(Backends, PlaybackDeviceShortPlay, ::testing::Values("alsa", "pulse"),
