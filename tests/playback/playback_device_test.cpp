@@ -373,7 +373,8 @@ TEST_P(PlaybackDevice, ServerKilledAndRestartedDuringPlayback) {
 
 // The server stops (SIGSTOP) while the last frames drain: the stop and the
 // close return while it is still stopped, every buffer handed back; the
-// next open plays again once it runs. The 20 s of the watchdog only decide failure.
+// next open plays again once it runs (the server may take seconds to catch
+// up). The 20 s of the watchdog and the 15 s wait only decide failure.
 TEST_P(PlaybackDevice, AStopAndCloseReturnWhileTheServerIsStopped) {
     std::vector<uint8_t> memory(size_t{BlockBytes} * 3, 0);
     std::vector<WaveOutHeader> headers(3);
@@ -398,8 +399,8 @@ TEST_P(PlaybackDevice, AStopAndCloseReturnWhileTheServerIsStopped) {
     EXPECT_EQ(device->open(0, WaveFormat{}), MMSYSERR_NOERROR);
     device->prepareHeader(headers[0]);
     ASSERT_EQ(device->write(headers[0]), MMSYSERR_NOERROR);
-    for (int i = 0; i < 500 && !headers[0].Done(); ++i) std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(headers[0].Done()) << "no play after the server came back";
+    for (int i = 0; i < 1500 && !headers[0].Done(); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(headers[0].Done()) << "no play after the server came back: " << device->getErrorText(device->failure());
     EXPECT_EQ(device->reset(), MMSYSERR_NOERROR);
     EXPECT_EQ(device->close(), MMSYSERR_NOERROR);
 }
