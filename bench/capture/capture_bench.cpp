@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     const std::string folder = argv[1];
     const int seconds = std::atoi(argv[2]);
     // The program's choice of backend (ORV_SOUND_BACKEND forces one), or the named ALSA PCM.
-    auto device = argc > 3 ? platform::makeAlsaWaveIn(argv[3]) : platform::makeWaveIn();
+    auto device = argc > 3 ? platform::makeAlsaWaveIn(argv[3]) : platform::makeWaveIn(platform::chooseSoundBackend());
     if (!device) {
         std::fprintf(stderr, "no capture layer\n");
         return 1;

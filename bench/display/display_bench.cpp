@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
 
     // As the program makes them: the device named after the server's default source.
     // The backend the program would choose (ORV_SOUND_BACKEND forces one).
-    auto waveIn = orv::platform::makeWaveIn(orv::platform::makePulseSourceNames());
+    auto waveIn = orv::platform::makeWaveIn(orv::platform::chooseSoundBackend(), orv::platform::makePulseSourceNames());
     auto mixer = orv::platform::makeInputMixer(*waveIn);
     orv::platform::SystemClock clock;
     orv::platform::StatvfsFreeSpace freeSpace;

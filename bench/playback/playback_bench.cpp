@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     RecordBuffers buffers;
     AllocateCaptureBuffers(buffers);
     // The program's choice of backend (ORV_SOUND_BACKEND forces one), or the named ALSA PCM.
-    auto device = argc > 3 ? platform::makeAlsaWaveOut(argv[3]) : platform::makeWaveOut();
+    auto device = argc > 3 ? platform::makeAlsaWaveOut(argv[3]) : platform::makeWaveOut(platform::chooseSoundBackend());
     int messages = 0;
     WavePlayback playback(editor, recording, buffers,
                           PlaybackSeams{*device,

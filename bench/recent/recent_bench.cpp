@@ -77,7 +77,7 @@ uint64_t CountingBreaks(const std::vector<int16_t>& s) {
 }
 
 int Live(const std::string& folder, bool mp3) {
-    auto device = platform::makeWaveIn();
+    auto device = platform::makeWaveIn(platform::chooseSoundBackend());
     if (!device || device->getNumDevs() == 0) Fail("no capture device");
     bench::HeadlessRecorder r(*device, folder);
     CaptureState& cap = r.cap;

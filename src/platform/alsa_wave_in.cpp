@@ -1,7 +1,10 @@
-// Wave-in over an ALSA capture PCM. A driver thread reads straight into the
-// queued buffers, front first, and publishes each header's bytes-recorded
-// field with a release store after the bytes are in place; the program only
-// polls the headers.
+// Wave-in over an ALSA capture PCM. A driver thread reads a period at a time
+// and copies it, with the lock held, into the queued buffers, front first; it
+// publishes each header's bytes-recorded field with a release store after the
+// bytes are in place; the program only polls the headers. Since the driver
+// touches a buffer only under the lock and closes the PCM itself when it
+// ends, a driver stuck in a call to a stopped server can be let go (see
+// kDriverAnswerBudget) without a thread left writing into the program's buffers.
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
@@ -12,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -118,11 +122,22 @@ WaveInCaps ProbeCaps(snd_pcm_t* pcm, const std::string& name) {
     return caps;
 }
 
-class AlsaWaveIn final : public WaveIn, public CaptureStatsSource {
+// One device with its driver thread; shared with that thread, so that a
+// driver that was let go keeps what it uses until it ends.
+class CaptureDriver final : public WaveIn, public CaptureStatsSource,
+                            public std::enable_shared_from_this<CaptureDriver> {
 public:
-    AlsaWaveIn(std::string pcmName, std::unique_ptr<SourceNames> names)
-        : pcmName_(std::move(pcmName)), names_(std::move(names)) {}
-    ~AlsaWaveIn() override { StopThread(); }
+    CaptureDriver(std::string pcmName, std::unique_ptr<SourceNames> names, DeviceZeroName deviceName)
+        : pcmName_(std::move(pcmName)), names_(std::move(names)), deviceName_(std::move(deviceName)) {}
+    ~CaptureDriver() override { pcm_.reset(); }
+
+    // The driver did not answer in time: the buffers were handed back and the
+    // thread let go. Only the names may still be taken from this object.
+    bool LetGo() const { return letGo_; }
+    std::unique_ptr<SourceNames> TakeNames() { return std::move(names_); }
+    const DeviceZeroName& DeviceName() const { return deviceName_; }
+    // Ends the driver, closing the PCM, within the budget; else lets it go.
+    void Shutdown() { StopThread(); }
 
     uint32_t getNumDevs() override { return Probe() ? 1 : 0; }
 
@@ -169,7 +184,7 @@ public:
         frameBytes_ = format.blockAlign;
         rate_ = format.samplesPerSec;
         periodFrames_ = period;
-        discard_.assign(static_cast<size_t>(period) * frameBytes_, 0);
+        readBuffer_.assign(static_cast<size_t>(period) * frameBytes_, 0);
         {
             std::lock_guard lk(mu_);
             queue_.clear();
@@ -178,10 +193,11 @@ public:
             idle_ = true;
             stats_ = CaptureStats{};
             error_.clear();
+            ended_ = false;
         }
         pcm_ = std::move(pcm);
         try {
-            driver_ = std::thread([this] { DriverLoop(); });
+            driver_ = std::thread([self = shared_from_this()] { self->DriverLoop(); });
         } catch (const std::system_error&) {
             pcm_.reset();
             return Fail(MMSYSERR_NOMEM, -EAGAIN);
@@ -221,7 +237,10 @@ public:
         run_ = false;
         cv_.notify_all();
         // Once idle, the thread has dropped the PCM and touches no buffer.
-        cv_.wait(lk, [this] { return idle_; });
+        if (!cv_.wait_for(lk, kDriverAnswerBudget, [this] { return idle_; })) {
+            Abandon(lk);
+            return MMSYSERR_NOERROR;
+        }
         for (WaveHeader* h : queue_) h->flags = (h->flags & ~WHDR_INQUEUE) | WHDR_DONE;
         queue_.clear();
         return MMSYSERR_NOERROR;
@@ -307,19 +326,34 @@ private:
         return run_ && error_.empty();
     }
 
+    // The thread closes the PCM as it ends (a close drops what the PCM
+    // holds, which waits for a sound server).
     void StopThread() {
-        if (!driver_.joinable()) {
-            pcm_.reset();
+        if (!driver_.joinable()) return;
+        std::unique_lock lk(mu_);
+        quit_ = true;
+        run_ = false;
+        cv_.notify_all();
+        if (!cv_.wait_for(lk, kDriverAnswerBudget, [this] { return ended_; })) {
+            Abandon(lk);
             return;
         }
-        {
-            std::lock_guard lk(mu_);
-            quit_ = true;
-            run_ = false;
-            cv_.notify_all();
-        }
+        lk.unlock();
         driver_.join();
-        pcm_.reset();
+    }
+
+    // With mu_ held, on the program thread: every buffer handed back with
+    // what it holds, the thread let go with its PCM. It finds quit_ when its
+    // call returns.
+    void Abandon(std::unique_lock<std::mutex>& lk) {
+        quit_ = true;
+        run_ = false;
+        for (WaveHeader* h : queue_) h->flags = (h->flags & ~WHDR_INQUEUE) | WHDR_DONE;
+        queue_.clear();
+        letGo_ = true;
+        cv_.notify_all();
+        lk.unlock();
+        driver_.detach();
     }
 
     // Moves the PCM from wherever it is to running.
@@ -382,8 +416,14 @@ private:
         bool pcmRunning = false;
         while (!quit_) {
             if (!run_) {
-                if (pcmRunning) snd_pcm_drop(pcm_.get());
-                pcmRunning = false;
+                // Unlocked: through a stopped server's plug-in a drop waits without end.
+                if (pcmRunning) {
+                    lk.unlock();
+                    snd_pcm_drop(pcm_.get());
+                    lk.lock();
+                    pcmRunning = false;
+                    if (quit_) break;
+                }
                 // A stopped device loses nothing that anyone asked for.
                 lostSince_.reset();
                 inDropGap_ = false;
@@ -394,7 +434,10 @@ private:
             }
             idle_ = false;
             if (!pcmRunning) {
+                lk.unlock();
                 const int err = StartPcm();
+                lk.lock();
+                if (quit_) break;
                 if (err < 0) {
                     stats_.lastDriverError = err;
                     SetError(err);
@@ -407,10 +450,9 @@ private:
             }
 
             // Pick the target: the front buffer where its fill stands, else
-            // the discard buffer, so the device never overruns for want of a reader.
+            // nowhere, so the device never overruns for want of a reader.
             WaveHeader* h = nullptr;
             uint32_t filled = 0;
-            uint8_t* dest = discard_.data();
             snd_pcm_uframes_t want = periodFrames_;
             if (!queue_.empty()) {
                 h = queue_.front();
@@ -420,13 +462,14 @@ private:
                     CompleteFront();
                     continue;
                 }
-                dest = h->data + filled;
                 want = std::min<snd_pcm_uframes_t>(want, room);
             }
 
             lk.unlock();
-            const snd_pcm_sframes_t n = ReadSome(dest, want);
+            const snd_pcm_sframes_t n = ReadSome(readBuffer_.data(), want);
             lk.lock();
+            if (quit_) break;  // let go meanwhile: h is no longer ours
+            if (h && n > 0) std::memcpy(h->data + filled, readBuffer_.data(), static_cast<size_t>(n) * frameBytes_);
 
             if (n < 0) {
                 // The device is failing (gone, server down): retry slowly, and
@@ -461,8 +504,11 @@ private:
                 inDropGap_ = true;
             }
         }
+        lk.unlock();
         if (pcmRunning) snd_pcm_drop(pcm_.get());
-        idle_ = true;
+        pcm_.reset();
+        lk.lock();
+        idle_ = ended_ = true;
         cv_.notify_all();
     }
 
@@ -482,7 +528,7 @@ private:
     PcmHandle pcm_;
     uint32_t frameBytes_ = 4;
     snd_pcm_uframes_t periodFrames_ = 882;
-    std::vector<uint8_t> discard_;
+    std::vector<uint8_t> readBuffer_;  // driver thread only: one period, copied on under the lock
     std::thread driver_;
 
     // Driver thread only: the end of the last read, the start of sound being
@@ -499,8 +545,78 @@ private:
     bool run_ = false;               // started and not reset
     bool quit_ = false;              // close: the thread ends
     bool idle_ = true;               // the thread waits and touches no buffer
+    bool ended_ = true;              // the thread has closed the PCM and ends
+    bool letGo_ = false;             // see LetGo
     CaptureStats stats_;
     std::string error_;  // the failure not yet got over, empty while blocks flow
+};
+
+// The device the program holds: its driver, and a fresh one in place of a
+// driver that was let go. Until the program closes it, a device whose driver
+// was let go is failed: it takes no buffer and says so in deviceError.
+class AlsaWaveIn final : public WaveIn, public CaptureStatsSource {
+public:
+    AlsaWaveIn(std::string pcmName, std::unique_ptr<SourceNames> names)
+        : pcmName_(std::move(pcmName)), driver_(std::make_shared<CaptureDriver>(pcmName_, std::move(names),
+                                                                                 DeviceZeroName{})) {}
+    ~AlsaWaveIn() override { driver_->Shutdown(); }
+
+    uint32_t getNumDevs() override { return driver_->getNumDevs(); }
+    MMResult getDevCaps(uint32_t device, WaveInCaps& caps) override { return driver_->getDevCaps(device, caps); }
+    MMResult open(uint32_t device, const WaveFormat& format) override {
+        if (failed_) return MMSYSERR_ALLOCATED;
+        return driver_->open(device, format);
+    }
+    MMResult prepareHeader(WaveHeader& h) override {
+        if (!failed_) return driver_->prepareHeader(h);
+        h.flags |= WHDR_PREPARED;
+        return MMSYSERR_NOERROR;
+    }
+    MMResult addBuffer(WaveHeader& h) override { return failed_ ? MMSYSERR_ERROR : driver_->addBuffer(h); }
+    MMResult start() override { return failed_ ? MMSYSERR_ERROR : driver_->start(); }
+    MMResult reset() override {
+        if (failed_) return MMSYSERR_NOERROR;
+        const MMResult r = driver_->reset();
+        Replace(true);
+        return r;
+    }
+    MMResult unprepareHeader(WaveHeader& h) override {
+        if (!failed_) return driver_->unprepareHeader(h);
+        h.flags &= ~WHDR_PREPARED;
+        return MMSYSERR_NOERROR;
+    }
+    MMResult close() override {
+        if (failed_) {
+            failed_ = false;
+            return MMSYSERR_NOERROR;
+        }
+        const MMResult r = driver_->close();
+        if (driver_->LetGo()) {
+            Replace(false);
+            return MMSYSERR_NOERROR;
+        }
+        return r;
+    }
+    std::string getErrorText(MMResult result) override {
+        if (failed_ && result == MMSYSERR_ERROR) return NotAnswering();
+        return driver_->getErrorText(result);
+    }
+    std::string deviceError() override { return failed_ ? NotAnswering() : driver_->deviceError(); }
+    CaptureStats captureStats() const override { return driver_->captureStats(); }
+
+private:
+    std::string NotAnswering() const { return BaseErrorText(MMSYSERR_ERROR) + " (" + pcmName_ + ": not answering)"; }
+
+    // A driver that was let go gives way to a fresh one with the same names.
+    void Replace(bool stillOpen) {
+        if (!driver_->LetGo()) return;
+        driver_ = std::make_shared<CaptureDriver>(pcmName_, driver_->TakeNames(), driver_->DeviceName());
+        failed_ = stillOpen;
+    }
+
+    const std::string pcmName_;
+    std::shared_ptr<CaptureDriver> driver_;
+    bool failed_ = false;
 };
 
 }  // namespace

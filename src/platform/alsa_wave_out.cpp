@@ -5,6 +5,11 @@
 // sound server's plug-in can report less delay than it still holds (a busy
 // server lags behind the clock the figure is reckoned from), and the reset
 // that follows the last done flag would throw the rest away unheard.
+//
+// The driver reads a buffer only under the lock, into its own scratch, and
+// closes the PCM itself when it ends; so a driver stuck in a call to a
+// stopped server can be let go (see kDriverAnswerBudget) without a thread
+// left touching the program's buffers.
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
@@ -13,6 +18,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -34,11 +40,22 @@ inline int16_t Scale(int16_t s, uint32_t g) {
     return static_cast<int16_t>((x + (x >= 0 ? 32767 : -32767)) / 65535);
 }
 
-class AlsaWaveOut final : public WaveOut, public PlaybackStatsSource {
+// One open device with its driver thread; shared with that thread, so that
+// a driver that was let go keeps what it uses until it ends.
+class PlaybackDriver final : public WaveOut, public PlaybackStatsSource,
+                             public std::enable_shared_from_this<PlaybackDriver> {
 public:
-    AlsaWaveOut(std::string pcmName, unsigned bufferMillis)
+    PlaybackDriver(std::string pcmName, unsigned bufferMillis)
         : pcmName_(std::move(pcmName)), bufferMicros_(std::max(20u, bufferMillis) * 1000u) {}
-    ~AlsaWaveOut() override { StopThread(); }
+    ~PlaybackDriver() override { pcm_.reset(); }
+
+    // The driver did not answer in time: the buffers were handed back and the
+    // thread let go. Nothing of this object may be used but its volume.
+    bool LetGo() const { return letGo_; }
+    void KeepVolume(uint32_t volume) { volume_.store(volume, std::memory_order_relaxed); }
+    uint32_t Volume() const { return volume_.load(std::memory_order_relaxed); }
+    // Ends the driver, closing the PCM, within the budget; else lets it go.
+    void Shutdown() { StopThread(); }
 
     MMResult open(uint32_t device, const WaveFormat& format) override {
         if (device != 0) return Fail(MMSYSERR_BADDEVICEID, 0);
@@ -99,7 +116,8 @@ public:
         }
         pcm_ = std::move(pcm);
         try {
-            driver_ = std::thread([this] { DriverLoop(); });
+            ended_ = false;
+            driver_ = std::thread([self = shared_from_this()] { self->DriverLoop(); });
         } catch (const std::system_error&) {
             pcm_.reset();
             return Fail(MMSYSERR_NOMEM, -EAGAIN);
@@ -132,7 +150,10 @@ public:
         run_ = false;
         cv_.notify_all();
         // Once idle, the thread has dropped what the PCM held and touches no buffer.
-        cv_.wait(lk, [this] { return idle_; });
+        if (!cv_.wait_for(lk, kDriverAnswerBudget, [this] { return idle_; })) {
+            Abandon(lk);
+            return MMSYSERR_NOERROR;
+        }
         for (WaveOutHeader* h : queue_) Complete(*h);
         for (const Pending& p : pending_) Complete(*p.header);
         queue_.clear();
@@ -211,17 +232,36 @@ private:
         h.flags.store((f & ~WHDR_INQUEUE) | WHDR_DONE, std::memory_order_release);
     }
 
+    // The thread closes the PCM as it ends (a close drops what the PCM
+    // holds, which waits for a sound server).
     void StopThread() {
-        if (driver_.joinable()) {
-            {
-                std::lock_guard lk(mu_);
-                quit_ = true;
-                run_ = false;
-                cv_.notify_all();
-            }
-            driver_.join();
+        if (!driver_.joinable()) return;
+        std::unique_lock lk(mu_);
+        quit_ = true;
+        run_ = false;
+        cv_.notify_all();
+        if (!cv_.wait_for(lk, kDriverAnswerBudget, [this] { return ended_; })) {
+            Abandon(lk);
+            return;
         }
-        pcm_.reset();
+        lk.unlock();
+        driver_.join();
+    }
+
+    // With mu_ held, on the program thread: every buffer handed back, the
+    // thread let go with its PCM. It finds quit_ when its call returns.
+    void Abandon(std::unique_lock<std::mutex>& lk) {
+        quit_ = true;
+        run_ = false;
+        for (WaveOutHeader* h : queue_) Complete(*h);
+        for (const Pending& p : pending_) Complete(*p.header);
+        queue_.clear();
+        pending_.clear();
+        frontOffset_ = 0;
+        letGo_ = true;
+        cv_.notify_all();
+        lk.unlock();
+        driver_.detach();
     }
 
     // With mu_ held. Underruns and suspends are recovered; only a device
@@ -301,21 +341,24 @@ private:
             const uint8_t* src = h->data + frontOffset_;
             const auto want = std::min<snd_pcm_uframes_t>(
                 {static_cast<snd_pcm_uframes_t>(avail), totalFrames - doneFrames, scratch_.size() / channels_});
-            lk.unlock();
+            // Copied with the lock held: the PCM's calls may outlast a reset
+            // that hands the buffer back.
             const uint32_t vol = volume_.load(std::memory_order_relaxed);
-            const void* out = src;
-            if (vol != WaveOutFullVolume) {
+            if (vol == WaveOutFullVolume) {
+                std::memcpy(scratch_.data(), src, want * frameBytes);
+            } else {
                 const uint32_t gains[2] = {vol & 0xFFFF, vol >> 16};
                 for (size_t i = 0; i < want * channels_; ++i) {
                     int16_t sample;
                     std::memcpy(&sample, src + 2 * i, 2);
                     scratch_[i] = Scale(sample, gains[i % channels_]);
                 }
-                out = scratch_.data();
             }
-            const snd_pcm_sframes_t n = snd_pcm_writei(pcm_.get(), out, want);
+            lk.unlock();
+            const snd_pcm_sframes_t n = snd_pcm_writei(pcm_.get(), scratch_.data(), want);
             if (n == -EAGAIN) snd_pcm_wait(pcm_.get(), waitMillis_);  // never spin on a busy device
             lk.lock();
+            if (quit_) return;  // let go meanwhile: h is no longer ours
             if (n == -EAGAIN || n == 0) break;
             if (n < 0) {
                 Recover(lk, static_cast<int>(n), true);
@@ -402,8 +445,11 @@ private:
                 cv_.wait(lk, [this] { return quit_ || !run_ || !queue_.empty(); });
             }
         }
+        lk.unlock();
         if (active) snd_pcm_drop(pcm_.get());
-        idle_ = true;
+        pcm_.reset();
+        lk.lock();
+        idle_ = ended_ = true;
         cv_.notify_all();
     }
 
@@ -433,10 +479,94 @@ private:
     bool run_ = false;                  // buffers written since open or the last reset
     bool quit_ = false;
     bool idle_ = true;
+    bool ended_ = true;   // the thread has closed the PCM and ends
+    bool letGo_ = false;  // see LetGo
     int errorsInARow_ = 0;
     MMResult failure_ = MMSYSERR_NOERROR;
     int failureAlsaError_ = 0;
     PlaybackStats stats_;
+};
+
+// The device the program holds: its driver, and a fresh one in place of a
+// driver that was let go. Until the program closes it, a device whose driver
+// was let go is failed: it takes no buffer, and reset has nothing to hand back.
+class AlsaWaveOut final : public WaveOut, public PlaybackStatsSource {
+public:
+    AlsaWaveOut(std::string pcmName, unsigned bufferMillis)
+        : pcmName_(std::move(pcmName)), bufferMillis_(bufferMillis), driver_(NewDriver()) {}
+    ~AlsaWaveOut() override { driver_->Shutdown(); }
+
+    MMResult open(uint32_t device, const WaveFormat& format) override {
+        if (failed_) return MMSYSERR_ALLOCATED;
+        return driver_->open(device, format);
+    }
+    MMResult prepareHeader(WaveOutHeader& h) override {
+        if (!failed_) return driver_->prepareHeader(h);
+        h.flags.fetch_or(WHDR_PREPARED, std::memory_order_acq_rel);
+        return MMSYSERR_NOERROR;
+    }
+    MMResult write(WaveOutHeader& h) override {
+        if (failed_) return MMSYSERR_ERROR;
+        return driver_->write(h);
+    }
+    MMResult reset() override {
+        if (failed_) return MMSYSERR_NOERROR;
+        const MMResult r = driver_->reset();
+        Replace(true);
+        return r;
+    }
+    MMResult unprepareHeader(WaveOutHeader& h) override {
+        if (!failed_) return driver_->unprepareHeader(h);
+        h.flags.fetch_and(~WHDR_PREPARED, std::memory_order_acq_rel);
+        return MMSYSERR_NOERROR;
+    }
+    MMResult close() override {
+        if (failed_) {
+            failed_ = false;
+            return MMSYSERR_NOERROR;
+        }
+        const MMResult r = driver_->close();
+        if (driver_->LetGo()) {
+            Replace(false);
+            return MMSYSERR_NOERROR;
+        }
+        return r;
+    }
+    MMResult getVolume(uint32_t& volume) override {
+        if (!failed_) return driver_->getVolume(volume);
+        volume = driver_->Volume();
+        return MMSYSERR_NOERROR;
+    }
+    MMResult setVolume(uint32_t volume) override {
+        if (!failed_) return driver_->setVolume(volume);
+        driver_->KeepVolume(volume);
+        return MMSYSERR_NOERROR;
+    }
+    std::string getErrorText(MMResult result) override {
+        if (failed_ && result == MMSYSERR_ERROR) return WaveOutErrorText(result) + " (" + pcmName_ + ": not answering)";
+        return driver_->getErrorText(result);
+    }
+    MMResult failure() override { return failed_ ? MMSYSERR_ERROR : driver_->failure(); }
+    PlaybackStats playbackStats() const override { return driver_->playbackStats(); }
+
+private:
+    std::shared_ptr<PlaybackDriver> NewDriver() const {
+        return std::make_shared<PlaybackDriver>(pcmName_, bufferMillis_);
+    }
+
+    // A driver that was let go gives way to a fresh one with the same volume.
+    void Replace(bool stillOpen) {
+        if (!driver_->LetGo()) return;
+        auto fresh = NewDriver();
+        fresh->KeepVolume(driver_->Volume());
+        driver_ = std::move(fresh);
+        failed_ = stillOpen;
+    }
+
+    const std::string pcmName_;
+    const unsigned bufferMillis_;
+    std::shared_ptr<PlaybackDriver> driver_;
+    bool failed_ = false;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -59,26 +60,53 @@ std::string executablePath() {
     return buf;
 }
 
-bool startDetached(const std::string& program, const std::vector<std::string>& args) {
+bool startDetached(const std::string& program, const std::vector<std::string>& args,
+                   const ChildEnvironment& environment) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    // Built before the fork: the child of a threaded process may only exec.
+    std::vector<char*> envp;
+    for (char** e = environ; *e; ++e) {
+        const std::string_view entry(*e);
+        const std::string_view name = entry.substr(0, entry.find('='));
+        bool keep = true;
+        for (const std::string& r : environment.removed) keep = keep && name != r;
+        if (keep) envp.push_back(*e);
+    }
+    envp.push_back(nullptr);
+    // The exec's failure comes back on a pipe that a successful exec closes.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) return false;
     // Double fork so that the child is not left as a zombie of ours.
     pid_t pid = ::fork();
-    if (pid < 0) return false;
+    if (pid < 0) {
+        ::close(report[0]);
+        ::close(report[1]);
+        return false;
+    }
     if (pid == 0) {
+        ::close(report[0]);
         ::setsid();
         pid_t inner = ::fork();
         if (inner == 0) {
-            ::execvp(program.c_str(), argv.data());
+            ::execvpe(program.c_str(), argv.data(), envp.data());
+            const int err = errno;
+            [[maybe_unused]] const ssize_t n = ::write(report[1], &err, sizeof err);
             ::_exit(127);
         }
         ::_exit(inner < 0 ? 1 : 0);
     }
+    ::close(report[1]);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    int err = 0;
+    ssize_t n;
+    while ((n = ::read(report[0], &err, sizeof err)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
 }
 
 bool programOnPath(const std::string& name) {

@@ -39,8 +39,18 @@ std::string userDataFolder();
 std::string homeFolder();
 // Full path of the running executable.
 std::string executablePath();
-// Starts a program detached; false when it could not be started.
-bool startDetached(const std::string& program, const std::vector<std::string>& args);
+// What a started program gets instead of this process's environment: the
+// environment the program was started with. Names the program added for
+// itself (a window-system setting, say) are left out; a variable the user
+// had set stays.
+struct ChildEnvironment {
+    std::vector<std::string> removed;
+};
+
+// Starts a program detached, found on PATH; false when it could not be
+// started (not found, not executable).
+bool startDetached(const std::string& program, const std::vector<std::string>& args,
+                   const ChildEnvironment& environment = {});
 // True when an executable of that name is on PATH.
 bool programOnPath(const std::string& name);
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/sound_backend.h"
 #include "platform/source_name.h"
 
 namespace orv::platform {
@@ -97,7 +98,7 @@ std::unique_ptr<WaveIn> makeAlsaWaveIn(const std::string& pcmName = "default",
 // without names, device 0 is named by a lookup of its own.
 std::unique_ptr<WaveIn> makePulseWaveIn(std::unique_ptr<SourceNames> names = nullptr);
 
-// The sound server's when one answers, else ALSA "default" (see sound_backend.h).
-std::unique_ptr<WaveIn> makeWaveIn(std::unique_ptr<SourceNames> names = nullptr);
+// The device of the backend chosen for this run (see sound_backend.h).
+std::unique_ptr<WaveIn> makeWaveIn(SoundBackend backend, std::unique_ptr<SourceNames> names = nullptr);
 
 }  // namespace orv::platform

@@ -84,7 +84,7 @@ std::unique_ptr<WaveOut> makeAlsaWaveOut(const std::string& pcmName = "default",
 // at the server, so the desktop's volume control shows it.
 std::unique_ptr<WaveOut> makePulseWaveOut(unsigned bufferMillis = 500);
 
-// The sound server's when one answers, else ALSA "default" (see sound_backend.h).
-std::unique_ptr<WaveOut> makeWaveOut();
+// The device of the backend chosen for this run (see sound_backend.h).
+std::unique_ptr<WaveOut> makeWaveOut(SoundBackend backend);
 
 }  // namespace orv::platform

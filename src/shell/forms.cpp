@@ -40,7 +40,7 @@ QIcon ProgramIcon() {
     return icon;
 }
 
-TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
+TFormAbout::TFormAbout(QWidget* parent, const QString& soundBackend) : QDialog(parent) {
     setObjectName("TFormAbout");
     setWindowTitle(QStringLiteral("关于 Orvane Recorder"));
     auto* iconLabel = new QLabel(this);
@@ -59,6 +59,11 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent) {
     top->addWidget(title);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    if (!soundBackend.isEmpty()) {
+        auto* sound = new QLabel(QStringLiteral("Sound: ") + soundBackend, this);
+        sound->setObjectName("LabSoundBackend");
+        layout->addWidget(sound, 0, Qt::AlignHCenter);
+    }
     layout->addWidget(close, 0, Qt::AlignHCenter);
     setFixedSize(sizeHint());
 }

@@ -23,7 +23,8 @@ QIcon ProgramIcon();
 class TFormAbout : public QDialog {
     Q_OBJECT
 public:
-    explicit TFormAbout(QWidget* parent = nullptr);
+    // soundBackend: what the devices talk to this run, shown under the title.
+    explicit TFormAbout(QWidget* parent = nullptr, const QString& soundBackend = {});
 };
 
 struct AppState;

@@ -6,10 +6,10 @@
 #include "shell/signal_ending.h"
 
 int main(int argc, char** argv) {
-    orv::PrepareWindowSystem();
+    const orv::platform::ChildEnvironment children = orv::PrepareWindowSystem();
     QApplication app(argc, argv);
     orv::SetUpApplication();
-    orv::Program program(orv::UserPlaces());
+    orv::Program program(orv::UserPlaces(), children);
     program.Show();
     orv::SignalEnding ending(program.Main());  // logout, kill, Ctrl+C: the recording is kept
     return app.exec();

@@ -14,12 +14,18 @@ ProgramPlaces UserPlaces() {
             platform::userDataFolder(), platform::homeFolder()};
 }
 
-void PrepareWindowSystem() {
+platform::ChildEnvironment PrepareWindowSystem() {
     // With shared-memory images Qt waits for the X server before it paints
     // again where it painted the tick before: a round trip and two more
     // wake-ups per 100 ms, to send a few columns of meters and chart. Sent on
     // the connection they cost less. A user's own setting stands.
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
+    // Programs it starts get the user's environment: theirs is not ours to tune.
+    platform::ChildEnvironment children;
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) {
+        qputenv("QT_XCB_NO_MITSHM", "1");
+        children.removed.push_back("QT_XCB_NO_MITSHM");
+    }
+    return children;
 }
 
 void SetUpApplication() {
@@ -29,19 +35,21 @@ void SetUpApplication() {
     QApplication::setWindowIcon(ProgramIcon());
 }
 
-Program::Program(const ProgramPlaces& places) : state_(std::make_unique<AppState>()) {
+Program::Program(const ProgramPlaces& places, platform::ChildEnvironment children)
+    // The sound server's own protocol when one answers, else ALSA's "default";
+    // one choice for capture and playback alike.
+    : state_(std::make_unique<AppState>()), backend_(platform::chooseSoundBackend()), launcher_(std::move(children)) {
     // Before any window: the settings file.
     state_->Shell.SettingsFileName = places.SettingsFileName;
     state_->Settings = ReadSettingsFile(places.SettingsFileName);
 
-    // The sound server's own protocol when one answers, else ALSA's "default".
-    waveIn_ = platform::makeWaveIn(platform::makePulseSourceNames());
+    waveIn_ = platform::makeWaveIn(backend_, platform::makePulseSourceNames());
     mixer_ = platform::makeInputMixer(*waveIn_);
     seams_ = std::make_unique<AppSeams>(AppSeams{*waveIn_, *mixer_, clock_, freeSpace_, dialogs_, launcher_,
                                                  places.ExecutablePath, places.DataFolder, places.HomeFolder});
 
     formMain_ = std::make_unique<TFormMain>(*seams_, *state_);
-    waveOut_ = platform::makeWaveOut();
+    waveOut_ = platform::makeWaveOut(backend_);
     playback_ = std::make_unique<WavePlayback>(
         state_->Editor, state_->Capture.RawStream, state_->Buffers,
         PlaybackSeams{*waveOut_, [this](const std::string& t) { dialogs_.Message(t); },
@@ -50,7 +58,7 @@ Program::Program(const ProgramPlaces& places) : state_(std::make_unique<AppState
     formEdit_ = MakeEditorWindow(*state_, *editorHost_, *playback_, formMain_.get());
     formSaveSettings_ = std::make_unique<TFormSaveSettings>(formMain_.get());
     formProgress_ = std::make_unique<TFormProgress>(formMain_.get());
-    formAbout_ = std::make_unique<TFormAbout>(formMain_.get());
+    formAbout_ = std::make_unique<TFormAbout>(formMain_.get(), platform::soundBackendName(backend_));
     editorHost_->SetAbout(formAbout_.get());
     formColors_ = std::make_unique<TFormColors>(formMain_.get());
     formInfo_ = std::make_unique<TFormInfo>(formMain_.get());

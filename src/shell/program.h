@@ -33,15 +33,17 @@ struct ProgramPlaces {
 // configuration, $XDG_DATA_HOME, $HOME.
 ProgramPlaces UserPlaces();
 
-// Before the application object: how windows reach the X server.
-void PrepareWindowSystem();
+// Before the application object: how windows reach the X server. Returns
+// what the programs it starts must not inherit of that.
+platform::ChildEnvironment PrepareWindowSystem();
 
 // The application's name, desktop entry and icon; before any window.
 void SetUpApplication();
 
 class Program {
 public:
-    explicit Program(const ProgramPlaces& places);
+    // children: what started programs leave out (from PrepareWindowSystem).
+    explicit Program(const ProgramPlaces& places, platform::ChildEnvironment children = {});
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
     ~Program();
@@ -54,9 +56,12 @@ public:
     TFormInfo& FoundRecording() { return *formInfo_; }
     PlaybackControl& Playback() { return *playback_; }
     AppState& State() { return *state_; }
+    // Chosen once at start: capture and playback both use it.
+    platform::SoundBackend Backend() const { return backend_; }
 
 private:
     std::unique_ptr<AppState> state_;
+    platform::SoundBackend backend_;
     std::unique_ptr<platform::WaveIn> waveIn_;
     std::unique_ptr<platform::InputMixer> mixer_;
     platform::SystemClock clock_;

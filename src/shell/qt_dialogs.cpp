@@ -56,10 +56,13 @@ std::string QtDialogs::SaveFileName(const std::string& folder, const std::string
 }
 
 bool DesktopLauncher::Start(const std::string& program, const std::vector<std::string>& args) {
-    return platform::startDetached(program, args);
+    return platform::startDetached(program, args, environment_);
 }
 
 bool DesktopLauncher::OpenPath(const std::string& path) {
+    // Qt would start xdg-open with this process's environment, which the
+    // file manager or browser it picks then inherits: ours is started here.
+    if (platform::programOnPath("xdg-open")) return Start("xdg-open", {path});
     return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
 }
 

@@ -2,6 +2,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "platform/system.h"
 #include "shell/dialogs.h"
 
 namespace orv {
@@ -25,12 +26,18 @@ private:
     QPointer<QWidget> parent_;
 };
 
+// Started programs and the desktop's handlers get the environment the
+// program was started with, less what it set for itself.
 class DesktopLauncher final : public Launcher {
 public:
+    explicit DesktopLauncher(platform::ChildEnvironment environment = {}) : environment_(std::move(environment)) {}
     bool Start(const std::string& program, const std::vector<std::string>& args) override;
     bool OpenPath(const std::string& path) override;
     bool HasProgram(const std::string& name) override;
     bool IsRunning(const std::string& name) override;
+
+private:
+    platform::ChildEnvironment environment_;
 };
 
 }  // namespace orv

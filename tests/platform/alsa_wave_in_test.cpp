@@ -243,7 +243,7 @@ protected:
 };
 
 TEST_P(WaveInRealDevice, DefaultDeviceTakesTheRecordingFormatAndHasAName) {
-    auto in = makeWaveIn();
+    auto in = makeWaveIn(chooseSoundBackend());
     ASSERT_EQ(in->getNumDevs(), 1u);
     WaveInCaps caps;
     ASSERT_EQ(in->getDevCaps(0, caps), MMSYSERR_NOERROR);
@@ -330,7 +330,7 @@ void CaptureCounting(WaveIn& in, const std::function<void()>& midway = {}) {
 }
 
 TEST_P(WaveInRealDevice, CapturesTheCountingSignalInWholeBlocksInOrderWithoutLoss) {
-    auto in = makeWaveIn();
+    auto in = makeWaveIn(chooseSoundBackend());
     const MMResult opened = in->open(0, WaveFormat{});
     if (opened != MMSYSERR_NOERROR) {
         GTEST_SKIP() << "the default device cannot be opened: " << in->getErrorText(opened);
@@ -339,7 +339,7 @@ TEST_P(WaveInRealDevice, CapturesTheCountingSignalInWholeBlocksInOrderWithoutLos
 }
 
 TEST_P(WaveInRealDevice, ResetKeepsPartialFillStopsDeliveryAndCaptureResumes) {
-    auto in = makeWaveIn();
+    auto in = makeWaveIn(chooseSoundBackend());
     const MMResult opened = in->open(0, WaveFormat{});
     if (opened != MMSYSERR_NOERROR) {
         GTEST_SKIP() << "the default device cannot be opened: " << in->getErrorText(opened);
@@ -372,6 +372,25 @@ TEST_P(WaveInRealDevice, ResetKeepsPartialFillStopsDeliveryAndCaptureResumes) {
     EXPECT_EQ(in->reset(), MMSYSERR_NOERROR);
     b.Unprepare(*in);
     EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
+}
+
+// The server stops (SIGSTOP) during a capture: the stop and the close return
+// while it is still stopped, what was filled kept. The watchdog's 20 s only decide failure.
+TEST_P(WaveInRealDevice, AStopAndCloseReturnWhileTheServerIsStopped) {
+    auto in = makeWaveIn(chooseSoundBackend());
+    ASSERT_EQ(in->open(0, WaveFormat{}), MMSYSERR_NOERROR);
+    Buffers b(4, BlockBytes);
+    b.PrepareAndQueue(*in);
+    ASSERT_EQ(in->start(), MMSYSERR_NOERROR);
+    ASSERT_TRUE(PollUntil([&] { return b.Recorded(0) == BlockBytes; })) << "no data from the device";
+    StoppedServer stopped(20);
+    ASSERT_TRUE(stopped.Stopped());
+    EXPECT_EQ(in->reset(), MMSYSERR_NOERROR);
+    EXPECT_EQ(b.Recorded(0), BlockBytes);
+    for (size_t i = 0; i < b.size(); ++i) EXPECT_EQ(b[i].flags & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE) << i;
+    b.Unprepare(*in);
+    EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
+    EXPECT_TRUE(stopped.StillStopped()) << "the stop waited for the server";
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, WaveInRealDevice, ::testing::Values("alsa", "pulse"),

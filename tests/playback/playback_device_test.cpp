@@ -141,7 +141,7 @@ protected:
 
     // Playback on the real device of Backend(), opened; what it tells the user goes to messages.
     WavePlayback& OpenRealPlayback() {
-        device_ = makeWaveOut();
+        device_ = makeWaveOut(chooseSoundBackend());
         playback_ = std::make_unique<WavePlayback>(
             state, recording, buffers,
             PlaybackSeams{*device_, [this](const std::string& m) { messages.push_back(m); }, {}, nullptr});
@@ -258,7 +258,7 @@ TEST_P(PlaybackDevice, ResetHandsEveryBufferBackAtOnceAndSilencesTheSink) {
         std::copy(block.begin(), block.end(), memory.begin() + size_t{k} * BlockBytes);
     }
     std::vector<WaveOutHeader> headers(kCount);
-    std::unique_ptr<WaveOut> device = makeWaveOut();
+    std::unique_ptr<WaveOut> device = makeWaveOut(chooseSoundBackend());
     ASSERT_EQ(device->open(0, WaveFormat{}), MMSYSERR_NOERROR);
     StartCapture();
     for (uint32_t k = 0; k < kCount; ++k) {
@@ -369,6 +369,29 @@ TEST_P(PlaybackDevice, ServerKilledAndRestartedDuringPlayback) {
     playback.ClosePlayback();
     EXPECT_EQ(recording.size(), recordingSize);
     EXPECT_EQ(state.CurrentLevel, level);
+}
+
+// The server stops (SIGSTOP) while the tail drains: the stop and the close return while it
+// is still stopped, every buffer handed back. The watchdog's 20 s only decide failure.
+TEST_P(PlaybackDevice, AStopAndCloseReturnWhileTheServerIsStopped) {
+    std::vector<uint8_t> memory(size_t{BlockBytes} * 3, 0);
+    std::vector<WaveOutHeader> headers(3);
+    std::unique_ptr<WaveOut> device = makeWaveOut(chooseSoundBackend());
+    ASSERT_EQ(device->open(0, WaveFormat{}), MMSYSERR_NOERROR);
+    for (uint32_t k = 0; k < 3; ++k) {
+        headers[k].data = memory.data() + size_t{k} * BlockBytes;
+        headers[k].bufferLength = BlockBytes;
+        device->prepareHeader(headers[k]);
+        ASSERT_EQ(device->write(headers[k]), MMSYSERR_NOERROR);
+    }
+    for (int i = 0; i < 500 && !headers[0].Done(); ++i) std::this_thread::sleep_for(10ms);
+    StoppedServer stopped(20);
+    ASSERT_TRUE(stopped.Stopped());
+    std::this_thread::sleep_for(200ms);  // into the drain
+    EXPECT_EQ(device->reset(), MMSYSERR_NOERROR);
+    for (WaveOutHeader& h : headers) EXPECT_EQ(h.flags.load() & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
+    EXPECT_EQ(device->close(), MMSYSERR_NOERROR);
+    EXPECT_TRUE(stopped.StillStopped()) << "the stop waited for the server";
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, PlaybackDevice, ::testing::Values("alsa", "pulse"),

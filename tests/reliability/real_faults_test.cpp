@@ -199,7 +199,7 @@ TEST_P(Load, BothCoresSaturatedCaptureWithoutABreak) {
     if (!SoundServerUp()) GTEST_SKIP() << "no sound server with the counting signal (the test command starts one)";
     if (!platform::programOnPath("stress-ng")) GTEST_SKIP() << "stress-ng is not installed";
     ::setenv("ORV_SOUND_BACKEND", GetParam(), 1);
-    auto device = platform::makeWaveIn();
+    auto device = platform::makeWaveIn(platform::chooseSoundBackend());
     if (!device || device->getNumDevs() == 0) GTEST_SKIP() << GetParam() << " cannot capture here";
     const int seconds = EnvInt("ORV_LOAD_SECONDS", 60);
 

@@ -8,7 +8,9 @@
 #include <QTest>
 #include <QWindow>
 #include <QLabel>
+#include <QTest>
 #include <fstream>
+#include <sstream>
 #include <memory>
 #include <vector>
 
@@ -16,6 +18,8 @@
 #include "platform/raw_file.h"
 #include "shell/form_main.h"
 #include "shell/forms.h"
+#include "shell/program.h"
+#include "shell/qt_dialogs.h"
 #include "support/fake_system.h"
 #include "support/fake_wave_in.h"
 #include "support/temp_dir.h"
@@ -281,6 +285,35 @@ TEST(AboutBox, ShowsTheTitleInABoldTwentySixPixelFont) {
     EXPECT_TRUE(title->font().bold());
     EXPECT_EQ(title->font().pixelSize(), 26);
 }
+
+// Started programs see the window-system setting the program makes for itself only
+// when the user had set it. Rows: (the user set it, through OpenPath: a stand-in xdg-open).
+class LauncherEnvironment : public ::testing::TestWithParam<std::tuple<bool, bool>> {};
+
+TEST_P(LauncherEnvironment, StartedProgramsGetTheUsersEnvironment) {
+    const auto [userSetIt, openPath] = GetParam();
+    const QByteArray path = qgetenv("PATH");
+    test::TempDir dir;
+    const std::string out = dir.file("env"), script = dir.file("xdg-open");
+    std::ofstream(script) << "#!/bin/sh\nenv > \"$1.part\" && mv \"$1.part\" \"$1\"\n";
+    ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
+    qputenv("PATH", QByteArray::fromStdString(dir.path()) + ":" + path);
+    if (userSetIt) qputenv("QT_XCB_NO_MITSHM", "0");
+    DesktopLauncher launcher(PrepareWindowSystem());
+    const bool started = openPath ? launcher.OpenPath(out) : launcher.Start(script, {out});
+    qunsetenv("QT_XCB_NO_MITSHM");
+    qputenv("PATH", path);
+    ASSERT_TRUE(started);
+    std::ifstream in;
+    for (int i = 0; i < 500 && !in.is_open(); ++i, QTest::qWait(20)) in.open(out);
+    std::stringstream text;
+    text << in.rdbuf();
+    ASSERT_NE(text.str().find("PATH="), std::string::npos) << "the child did not run";
+    EXPECT_EQ(text.str().find("QT_XCB_NO_MITSHM=0") != std::string::npos, userSetIt) << text.str();
+    EXPECT_EQ(text.str().find("QT_XCB_NO_MITSHM=1"), std::string::npos) << text.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LauncherEnvironment, ::testing::Combine(::testing::Bool(), ::testing::Bool()));
 
 }  // namespace
 }  // namespace orv

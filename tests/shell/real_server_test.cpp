@@ -25,6 +25,7 @@
 #include "platform/sound_server.h"
 #include "shell/form_main.h"
 #include "shell/ini_file.h"
+#include "shell/program.h"
 #include "support/fake_system.h"
 #include "support/temp_dir.h"
 
@@ -82,7 +83,7 @@ protected:
     void SetUp() override {
         ORV_SKIP_WITHOUT_SOUND_SERVER();
         ::setenv("ORV_SOUND_BACKEND", GetParam(), 1);
-        device = platform::makeWaveIn(platform::makePulseSourceNames());
+        device = platform::makeWaveIn(platform::chooseSoundBackend(), platform::makePulseSourceNames());
         if (device->getNumDevs() == 0) GTEST_SKIP() << GetParam() << " cannot capture here";
         ASSERT_TRUE(platform::makeDir(dir.file("Orvane Recorder")));
         mixer = platform::makeInputMixer(*device);
@@ -166,6 +167,23 @@ TEST_P(RealServer, AnotherDefaultSourceRestartsTheProgram) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, RealServer, ::testing::Values("alsa", "pulse"),
                          [](const auto& info) { return std::string(info.param); });
+
+// The server answers a second late at start (stopped, then continued): the
+// program waits for it, and capture records on it through its own protocol.
+TEST(RealServerStart, AServerThatAnswersLateIsTheBackendOfTheRun) {
+    ORV_SKIP_WITHOUT_SOUND_SERVER();
+    test::TempDir dir;
+    ASSERT_TRUE(platform::makeDir(dir.file("Orvane Recorder")));
+    std::unique_ptr<Program> program;
+    {
+        test::StoppedServer stopped(1);
+        ASSERT_TRUE(stopped.Stopped());
+        program = std::make_unique<Program>(ProgramPlaces{"", dir.file("orvane-recorder"), dir.path(), dir.path()});
+    }
+    EXPECT_EQ(program->Backend(), platform::SoundBackend::Pulse);
+    EXPECT_TRUE(WaitFor([&] { return program->State().Capture.CaptureOpen; }, 10000));
+    EXPECT_EQ(Shell("pactl list source-outputs | grep -q 'media.name = .Recording'"), 0) << "not on the server";
+}
 
 // Runs a program with extra environment, its output on a pipe.
 struct Child {
