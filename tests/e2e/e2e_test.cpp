@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <thread>
 #include <tuple>
 
 #include "e2e/rig.h"
@@ -317,6 +320,71 @@ void SaveRecentOfTheLoop(Rig& r) {
     EXPECT_TRUE(found) << "the saved ring does not end at a moment in " << t.before << " … " << t.after;
 }
 
+// SIGTERM to the shipped program while a file dialog waits: Save As after a
+// recording, or Ctrl+K's in "Loop 3 min" while the recording goes on. It is
+// gone at once (10 s is only a loose bound for "within a second"), the
+// recording holds every block captured up to the signal, the ring's copy and
+// any partial file are gone, and the settings are written.
+void TermWithDialogOpen(Rig& r, bool recent) {
+    test::TempDir scratch;
+    struct Spots { QPoint record, stop, mode, file; };
+    const Spots at = r.Gui([&] {  // where the shipped program shows them: the same windows laid out here
+        Program measure({"", r.BinaryPath(), scratch.path(), scratch.path()});
+        measure.Show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&measure.Main()));
+        TFormMain& m = measure.Main();
+        auto centre = [&](QWidget* w) { return w->mapTo(&m, w->rect().center()); };
+        QAction* file = m.findChild<QMenu*>("menuFile")->menuAction();
+        return Spots{centre(m.BtnRecord), centre(m.BtnStop), centre(m.CmbBoxTime),
+                     m.menuBar()->mapTo(&m, m.menuBar()->actionGeometry(file).center())};
+    });
+    const std::string binary = r.File("orvane-recorder"), raw = r.Work() + "/Orvane.raw";
+    std::filesystem::copy_file(r.BinaryPath(), binary);
+    const int child = StartProcess("export XDG_DATA_HOME='" + r.Data() + "' HOME='" + r.Out() +
+                                   "' QT_QPA_PLATFORM=xcb; exec '" + binary + "'");
+    ASSERT_GT(child, 0);
+    struct Killer {
+        int pid;
+        bool ended = false;
+        ~Killer() { if (!ended) kill(pid, SIGKILL); }
+    } killer{child};
+    auto xdo = [&](const std::string& steps) {
+        return std::system(("timeout 30 xdotool search --sync --onlyvisible --pid " + std::to_string(child) + " . " +
+                            steps + " >/dev/null").c_str()) == 0;
+    };
+    auto click = [](QPoint p) { return "mousemove --window %1 " + std::to_string(p.x()) + " " + std::to_string(p.y()) + " click 1 sleep 0.5 "; };
+    ASSERT_TRUE(!recent || xdo(click(at.mode) + "key Down Return sleep 0.5"));  // 连续 → Loop 3 min
+    ASSERT_TRUE(xdo(click(at.record)));
+    ASSERT_TRUE(r.WaitFor([&] { return platform::fileSize(raw) >= 25 * int64_t(BlockBytes); })) << "nothing recorded";
+    ASSERT_TRUE(xdo(recent ? "mousemove --window %1 200 150 key ctrl+k" : click(at.stop) + click(at.file) + "key Down Return"));
+    ASSERT_EQ(std::system(("timeout 30 xdotool search --sync --onlyvisible --pid " + std::to_string(child) +
+                           " --name '^Save As$' >/dev/null").c_str()), 0) << "no file dialog came up";
+    ASSERT_TRUE(!recent || platform::fileExists(r.Work() + "/Recent.raw")) << "Ctrl+K took no copy of the ring";
+    // A second after a half reached the disk, some ten blocks wait in memory.
+    const int64_t half = platform::fileSize(raw);
+    ASSERT_TRUE(!recent || r.WaitFor([&] { return platform::fileSize(raw) > half; })) << "the recording stopped";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    const int64_t atSignal = platform::fileSize(raw);
+    ASSERT_FALSE(platform::fileExists(binary + ".INI"));
+    ASSERT_EQ(kill(child, SIGTERM), 0);
+    auto gone = [&] {  // ended, or a zombie nobody has reaped yet
+        std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+        std::string pid, name, state;
+        return !(stat >> pid >> name >> state) || state == "Z";
+    };
+    for (int i = 0; i < 1000 && !(killer.ended = gone()); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(killer.ended) << "the program still runs 10 s after SIGTERM";
+    const std::vector<Frame> frames = ReadRaw(raw);
+    EXPECT_EQ(CountBreaks(frames), std::vector<size_t>{}) << "the recording is not the unbroken count";
+    EXPECT_GE(platform::fileSize(raw), atSignal + (recent ? 5 : 0) * int64_t(BlockBytes)) << "blocks in memory were lost";
+    EXPECT_EQ(FileNames(r.Work()), std::vector<std::string>{"Orvane.raw"}) << "a copy was left";
+    for (const std::string& name : FileNames(r.Out())) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+    EXPECT_TRUE(platform::fileExists(binary + ".INI")) << "the settings were not written";
+}
+
+void TermWithSaveAsOpen(Rig& r) { TermWithDialogOpen(r, false); }
+void TermDuringTheRecentSave(Rig& r) { TermWithDialogOpen(r, true); }
+
 struct Row {
     const char* name;
     std::function<void(Rig&)> path;
@@ -374,7 +442,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{"EditorMessagesBelongToTheEditor", EditorMessagesBelongToTheEditor},
                       Row{"NormalCloseLeavesNoWorkingFiles", NormalCloseLeavesNoWorkingFiles},
                       Row{"SaveRecentOfContinuousRecording", SaveRecentOfContinuousRecording},
-                      Row{"SaveRecentOfTheLoop", SaveRecentOfTheLoop}),
+                      Row{"SaveRecentOfTheLoop", SaveRecentOfTheLoop},
+                      Row{"TermWithSaveAsOpen", TermWithSaveAsOpen},
+                      Row{"TermDuringTheRecentSave", TermDuringTheRecentSave}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 }  // namespace
