@@ -122,8 +122,11 @@ void TFormMain::menuSaveRecentClick() {
     BusyGuard busy(st_.Busy, Holds::AllButTheRecording);
     EnableSaveRecent();
     std::string message;
-    // What the recording keeps free for itself: its reserve and the rest of a loop's first pass.
-    auto keep = [this] { return MinFreeSeconds * BytesPerSecond + RecordingGrowthBytes(st_.Capture); };
+    // What the recording keeps free for itself: its reserve and the rest of a
+    // loop's first pass; nothing once Stop has ended it during the save.
+    auto keep = [this] {
+        return st_.Capture.Recording ? MinFreeSeconds * BytesPerSecond + RecordingGrowthBytes(st_.Capture) : 0;
+    };
     const std::string& folder = st_.Shell.Files.WorkingFolder;
     const std::unique_ptr<RecentRecording> recent = TakeRecentRecording(
         st_.Capture, st_.Shell.Files.RecentFileName, seams_.FreeSpace.freeBytes(folder), MinFreeSeconds * BytesPerSecond,
