@@ -1,5 +1,7 @@
 #include "export/form_save_flow.h"
 
+#include <algorithm>
+
 #include "export/form_progress.h"
 #include "export/form_save_settings.h"
 #include "export/save_filter.h"
@@ -16,10 +18,16 @@ void SaveFlow::SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks
     StartSave(pieces, {1, totalBlocks}, sources, true, {});
 }
 
-void SaveFlow::SaveRecent(std::span<const Piece> pieces, uint32_t blocks, const PieceSources& sources) {
+void SaveFlow::SaveRecent(std::span<const Piece> pieces, uint32_t blocks, const PieceSources& sources,
+                          const RecordingRoom& room) {
     if (!state_.Busy || blocks <= 1) return;
     BusyGuard guard(*state_.Busy, Holds::AllButTheRecording);
-    RunSave(pieces, {1, blocks}, sources, false, {}, false);
+    RunSave(pieces, {1, blocks}, sources, false, {}, false, &room);
+}
+
+void SaveFlow::AbandonSave() {
+    abandoned_ = true;
+    if (running_) running_->SaveContinue = false;
 }
 
 void SaveFlow::SaveHeld(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
@@ -43,8 +51,9 @@ void SaveFlow::StartSave(std::span<const Piece> pieces, SaveRange range, const P
 }
 
 void SaveFlow::RunSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
-                       const std::function<void()>& stopPlayback, bool modal) {
+                       const std::function<void()>& stopPlayback, bool modal, const RecordingRoom* room) {
     if (!state_.Format.SaveAsWav || !state_.Format.Wav || !state_.Format.Mp3) return;
+    if (abandoned_) return;
     auto message = [this](const std::string& text) {
         if (seams_.Message) seams_.Message(text);
     };
@@ -68,6 +77,17 @@ void SaveFlow::RunSave(std::span<const Piece> pieces, SaveRange range, const Pie
         message(*refusal);
         return;
     }
+    // Free bytes beyond what the recording keeps, when the file lands on its disk; -1: not counted.
+    const bool counted = room && room->Space && room->KeepBytes && room->Space->sameFileSystem(room->Folder, job.TargetPath);
+    auto spare = [&]() -> int64_t {
+        const int64_t free = counted ? room->Space->freeBytes(room->Folder) : -1;
+        return free < 0 ? -1 : std::max<int64_t>(free - room->KeepBytes(), 0);
+    };
+    if (const int64_t s = spare(); s >= 0 && uint64_t(s) < ExpectedFileBytes(job)) {
+        message(RecordingRoomMessage);
+        return;
+    }
+    if (abandoned_) return;  // ended while the file dialog was open
     const size_t slash = job.TargetPath.find_last_of('/');
     savedFileName_ = QString::fromStdString(slash == std::string::npos ? job.TargetPath : job.TargetPath.substr(slash + 1));
     if (state_.OutputFolder && slash != std::string::npos)
@@ -76,13 +96,26 @@ void SaveFlow::RunSave(std::span<const Piece> pieces, SaveRange range, const Pie
     if (stopPlayback) stopPlayback();
     SaveProgress progress;
     progress.SaveContinue = true;
-    progress.pump = [this] {
+    // Between two looks the writer adds at most a chunk (about a megabyte)
+    // and the recording a few blocks: stop this far above what it keeps.
+    constexpr int64_t LookMarginBytes = int64_t{4} << 20;
+    bool lowSpace = false;
+    progress.pump = [&] {
         if (seams_.ProcessEvents) seams_.ProcessEvents();
+        if (!progress.SaveContinue || !counted) return;
+        if (const int64_t s = spare(); s >= 0 && s < LookMarginBytes) {
+            lowSpace = true;
+            progress.SaveContinue = false;
+        }
     };
+    running_ = &progress;
     if (progress_) progress_->Begin(progress, savedFileName_, modal);
     const SaveResult result = RunSaveJob(job, sources, progress, seams_.Encoder);
     if (progress_) progress_->End();
+    running_ = nullptr;
 
+    if (abandoned_) return;  // the program is ending: nobody to tell
+    if (lowSpace && result.outcome == SaveOutcome::Cancelled) message(RecordingLowSpaceMessage);
     if (result.outcome == SaveOutcome::Failed) message(result.message);
     if (result.ok() && whole && state_.Saved) MarkRecordingSaved(*state_.Saved);
 }

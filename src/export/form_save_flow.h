@@ -11,6 +11,7 @@
 #include "record/piece.h"
 #include "export/save_job.h"
 #include "platform/encoder_library.h"
+#include "platform/system.h"
 #include "record/busy.h"
 #include "record/recording_saved.h"
 
@@ -18,6 +19,22 @@ namespace orv {
 
 class TFormProgress;
 class TFormSaveSettings;
+
+inline constexpr const char* RecordingRoomMessage =
+    "There is not enough free space for this file beside the running recording: saving it there would stop "
+    "the recording. Please choose a folder on another disk or free some space.";
+inline constexpr const char* RecordingLowSpaceMessage =
+    "The disk of the running recording is nearly full. The save was stopped so that the recording can go on; "
+    "nothing was saved.";
+
+// What a save made while the recording goes on must leave free for it on the
+// working folder's file system. Counted only when the file lands there.
+struct RecordingRoom {
+    platform::FreeSpace* Space = nullptr;
+    std::string Folder;  // the working folder
+    // The recording's reserve and what it still grows; asked at every look.
+    std::function<int64_t()> KeepBytes;
+};
 
 // What the save reads and changes in the program's state.
 struct SaveFlowState {
@@ -52,7 +69,11 @@ public:
     // (blocks 1 … blocks of pieces), while it goes on: the caller holds the
     // guard for all but the recording, and the progress window leaves the
     // main window's Stop within reach. It does not count as saving the recording.
-    void SaveRecent(std::span<const Piece> pieces, uint32_t blocks, const PieceSources& sources);
+    // The recording has priority: a file that would take its room is refused
+    // before anything is written, and a save that finds the disk running low
+    // stops (nothing kept) before the recording's own low-space stop would.
+    void SaveRecent(std::span<const Piece> pieces, uint32_t blocks, const PieceSources& sources,
+                    const RecordingRoom& room);
     // The editor's save of positions range.first .. range.last, called while the
     // editor already holds the busy guard (its EditorBusy). whole: the range is
     // its entire current level, so a completed save counts as saved.
@@ -60,6 +81,10 @@ public:
                   const std::function<void()>& stopPlayback = {});
     // The save-format dialog, modal; ignored while anything holds the busy guard.
     void OpenSaveSettings();
+
+    // The running save, if any, ends as a cancel at its next block or chunk
+    // (its partial file removed); one that has not begun writing never will.
+    void AbandonSave();
 
     bool Busy() const { return state_.Busy && state_.Busy->Busy(); }
     const QString& SavedFileName() const { return savedFileName_; }
@@ -70,13 +95,15 @@ private:
                    const std::function<void()>& stopPlayback);
     // modal: the progress window takes all input while shown.
     void RunSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
-                 const std::function<void()>& stopPlayback, bool modal = true);
+                 const std::function<void()>& stopPlayback, bool modal = true, const RecordingRoom* room = nullptr);
 
     SaveFlowState state_;
     SaveFlowSeams seams_;
     TFormProgress* progress_;
     TFormSaveSettings* settings_;
     QString savedFileName_;
+    SaveProgress* running_ = nullptr;  // the save being written
+    bool abandoned_ = false;           // the program is ending: no save starts or goes on
 };
 
 }  // namespace orv

@@ -1,5 +1,6 @@
 #include "export/save_job.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/replace_file.h"
@@ -21,6 +22,16 @@ uint64_t ExactWavSize(const SaveRange& range, const WavParameters& format) {
     if (!layout || range.SaveLastBlock < range.SaveFirstBlock) return WavHeaderBytes;
     const uint64_t blocks = uint64_t{range.SaveLastBlock} - range.SaveFirstBlock + 1;
     return WavHeaderBytes + blocks * layout->BytesPerBlock;
+}
+
+uint64_t ExpectedFileBytes(const SaveJob& job) {
+    if (job.SaveAsWav) return ExactWavSize(job.Range, job.Wav);
+    const SaveRange& r = job.Range;
+    const uint64_t blocks = r.SaveLastBlock >= r.SaveFirstBlock ? uint64_t{r.SaveLastBlock} - r.SaveFirstBlock + 1 : 0;
+    // A variable rate may reach the format's highest, 320 kbps.
+    const uint64_t kbps = job.Mp3.Mp3Vbr ? 320 : uint64_t(std::clamp(job.Mp3.Mp3BitRate, 8, 320));
+    const uint64_t audio = blocks * kbps * 125 / 10;  // a block is 0.1 s; 125 bytes per kbit
+    return audio + audio / 64 + (64u << 10);
 }
 
 std::optional<std::string> SaveSizeRefusal(const SaveJob& job) {

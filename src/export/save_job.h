@@ -41,6 +41,10 @@ struct SaveJob {
 // The exact size of the WAV file the writer produces for the range.
 uint64_t ExactWavSize(const SaveRange& range, const WavParameters& format);
 
+// The most the file may take on disk: exact for WAV; for MP3 the range's
+// length at the highest bit rate it may use, with room for its tags.
+uint64_t ExpectedFileBytes(const SaveJob& job);
+
 // The message that refuses the job before anything is asked or written
 // (the 4 GB limit of a WAV file), or nothing.
 std::optional<std::string> SaveSizeRefusal(const SaveJob& job);

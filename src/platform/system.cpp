@@ -40,6 +40,30 @@ std::string StatvfsFreeSpace::mountPoint(const std::string& path) {
     return cur;
 }
 
+namespace {
+
+// The device of path, or of the nearest folder above it that exists.
+bool DeviceOf(std::string path, dev_t& dev) {
+    for (;;) {
+        struct stat st {};
+        if (::stat(path.empty() ? "." : path.c_str(), &st) == 0) {
+            dev = st.st_dev;
+            return true;
+        }
+        if (path.empty() || path == "/") return false;
+        const auto slash = path.find_last_of('/');
+        path = slash == std::string::npos ? std::string() : slash == 0 ? std::string("/") : path.substr(0, slash);
+    }
+}
+
+}  // namespace
+
+bool StatvfsFreeSpace::sameFileSystem(const std::string& a, const std::string& b) {
+    dev_t da{}, db{};
+    if (!DeviceOf(a, da) || !DeviceOf(b, db)) return true;
+    return da == db;
+}
+
 std::string homeFolder() {
     const char* h = std::getenv("HOME");
     return h ? std::string(h) : std::string();

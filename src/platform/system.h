@@ -21,6 +21,10 @@ public:
     virtual int64_t freeBytes(const std::string& path) = 0;
     // Mount point of the file system that holds path.
     virtual std::string mountPoint(const std::string& path) = 0;
+    // Whether the two paths lie on one file system (a path that does not
+    // exist yet is judged by its folder); true when it cannot be told, so
+    // that a room check counts rather than forgets.
+    virtual bool sameFileSystem(const std::string& a, const std::string& b) = 0;
 };
 
 class SystemClock final : public Clock {
@@ -32,6 +36,7 @@ class StatvfsFreeSpace final : public FreeSpace {
 public:
     int64_t freeBytes(const std::string& path) override;
     std::string mountPoint(const std::string& path) override;
+    bool sameFileSystem(const std::string& a, const std::string& b) override;
 };
 
 // $XDG_DATA_HOME, else $HOME/.local/share; empty when neither is known.

@@ -23,9 +23,15 @@ bool RecentRecording::Open(const std::string& path, std::string& message) {
     return false;
 }
 
+int64_t RecordingGrowthBytes(const CaptureState& cap) {
+    if (!cap.LoopMode || cap.LoopHalves <= 0 || cap.RingFilled) return 0;
+    const int64_t ringBytes = int64_t{cap.LoopHalves} * HalfBlocks * BlockBytes;
+    return std::max<int64_t>(ringBytes - std::max<int64_t>(cap.RawStream.size(), 0), 0);
+}
+
 std::unique_ptr<RecentRecording> TakeRecentRecording(const CaptureState& cap, const std::string& copyPath,
                                                      int64_t freeBytes, int64_t reserveBytes,
-                                                     const std::function<void()>& pump, std::string& message) {
+                                                     const std::function<bool()>& pump, std::string& message) {
     message.clear();
     // What is on disk: the blocks still in capture memory come with the next half.
     const int64_t size = cap.RawStream.size();
@@ -45,8 +51,10 @@ std::unique_ptr<RecentRecording> TakeRecentRecording(const CaptureState& cap, co
         return taken->Open(cap.RawFileName, message) ? std::move(taken) : nullptr;
     }
 
+    // The recording comes first: its reserve and the rest of its first pass stay free.
     const uint64_t bytes = uint64_t{held} * BlockBytes;
-    if (freeBytes >= 0 && uint64_t(freeBytes) < bytes + uint64_t(std::max<int64_t>(reserveBytes, 0))) {
+    const uint64_t keep = uint64_t(std::max<int64_t>(reserveBytes, 0)) + uint64_t(RecordingGrowthBytes(cap));
+    if (freeBytes >= 0 && uint64_t(freeBytes) < bytes + keep) {
         message = RecentRoomMessage;
         return nullptr;
     }
@@ -80,7 +88,7 @@ std::unique_ptr<RecentRecording> TakeRecentRecording(const CaptureState& cap, co
             return nullptr;
         }
         done += n;
-        if (pump && done < held) pump();
+        if (pump && done < held && !pump()) return nullptr;
     }
     copy.close();
     return taken->Open(copyPath, message) ? std::move(taken) : nullptr;

@@ -44,14 +44,22 @@ private:
     std::string copyPath_;
 };
 
+// Bytes the recording still adds to the disk before it stops growing: what
+// a loop's ring lacks until its first pass is complete, 0 once it is. A
+// continuous recording grows without end and counts 0 here: its own
+// low-space stop is its limit.
+int64_t RecordingGrowthBytes(const CaptureState& cap);
+
 // The blocks on disk at this moment, oldest first; nothing and a message for
 // the user when there are fewer than two, when the working folder lacks
-// room for the ring's copy (freeBytes < 0: unknown, tried anyway), or when
-// the copy failed. A loop's ring is copied in chunks, oldest first, with
-// pump() between them so that capture keeps up; the recording must not reach
-// a block before it is copied (checked before each chunk).
+// room for the ring's copy on top of what the recording keeps free
+// (reserveBytes) and still grows (freeBytes < 0: unknown, tried anyway), or
+// when the copy failed. A loop's ring is copied in chunks, oldest first, with
+// pump() between them so that capture keeps up; pump() false gives up
+// (nothing taken, no message). The recording must not reach a block before
+// it is copied (checked before each chunk).
 std::unique_ptr<RecentRecording> TakeRecentRecording(const CaptureState& cap, const std::string& copyPath,
                                                      int64_t freeBytes, int64_t reserveBytes,
-                                                     const std::function<void()>& pump, std::string& message);
+                                                     const std::function<bool()>& pump, std::string& message);
 
 }  // namespace orv

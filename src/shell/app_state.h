@@ -29,7 +29,6 @@ struct ShellState {
     bool Restarting = false;
     // Ending on a termination signal: no questions, the recording left for the next start.
     bool Terminating = false;
-    bool TerminatePending = false;  // a signal came while an operation was busy
     std::string SettingsFileName;   // empty: no settings file is written
 };
 

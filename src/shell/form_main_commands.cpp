@@ -61,8 +61,7 @@ void TFormMain::TimerStatusTimer() {
     control_->TimerStatusTimer();
     PlaceVolumeKnob();
     EnableSaveRecent();
-    if (st_.Busy.Busy()) return;  // a pending signal, restart or close waits for the operation
-    if (st_.Shell.TerminatePending) TerminateBySignal();
+    if (st_.Busy.Busy()) return;  // a pending restart or close waits for the operation
     if (st_.Input.DeviceChanged && RestartAllowed()) RestartProgram();
     if (closePending_) {
         closePending_ = false;
@@ -123,12 +122,23 @@ void TFormMain::menuSaveRecentClick() {
     BusyGuard busy(st_.Busy, Holds::AllButTheRecording);
     EnableSaveRecent();
     std::string message;
+    // What the recording keeps free for itself: its reserve and the rest of a
+    // loop's first pass; nothing once Stop has ended it during the save.
+    auto keep = [this] {
+        return st_.Capture.Recording ? MinFreeSeconds * BytesPerSecond + RecordingGrowthBytes(st_.Capture) : 0;
+    };
+    const std::string& folder = st_.Shell.Files.WorkingFolder;
     const std::unique_ptr<RecentRecording> recent = TakeRecentRecording(
-        st_.Capture, st_.Shell.Files.RecentFileName, seams_.FreeSpace.freeBytes(st_.Shell.Files.WorkingFolder),
-        MinFreeSeconds * BytesPerSecond, [this] { ProcessEvents(Holds::AllButTheRecording); }, message);
+        st_.Capture, st_.Shell.Files.RecentFileName, seams_.FreeSpace.freeBytes(folder), MinFreeSeconds * BytesPerSecond,
+        [this] {
+            ProcessEvents(Holds::AllButTheRecording);
+            return !st_.Shell.Terminating;
+        },
+        message);
     if (recent)
-        saveFlow_->SaveRecent(recent->Pieces(), recent->Blocks(), recent->Sources());
-    else
+        saveFlow_->SaveRecent(recent->Pieces(), recent->Blocks(), recent->Sources(),
+                              RecordingRoom{&seams_.FreeSpace, folder, keep});
+    else if (!st_.Shell.Terminating)
         seams_.Dialogs.Message(message);
 }
 

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 
+#include "export/form_save_flow.h"
 #include "platform/raw_file.h"
 #include "shell/ini_file.h"
 
@@ -105,21 +106,26 @@ void TFormMain::RestartProgram() {
     QCoreApplication::quit();
 }
 
+// Ends the program within moments whatever is open: a dialog, a question,
+// the editor or a save (the saves of the last minutes included, which leave
+// the recording running).
 void TFormMain::TerminateBySignal() {
     if (st_.Shell.Terminating) return;
-    if (st_.Busy.Busy()) {
-        // An operation reads the working files: end when it has let go.
-        st_.Shell.TerminatePending = true;
-        return;
-    }
     st_.Shell.Terminating = true;
-    st_.Shell.TerminatePending = false;
-    // Every full block in memory is written by the close; the file stays for the next start.
-    engine_->CloseCapture();
-    st_.Capture.RawStream.flush();
-    st_.Capture.RawStream.close();
+    // A running save stops at its next block as a cancel (its partial file removed).
+    saveFlow_->AbandonSave();
+    // Every full block in memory is written by the close; the file stays for
+    // the next start. A stop under way (it holds the recording) does the same itself.
+    if (!st_.Busy.HoldsRecording()) {
+        engine_->CloseCapture();
+        st_.Capture.RawStream.flush();
+        if (!st_.Busy.Busy()) st_.Capture.RawStream.close();
+    }
     st_.Settings.RecordingModeIndex = controlState_.ModeIndex;
     WriteSettings();
+    // Every running event loop ends, the nested ones of modal windows too, and
+    // none starts again: each dialog returns as cancelled (a question as No, a
+    // file dialog with no name), the handlers below unwind, and main's loop returns.
     QCoreApplication::exit(0);
 }
 

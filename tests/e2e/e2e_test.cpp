@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <thread>
 #include <tuple>
 
 #include "e2e/rig.h"
@@ -146,27 +149,48 @@ void CloseWhileRecordingKeepsTheRecording(Rig& r) {
     EXPECT_TRUE(ReadWav(r.Out() + "/kept.wav") == raw);
 }
 
-void KilledRecordingLoadedAndSaved(Rig& r) {
-    // Where the shipped program shows Record: the same windows laid out here.
+// The shipped program, copied into the row's folder (its settings file lands
+// beside the copy), and the xdotool steps that drive its main window ("%1"),
+// placed by the same windows laid out here.
+struct Shipped {
+    int pid = -1;
+    std::string binary;
+    QPoint record, stop, mode, file;
+    bool Xdo(const std::string& steps) const {
+        return std::system(("timeout 30 xdotool search --sync --onlyvisible --pid " + std::to_string(pid) + " " + steps +
+                            " >/dev/null").c_str()) == 0;
+    }
+    static std::string Click(QPoint p) {
+        return " mousemove --window %1 " + std::to_string(p.x()) + " " + std::to_string(p.y()) + " click 1 sleep 0.5";
+    }
+};
+
+Shipped StartShipped(Rig& r) {
     test::TempDir scratch;
-    const QPoint record = r.Gui([&] {
+    Shipped s;
+    r.Gui([&] {
         Program measure({"", r.BinaryPath(), scratch.path(), scratch.path()});
         measure.Show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&measure.Main()));
-        QWidget* b = measure.Main().BtnRecord;
-        return b->mapTo(b->window(), b->rect().center());
+        TFormMain& m = measure.Main();
+        auto at = [&](QWidget* w, QRect g) { return w->mapTo(&m, g.center()); };
+        std::tie(s.record, s.stop, s.mode) = std::tuple(at(m.BtnRecord, m.BtnRecord->rect()),
+                                                        at(m.BtnStop, m.BtnStop->rect()), at(m.CmbBoxTime, m.CmbBoxTime->rect()));
+        s.file = at(m.menuBar(), m.menuBar()->actionGeometry(m.findChild<QMenu*>("menuFile")->menuAction()));
     });
-    // A copy, so that its settings file is written in the row's folder, not beside the build.
-    const std::string binary = r.File("orvane-recorder");
-    std::filesystem::copy_file(r.BinaryPath(), binary);
-    const int child = StartProcess("export XDG_DATA_HOME='" + r.Data() + "' QT_QPA_PLATFORM=xcb; exec '" + binary + "'");
-    ASSERT_GT(child, 0);
-    const std::string click = "xdotool search --sync --onlyvisible --pid " + std::to_string(child) +
-                              " . mousemove --window %1 " + std::to_string(record.x()) + " " +
-                              std::to_string(record.y()) + " click 1";
-    EXPECT_EQ(std::system(click.c_str()), 0);
+    s.binary = r.File("orvane-recorder");
+    std::filesystem::copy_file(r.BinaryPath(), s.binary);
+    s.pid = StartProcess("export XDG_DATA_HOME='" + r.Data() + "' HOME='" + r.Out() + "' QT_QPA_PLATFORM=xcb; exec '" +
+                         s.binary + "'");
+    return s;
+}
+
+void KilledRecordingLoadedAndSaved(Rig& r) {
+    const Shipped child = StartShipped(r);
+    ASSERT_GT(child.pid, 0);
+    EXPECT_TRUE(child.Xdo("." + Shipped::Click(child.record)));
     const bool recorded = r.WaitFor([&] { return platform::fileSize(r.Work() + "/Orvane.raw") >= 25 * int64_t(BlockBytes); });
-    kill(child, SIGKILL);
+    kill(child.pid, SIGKILL);
     ASSERT_TRUE(recorded) << "the program did not record after a click on Record";
 
     ASSERT_TRUE(r.Start(false));
@@ -317,6 +341,43 @@ void SaveRecentOfTheLoop(Rig& r) {
     EXPECT_TRUE(found) << "the saved ring does not end at a moment in " << t.before << " … " << t.after;
 }
 
+// SIGTERM to the shipped program while a file dialog waits: Save As after a
+// recording, or Ctrl+K's in "Loop 3 min" while the recording goes on. It is
+// gone at once (10 s is only a loose bound for "within a second"), the
+// recording holds every block captured up to the signal, the ring's copy and
+// any partial file are gone, and the settings are written.
+void TermWithDialogOpen(Rig& r, bool recent) {
+    const Shipped child = StartShipped(r);
+    const std::string raw = r.Work() + "/Orvane.raw";
+    ASSERT_GT(child.pid, 0);
+    bool gone = false;  // ended, or a zombie not yet reaped
+    const std::shared_ptr<void> end(nullptr, [&](void*) { if (!gone) kill(child.pid, SIGKILL); });
+    ASSERT_TRUE(!recent || child.Xdo("." + Shipped::Click(child.mode) + " key Down Return"));  // 连续 → Loop 3 min
+    ASSERT_TRUE(child.Xdo("." + Shipped::Click(child.record)));
+    ASSERT_TRUE(r.WaitFor([&] { return platform::fileSize(raw) >= 25 * int64_t(BlockBytes); })) << "nothing recorded";
+    ASSERT_TRUE(child.Xdo(recent ? ". mousemove --window %1 200 150 key ctrl+k"
+                                 : "." + Shipped::Click(child.stop) + Shipped::Click(child.file) + " key Down Return"));
+    ASSERT_TRUE(child.Xdo("--name '^Save As$'")) << "no file dialog came up";
+    ASSERT_TRUE(!recent || platform::fileExists(r.Work() + "/Recent.raw")) << "Ctrl+K took no copy of the ring";
+    const int64_t half = platform::fileSize(raw);  // a second after the next half, some ten blocks wait in memory
+    ASSERT_TRUE(!recent || r.WaitFor([&] { return platform::fileSize(raw) > half; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    const int64_t atSignal = platform::fileSize(raw);
+    ASSERT_FALSE(platform::fileExists(child.binary + ".INI"));
+    ASSERT_EQ(kill(child.pid, SIGTERM), 0);
+    for (int i = 0; i < 1000 && !gone; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+        std::ifstream stat("/proc/" + std::to_string(child.pid) + "/stat");
+        std::string pid, name, state;
+        gone = !(stat >> pid >> name >> state) || state == "Z";
+    }
+    ASSERT_TRUE(gone) << "the program still runs 10 s after SIGTERM";
+    EXPECT_EQ(CountBreaks(ReadRaw(raw)), std::vector<size_t>{}) << "the recording is not the unbroken count";
+    EXPECT_GE(platform::fileSize(raw), atSignal + (recent ? 5 : 0) * int64_t(BlockBytes)) << "blocks in memory were lost";
+    EXPECT_EQ(FileNames(r.Work()), std::vector<std::string>{"Orvane.raw"}) << "a copy was left";
+    for (const std::string& name : FileNames(r.Out())) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+    EXPECT_TRUE(platform::fileExists(child.binary + ".INI")) << "the settings were not written";
+}
+
 struct Row {
     const char* name;
     std::function<void(Rig&)> path;
@@ -374,7 +435,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{"EditorMessagesBelongToTheEditor", EditorMessagesBelongToTheEditor},
                       Row{"NormalCloseLeavesNoWorkingFiles", NormalCloseLeavesNoWorkingFiles},
                       Row{"SaveRecentOfContinuousRecording", SaveRecentOfContinuousRecording},
-                      Row{"SaveRecentOfTheLoop", SaveRecentOfTheLoop}),
+                      Row{"SaveRecentOfTheLoop", SaveRecentOfTheLoop},
+                      Row{"TermWithSaveAsOpen", [](Rig& r) { TermWithDialogOpen(r, false); }},
+                      Row{"TermDuringTheRecentSave", [](Rig& r) { TermWithDialogOpen(r, true); }}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 }  // namespace

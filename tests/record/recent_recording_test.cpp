@@ -47,9 +47,10 @@ TEST_P(RecentRecordingTable, TakesTheMomentOrSaysWhyNot) {
     cap.RawStream.seek(uint64_t{c.newest} * BlockBytes);
     bool pumped = false;
     auto pump = [&] {
-        if (std::exchange(pumped, true)) return;
+        if (std::exchange(pumped, true)) return true;
         for (uint32_t k = 0; k < c.advance; ++k) tag((c.newest + k) % Ring + 1, 100000);
         cap.BlocksWritten += c.advance;
+        return true;
     };
     std::string message;
     auto taken = TakeRecentRecording(cap, dir.file("Recent.raw"), c.freeBytes, Reserve, pump, message);
@@ -74,7 +75,10 @@ INSTANTIATE_TEST_SUITE_P(
                       RecentCase{"UnfilledRingFillsItsRestBeforeItOvertakes", false, 1200, -1, 600 + 1024, ""},
                       RecentCase{"RingOverwritesBehindTheCopy", true, 620, -1, 1024, ""},
                       RecentCase{"RingOvertakesTheCopy", true, 620, -1, 1025, RecentOvertakenMessage},
-                      RecentCase{"OneByteShortOfRoom", true, 620, RingBytes + Reserve - 1, 0, RecentRoomMessage}),
+                      RecentCase{"OneByteShortOfRoom", true, 620, RingBytes + Reserve - 1, 0, RecentRoomMessage},
+                      // 600 blocks on disk: room for their copy and the reserve, not for the ring's rest.
+                      RecentCase{"UnfilledRingStillGrows", false, 600, RingBytes + Reserve - 1, 0, RecentRoomMessage},
+                      RecentCase{"UnfilledRingHasRoomToGrow", false, 600, RingBytes + Reserve, 0, ""}),
     [](const ::testing::TestParamInfo<RecentCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -30,6 +30,7 @@ public:
 
     int64_t freeBytes(const std::string& path) override;
     std::string mountPoint(const std::string& path) override;
+    bool sameFileSystem(const std::string& a, const std::string& b) override { return real_.sameFileSystem(a, b); }
 
 private:
     TempDir dir_;

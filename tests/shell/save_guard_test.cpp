@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
 #include "export/form_progress.h"
@@ -268,6 +269,48 @@ TEST_F(SaveGuardTest, RecentSaveTakesTheMomentWhileTheRecordingGoesOnAndStops) {
     EXPECT_TRUE(bytes == moment) << "the file is not the ring of the moment";
     EXPECT_EQ(state.Capture.BlocksWritten, uint64_t{ring} + 30 + 100) << "blocks fed were not all written";
 }
+
+// Ctrl+K in Loop 3 min on its first pass: the file may not take the room the
+// recording keeps and still grows into (counted on its disk only); a save that
+// finds that disk running low keeps nothing, and the recording goes on.
+struct RoomCase {
+    const char* name;
+    int64_t spare;  // free bytes beyond those and the ring's copy
+    bool sameDisk, runsLow;
+    const char* message;
+};
+class RecentRoom : public SaveGuardTest, public ::testing::WithParamInterface<RoomCase> {};
+
+TEST_P(RecentRoom, TheRecordingKeepsItsRoom) {
+    const RoomCase& c = GetParam();
+    window->CmbBoxTime->setCurrentIndex(1);
+    window->CmbBoxTimeChange();
+    window->BtnRecordClick();
+    auto feed = [&](int n) { for (int i = 0; i < n; ++i, window->TimerRecTimer()) device.FeedBlocks(1); };
+    feed(600);
+    auto keep = [&] { return MinFreeSeconds * BytesPerSecond + 1800 * int64_t{BlockBytes} - state.Capture.RawStream.size(); };
+    std::tie(freeSpace.bytes, freeSpace.same) = std::tuple(keep() + state.Capture.RawStream.size() + c.spare, c.sameDisk);
+    dialogs.saveAnswers = {dataDir.file("recent.wav")};
+    QTimer low;  // from the save's first event pump the disk holds 3 MB beyond what the recording keeps
+    QObject::connect(&low, &QTimer::timeout, [&] {
+        if (c.runsLow && state.Busy.Busy()) freeSpace.bytes = keep() + (3 << 20);
+    });
+    low.start(0);
+    window->menuSaveRecentClick();
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>(*c.message ? 1 : 0, c.message));
+    // The working folder, and the file when saved: nothing partial is left.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dataDir.path()), {}), *c.message ? 1 : 2);
+    feed(2 * HalfBlocks);
+    EXPECT_TRUE(state.Capture.Recording && state.Capture.BlocksWritten >= 640) << "the recording did not go on";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RecentRoom,
+    ::testing::Values(RoomCase{"FileOnTheRecordingsDiskIsRefused", 0, true, false, RecordingRoomMessage},
+                      RoomCase{"FileOnAnotherDiskIsNotCounted", 0, false, false, ""},
+                      RoomCase{"RoomForTheFileToo", WavHeaderBytes, true, false, ""},
+                      RoomCase{"DiskRunsLowDuringTheSave", int64_t{1} << 30, true, true, RecordingLowSpaceMessage}),
+    [](const ::testing::TestParamInfo<RoomCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orv

@@ -25,8 +25,10 @@ class GivenFreeSpace final : public platform::FreeSpace {
 public:
     int64_t bytes = 500'000'000'000;
     std::string mount = "/srv/audio";
+    bool same = true;  // every path on the working folder's file system
     int64_t freeBytes(const std::string&) override { return bytes; }
     std::string mountPoint(const std::string&) override { return mount; }
+    bool sameFileSystem(const std::string&, const std::string&) override { return same; }
 };
 
 class FakeMixer final : public platform::InputMixer {
