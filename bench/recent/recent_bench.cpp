@@ -120,7 +120,7 @@ int Live(const std::string& folder, bool mp3) {
 
     std::string message;
     double start = Now();
-    auto taken = TakeRecentRecording(cap, folder + "/Recent.raw", -1, 0, pump, message);
+    auto taken = TakeRecentRecording(cap, folder + "/Recent.raw", -1, 0, [&] { pump(); return true; }, message);
     const double copySeconds = Now() - start;
     if (!taken) Fail(message);
     SaveJob job;
@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < 3; ++run) {
         std::string message;
         const double start = Now();
-        auto taken = TakeRecentRecording(cap, copyPath, -1, 0, [] {}, message);
+        auto taken = TakeRecentRecording(cap, copyPath, -1, 0, [] { return true; }, message);
         ours.push_back(Now() - start);
         if (!taken) Fail(message);
         platform::RawFile copy;
