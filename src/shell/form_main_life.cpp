@@ -63,6 +63,7 @@ void TFormMain::FormDestroy() {
     if (TimerRec) TimerRec->stop();
     if (TimerStatus) TimerStatus->stop();
     engine_->CloseCapture();  // the device is never left open behind the window
+    if (control_) control_->RestoreInputMute();
     seams_.Mixer.recordFree();
 }
 
@@ -74,10 +75,12 @@ bool TFormMain::WriteSettings() {
     return false;
 }
 
-// Nothing is in the way of a restart: no recording, no editor, no operation,
-// no message box, and the sound settings program is closed.
+// Nothing is in the way of a restart: no recording, nothing unsaved (Save As
+// and Edit must still work on it), no editor, no operation, no message box,
+// and the sound settings program is closed.
 bool TFormMain::RestartAllowed() const {
     return !st_.Capture.Recording && !controlState_.RecordingStarted && !controlState_.EditorOpen &&
+           !RecordingUnsaved(st_.RecordingSaved, st_.Capture.RawFileName) &&
            !st_.Busy.Busy() && controlState_.MessageDepth == 0 && !st_.Shell.Restarting &&
            !st_.Shell.Terminating && !seams_.Launcher.IsRunning("pavucontrol");
 }
@@ -116,6 +119,7 @@ void TFormMain::TerminateBySignal() {
     st_.Shell.TerminatePending = false;
     // Every full block in memory is written by the close; the file stays for the next start.
     engine_->CloseCapture();
+    control_->RestoreInputMute();
     st_.Capture.RawStream.flush();
     st_.Capture.RawStream.close();
     st_.Settings.RecordingModeIndex = controlState_.ModeIndex;
