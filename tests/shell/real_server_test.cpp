@@ -237,18 +237,24 @@ TEST_P(RealServer, KnobCaptionAndMuteBelongToTheRecordedSource) {
     EXPECT_EQ(title.rfind("Orvane Recorder - " + Described(recorded), 0), 0u) << title;
     if (recorded == "orv_null.monitor")
         EXPECT_NE(title.find("(new default: Monitor of OtherSink after Stop)"), std::string::npos) << title;
-    // The knob from the far right (100 %) to 30 %.
-    QTest::mousePress(window->ImageVol, Qt::LeftButton, {}, QPoint(5, 10));
-    const int dx = 50 - window->ImageVol->x();
-    QMouseEvent drag(QEvent::MouseMove, QPointF(5 + dx, 10), QPointF(5 + dx, 10), Qt::NoButton, Qt::LeftButton, {});
-    QApplication::sendEvent(window->ImageVol, &drag);
-    QTest::mouseRelease(window->ImageVol, Qt::LeftButton, {}, QPoint(5 + dx, 10));
-    EXPECT_TRUE(WaitFor([&] { return Percent(recorded) == 30; }, 3000)) << Percent(recorded) << "% on " << recorded;
-    EXPECT_EQ(Percent(other), 100) << "the knob moved another source than the one recorded";
+    // The knob dragged to a left edge; only the source heard takes the volume it stands for.
+    auto knob = [&](int left, const std::string& heard, const std::string& notHeard) {
+        const int before = Percent(notHeard);
+        QTest::mousePress(window->ImageVol, Qt::LeftButton, {}, QPoint(5, 10));
+        const int x = 5 + left - window->ImageVol->x();
+        QMouseEvent drag(QEvent::MouseMove, QPointF(x, 10), QPointF(x, 10), Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(window->ImageVol, &drag);
+        QTest::mouseRelease(window->ImageVol, Qt::LeftButton, {}, QPoint(x, 10));
+        const int want = int(VolumeForKnobLeft(left));
+        EXPECT_TRUE(WaitFor([&] { return Percent(heard) == want; }, 3000)) << Percent(heard) << "% on " << heard;
+        EXPECT_EQ(Percent(notHeard), before) << "the knob moved another source than the one heard";
+    };
+    knob(50, recorded, other);
     window->BtnStopClick();
 
     // Monitoring goes on from the new default, muted as it was set.
     ASSERT_TRUE(WaitFor([&] { return CapturedSource() == "orv_other.monitor"; }, 5000));
+    knob(70, "orv_other.monitor", "orv_null.monitor");
     EXPECT_TRUE(WaitFor([&] { return window->windowTitle().toStdString() == "Orvane Recorder - Monitor of OtherSink (muted)"; },
                         5000))
         << window->windowTitle().toStdString();
