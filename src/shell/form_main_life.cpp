@@ -93,8 +93,6 @@ void TFormMain::RestartProgram() {
     control_->Message("The recording source is now " + st_.Capture.CurrentDeviceName +
                       ".\nThe program will be restarted.");
     ProcessEvents();
-    // The recording stays in the working folder: the next instance keeps it
-    // as it keeps a recording interrupted by a crash.
     engine_->CloseCapture();
     if (!seams_.Launcher.Start(seams_.ExecutablePath, {})) {
         // Follow the new device in place instead, and keep the automatic stops working.
@@ -104,6 +102,13 @@ void TFormMain::RestartProgram() {
         return;
     }
     st_.Capture.RawStream.close();
+    // A restart waits until the recording is saved: the next instance need
+    // not offer it as an interrupted one.
+    if (st_.Shell.WorkingFolderError.empty() && st_.Capture.RawFileName == st_.Shell.Files.RawFileName &&
+        !RecordingUnsaved(st_.RecordingSaved, st_.Capture.RawFileName)) {
+        platform::removeFile(st_.Shell.Files.RawFileName);
+        platform::removeFile(st_.Shell.Files.RingFileName);
+    }
     st_.Shell.Restarting = true;
     QCoreApplication::quit();
 }

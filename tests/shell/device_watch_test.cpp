@@ -134,8 +134,8 @@ TEST_F(DeviceWatchTest, DeviceChangeRestartsOnlyWhenNothingIsInTheWay) {
     EXPECT_EQ(launcher.started[0][0], seams.ExecutablePath);
     EXPECT_EQ(dialogs.messages.back(),
               "The recording source is now Another Source.\nThe program will be restarted.");
-    // The recording survives for the next instance, and so does the mode.
-    EXPECT_EQ(platform::fileSize(Raw()), recorded);
+    // The saved recording is not left to be offered as an interrupted one; the mode is kept.
+    EXPECT_FALSE(platform::fileExists(Raw()));
     EXPECT_EQ(ReadSettingsFile(state.Shell.SettingsFileName).RecordingModeIndex, 5);
 }
 
