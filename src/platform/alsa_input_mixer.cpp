@@ -66,9 +66,9 @@ public:
         snd_mixer_elem_t* e = Element(input);
         if (!e) return false;
         bool ok = true;
-        if (setting & INPUT_ON) {
+        if (setting & (INPUT_ON | INPUT_OFF)) {
             if (snd_mixer_selem_has_capture_switch(e))
-                ok = snd_mixer_selem_set_capture_switch_all(e, 1) >= 0 && ok;
+                ok = snd_mixer_selem_set_capture_switch_all(e, (setting & INPUT_ON) ? 1 : 0) >= 0 && ok;
         }
         if (setting & INPUT_VOLUME) {
             if (!snd_mixer_selem_has_capture_volume(e)) return false;

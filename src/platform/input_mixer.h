@@ -7,7 +7,7 @@
 
 namespace orv::platform {
 
-inline constexpr uint32_t INPUT_OFF = 0x10000;      // in a state word: input switched off
+inline constexpr uint32_t INPUT_OFF = 0x10000;      // in a state word: input switched off; set: switch it off
 inline constexpr uint32_t INPUT_ON = 0x20000;       // set: switch the input on
 inline constexpr uint32_t INPUT_VOLUME = 0x40000;   // set: volume in the low 16 bits
 inline constexpr uint32_t INPUT_INVALID = 0xFFFFFFFFu;  // no such input
@@ -32,7 +32,8 @@ std::unique_ptr<InputMixer> makeAlsaInputMixer(const std::string& ctlName = "def
 class WaveIn;
 // One input: the volume and mute of the source the sound server's recorder
 // records (while it is open), else of the default source; kept from the
-// server's change events. recorder must outlive the mixer.
+// server's change events, and moved to the recorder's source when it opens
+// on another one. recorder must outlive the mixer.
 std::unique_ptr<InputMixer> makePulseInputMixer(const WaveIn* recorder = nullptr);
 
 // The backend of recorder: the sound server's source, or ALSA's simple mixer.

@@ -77,4 +77,17 @@ std::string PulseConnection::DefaultSourceName(std::chrono::milliseconds budget)
     return name;
 }
 
+std::string PulseConnection::SourceDescription(const std::string& source, std::chrono::milliseconds budget) {
+    std::string description;
+    pa_operation* op = pa_context_get_source_info_by_name(
+        ctx_, source.c_str(),
+        [](pa_context*, const pa_source_info* info, int eol, void* u) {
+            auto* out = static_cast<std::string*>(u);
+            if (!eol && info && out->empty()) *out = info->description ? info->description : info->name;
+        },
+        &description);
+    if (!Await(op, budget)) return {};
+    return description;
+}
+
 }  // namespace orv::platform

@@ -54,6 +54,8 @@ public:
     bool Await(pa_operation* op, std::chrono::milliseconds budget);
     // The default source's or sink's name; empty when there is none or no answer.
     std::string DefaultSourceName(std::chrono::milliseconds budget);
+    // A source's description (its name when it has none); empty when there is no answer.
+    std::string SourceDescription(const std::string& source, std::chrono::milliseconds budget);
 
 private:
     PulseConnection() = default;

@@ -77,12 +77,14 @@ public:
     }
 
     uint32_t recordGetInput(int input) override {
+        Follow();
         if (!ready_ || (input != 0 && input != -1)) return INPUT_INVALID;
         PulseConnection::Lock lock(*conn_);
         return known_ && conn_->Good() ? state_ : INPUT_INVALID;
     }
 
     bool recordSetInput(int input, uint32_t setting) override {
+        Follow();
         if (!ready_ || (input != 0 && input != -1)) return false;
         PulseConnection::Lock lock(*conn_);
         if (!known_ || !conn_->Good()) return false;
@@ -91,6 +93,10 @@ public:
             if (pa_operation* op = pa_context_set_source_mute_by_index(c, index_, 0, nullptr, nullptr))
                 pa_operation_unref(op);
             state_ &= ~INPUT_OFF;
+        } else if (setting & INPUT_OFF) {
+            if (pa_operation* op = pa_context_set_source_mute_by_index(c, index_, 1, nullptr, nullptr))
+                pa_operation_unref(op);
+            state_ |= INPUT_OFF;
         }
         if (setting & INPUT_VOLUME) {
             const uint32_t percent = std::min<uint32_t>(setting & 0xFFFF, 100);
@@ -112,6 +118,14 @@ public:
     }
 
 private:
+    // The recorder opened on another source than the one set up (the default
+    // moved between two opens): the knob acts on the source it records.
+    void Follow() {
+        if (!ready_ || !recorder_) return;
+        const std::string recorded = recorder_->recordedSource();
+        if (!recorded.empty() && recorded != source_) recordInit(0);
+    }
+
     // Loop thread, lock held.
     static void OnInfo(pa_context*, const pa_source_info* info, int eol, void* u) {
         auto* self = static_cast<PulseInputMixer*>(u);

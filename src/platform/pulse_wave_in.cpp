@@ -112,6 +112,8 @@ public:
             return Fail(ResultOfServerError(err), source + ": " + pa_strerror(err));
         }
         error_.clear();
+        // Named as device 0 is named, so that the program can tell it from the default.
+        sourceName_ = CapsNameOf(conn_->SourceDescription(source, kPulseReplyBudget));
         return MMSYSERR_NOERROR;
     }
 
@@ -190,6 +192,12 @@ public:
         return stats_;
     }
 
+    std::string recordedSourceName() override {
+        if (!stream_) return {};
+        PulseConnection::Lock lock(*conn_);
+        return sourceName_;
+    }
+
     std::string recordedSource() const override {
         if (!stream_) return {};
         PulseConnection::Lock lock(*conn_);
@@ -230,6 +238,7 @@ private:
         pa_stream_unref(stream_);
         stream_ = nullptr;
         source_.clear();
+        sourceName_.clear();
     }
 
     // With the lock held. The server answers in order, so the answer to the
@@ -330,6 +339,7 @@ private:
     // Under the loop's lock. stream_ is set and cleared by the program thread.
     pa_stream* stream_ = nullptr;
     std::string source_;              // the source the stream records, pinned at open
+    std::string sourceName_;          // its description, cut as a capability name
     uint32_t frameBytes_ = 4;
     std::deque<WaveHeader*> queue_;   // in the order added; the front is being filled
     std::optional<uint32_t> frontFill_;  // bytes in the front buffer, partial frames included

@@ -86,6 +86,10 @@ public:
     // device gone, the sound server down), empty while blocks flow. Set and
     // cleared by the driver; the engine reads it at every poll.
     virtual std::string deviceError() { return {}; }
+    // While open: the name (as in the capability record) of the source the
+    // device records when it stays on it whatever becomes device 0; empty
+    // when it records whatever device 0 is.
+    virtual std::string recordedSourceName() { return {}; }
 };
 
 // The real device: ALSA PCM "default" (or the given PCM name), capture.

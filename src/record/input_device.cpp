@@ -18,14 +18,20 @@ int32_t FindFirstActiveInput(InputMixer& mixer) {
     return 0;
 }
 
-void SetUpInputs(InputMixer& mixer, InputDeviceState& input) {
+void SetUpInputs(InputMixer& mixer, InputDeviceState& input, const std::string& source) {
     mixer.recordInit(0);
     input.InputIndex = FindFirstActiveInput(mixer);
-    mixer.recordGetInput(input.InputIndex);
-    mixer.recordSetInput(-1, INPUT_ON);
-    mixer.recordSetInput(0, INPUT_ON);
-    mixer.recordSetInput(input.InputIndex, INPUT_ON);
+    const uint32_t state = mixer.recordGetInput(input.InputIndex);
+    input.VolumeKnown = state != INPUT_INVALID;
+    if (input.VolumeKnown) input.VolumeState = state;
+    input.MixerSource = source;
     input.MixerReady = true;
+}
+
+std::string RecordedSourceName(CaptureEngine& engine) {
+    const CaptureState& s = engine.State();
+    std::string pinned = s.CaptureOpen ? engine.Device().recordedSourceName() : std::string();
+    return pinned.empty() ? s.CurrentDeviceName : pinned;
 }
 
 void FreeInputs(InputMixer& mixer, InputDeviceState& input) {
@@ -33,6 +39,8 @@ void FreeInputs(InputMixer& mixer, InputDeviceState& input) {
     mixer.recordFree();
     input.MixerReady = false;
     input.VolumeKnown = false;
+    input.SwitchedOnForRecording = false;  // nothing left to switch off
+    input.MixerSource.clear();
 }
 
 void InitCaptureDevice(CaptureEngine& engine, InputMixer& mixer, InputDeviceState& input) {
@@ -40,11 +48,11 @@ void InitCaptureDevice(CaptureEngine& engine, InputMixer& mixer, InputDeviceStat
     engine.Device().getDevCaps(0, s.DeviceCaps[0]);
     s.CurrentDeviceName = CapsName(s.DeviceCaps[0]);
     input.KnownDeviceName = s.CurrentDeviceName;
-    input.SourceText = s.CurrentDeviceName;
     input.DeviceChanged = false;
     engine.OpenCapture();
+    input.SourceText = RecordedSourceName(engine);
     FreeInputs(mixer, input);
-    SetUpInputs(mixer, input);
+    SetUpInputs(mixer, input, input.SourceText);
     engine.ListCaptureDevices();
 }
 

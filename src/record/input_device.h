@@ -20,6 +20,11 @@ struct InputDeviceState {
     // Device 0 is no longer the device the engine was set up for; the shell
     // restarts the program once nothing is in the way.
     bool DeviceChanged = false;
+    // The source the mixer's inputs belong to: the one the open device records.
+    std::string MixerSource;
+    // The program switched the input on for the running recording (the user
+    // agreed); it is switched off again when the recording ends.
+    bool SwitchedOnForRecording = false;
 };
 
 // The first input that is not switched off. Stops at the first input the
@@ -29,9 +34,13 @@ int32_t FindFirstActiveInput(platform::InputMixer& mixer);
 // Names device 0, opens the engine and sets up the inputs.
 void InitCaptureDevice(CaptureEngine& engine, platform::InputMixer& mixer, InputDeviceState& input);
 
-// The mixer's recording side on device 0: the first active input found, and
-// the master input, input 0 and that input switched on.
-void SetUpInputs(platform::InputMixer& mixer, InputDeviceState& input);
+// The mixer's recording side for the source named: the first active input
+// found and its state read. No input is switched on or off: a source's mute
+// is the user's, for every program on the desktop.
+void SetUpInputs(platform::InputMixer& mixer, InputDeviceState& input, const std::string& source);
+// The name of the source the open device records: its own when it stays on
+// one, else device 0's.
+std::string RecordedSourceName(CaptureEngine& engine);
 void FreeInputs(platform::InputMixer& mixer, InputDeviceState& input);
 
 // The volume knob: 11 pixels wide, its left edge on 18 … 124 of the window.

@@ -179,7 +179,8 @@ void RecordingControl::OpenMonitoring() {
         st_.DeviceLost = false;
         // The same device back after a loss: its inputs are set up again.
         if (mixer_ && input_ && !input_->MixerReady && input_->KnownDeviceName == cap_.CurrentDeviceName)
-            SetUpInputs(*mixer_, *input_);
+            SetUpInputs(*mixer_, *input_, RecordedSourceName(engine_));
+        FollowSource();
         return;
     }
     // Once per device and failure; the retries of every status tick stay quiet.
@@ -210,6 +211,9 @@ void RecordingControl::BtnRecordClick() {
         if (!refusal.empty()) Message(refusal);
         return;
     }
+    // The device may have opened on another source than it monitored.
+    FollowSource();
+    OfferToSwitchOn();
     cap_.RawStream.close();
     platform::removeFile(cap_.RawFileName);
     // The old ring's position must not describe the new file after a crash;
@@ -232,6 +236,7 @@ void RecordingControl::BtnRecordClick() {
 
     if (!cap_.RawStream.open(cap_.RawFileName, platform::RawFile::Mode::Create)) {
         engine_.CloseCapture();
+        RestoreInputMute();
         Message("Can not create " + cap_.RawFileName + "\n" + cap_.RawStream.lastError());
         OpenMonitoring();
         return;
@@ -245,8 +250,44 @@ void RecordingControl::BtnRecordClick() {
     view_.SetStatusPanel(1, "Start-" + Now());
 }
 
+void RecordingControl::FollowSource() {
+    if (!mixer_ || !input_ || !input_->MixerReady) return;
+    const std::string source = RecordedSourceName(engine_);
+    if (source.empty() || source == input_->MixerSource) return;
+    // The source left behind gets its mute back before the knob leaves it.
+    RestoreInputMute();
+    SetUpInputs(*mixer_, *input_, source);
+}
+
+void RecordingControl::OfferToSwitchOn() {
+    if (!mixer_ || !input_ || !input_->MixerReady) return;
+    const uint32_t state = mixer_->recordGetInput(input_->InputIndex);
+    if (state == platform::INPUT_INVALID || !(state & platform::INPUT_OFF)) return;
+    bool yes = false;
+    {
+        // The ticks beneath the question neither restart nor watch: nothing has started yet.
+        ScopedValue<int> open(st_.MessageDepth, st_.MessageDepth + 1);
+        yes = view_.Confirm(RecordedSourceName(engine_) +
+                            " is muted.\nSwitch it on for this recording? It is muted again when the recording "
+                            "ends.\n(No: record it muted, in silence.)");
+    }
+    if (yes && mixer_->recordSetInput(input_->InputIndex, platform::INPUT_ON)) {
+        input_->SwitchedOnForRecording = true;
+        input_->VolumeState = state & ~platform::INPUT_OFF;
+        input_->VolumeKnown = true;
+    }
+}
+
+void RecordingControl::RestoreInputMute() {
+    if (!input_ || !input_->SwitchedOnForRecording) return;
+    input_->SwitchedOnForRecording = false;
+    if (!mixer_ || !input_->MixerReady) return;
+    if (mixer_->recordSetInput(input_->InputIndex, platform::INPUT_OFF)) input_->VolumeState |= platform::INPUT_OFF;
+}
+
 std::string RecordingControl::FinishStop() {
     engine_.FinishRecording();
+    RestoreInputMute();
     st_.RecordingStarted = false;
     // What the file holds, before monitoring renumbers the blocks.
     st_.RecordedTimeText = FormatBlockTime(cap_.TotalBlocks);
@@ -288,6 +329,7 @@ void RecordingControl::StopAutomatically(const std::string& message, bool reopen
 // the device watch once the device answers, even while the message is open.
 void RecordingControl::DeviceFailed() {
     const std::string error = cap_.DeviceError;
+    RestoreInputMute();  // while the mixer still reaches the source
     if (mixer_ && input_) FreeInputs(*mixer_, *input_);
     st_.DeviceLost = true;
     std::string text;
@@ -381,9 +423,7 @@ void RecordingControl::WatchCaptureDevice() {
     if (SecondChanged(sourceAskedAt_) && dev.getDevCaps(0, caps) == platform::MMSYSERR_NOERROR)
         cap_.DeviceCaps[0] = caps;
     cap_.CurrentDeviceName = CapsName(cap_.DeviceCaps[0]);
-    st_.SourceText = cap_.CurrentDeviceName;
     if (mixer_ && input_) {
-        input_->SourceText = st_.SourceText;
         if (input_->KnownDeviceName.empty()) {
             // The first device since start: set up as at start-up, a refusal shown once.
             std::string refusal;
@@ -398,6 +438,11 @@ void RecordingControl::WatchCaptureDevice() {
         input_->DeviceChanged = input_->KnownDeviceName != cap_.CurrentDeviceName;
     }
     if (!cap_.CaptureOpen && !st_.EditorOpen) OpenMonitoring();
+    // What is heard, and what the knob and the caption name, is the source
+    // the device records, which need not be device 0 any more.
+    FollowSource();
+    st_.SourceText = RecordedSourceName(engine_);
+    if (input_) input_->SourceText = st_.SourceText;
     if (mixer_ && input_ && input_->MixerReady && SecondChanged(volumeAskedAt_)) {
         const uint32_t state = mixer_->recordGetInput(input_->InputIndex);
         input_->VolumeKnown = state != platform::INPUT_INVALID;
@@ -449,7 +494,14 @@ std::string RecordingControl::SourceStatus() const {
     if (cap_.CurrentDeviceName.empty()) return "No recording source";
     if (!cap_.CaptureOpen && !cap_.Recording && !st_.EditorOpen && (st_.DeviceLost || st_.OpenRefused))
         return st_.SourceText + " (not answering)";
-    return st_.SourceText;
+    std::string text = st_.SourceText;
+    if (input_ && input_->MixerReady && input_->VolumeKnown && (input_->VolumeState & platform::INPUT_OFF))
+        text += " (muted)";
+    // Another default source was chosen while this one is recorded or monitored.
+    if (st_.SourceText != cap_.CurrentDeviceName)
+        text += " (new default: " + cap_.CurrentDeviceName +
+                (cap_.Recording ? " after Stop" : st_.RecordingUnsaved ? " once the recording is saved" : "") + ")";
+    return text;
 }
 
 void RecordingControl::FormatRecordedTime() {

@@ -43,6 +43,11 @@ public:
     virtual void ShowEditor() {}
     // Lets pending window events run once.
     virtual void ProcessEvents() {}
+    // A Yes/No question; true for Yes. Unanswered, the safe answer is No.
+    virtual bool Confirm(const std::string& text) {
+        (void)text;
+        return false;
+    }
 };
 
 struct RecordingMode {
@@ -84,6 +89,9 @@ struct RecordingControlState {
     std::vector<std::string> PendingMessages;  // waiting for the open box to close
     // When a stop the engine made by itself happened ("End - " shows it).
     std::string EngineStopTime;
+    // Set by the window before each status tick: the recording in the working
+    // folder has not been saved (a change of source waits for that).
+    bool RecordingUnsaved = false;
 };
 
 // Seconds of recording that must still fit on the disk, else the recording stops.
@@ -134,8 +142,17 @@ public:
     void ComputeFreeSeconds();
     std::string FormatFreeSpace();
     void UpdateTimeDisplays();
+    // Gives the recorded source back the mute it had when the recording
+    // switched it on; every end of a recording comes here.
+    void RestoreInputMute();
 
 private:
+    // The mixer moved to the source the open device records, when it is set
+    // up for another one.
+    void FollowSource();
+    // Record on a muted source: the user decides whether it is switched on
+    // for this recording; No records it as it is.
+    void OfferToSwitchOn();
     void OpenMonitoring();
     void DeviceFailed();
     void NoteEngineStop();

@@ -77,6 +77,7 @@ public:
         if (w_.formEdit_) w_.formEdit_->exec();
     }
     void ProcessEvents() override { w_.ProcessEvents(); }
+    bool Confirm(const std::string& text) override { return w_.seams_.Dialogs.Confirm(text); }
 
 private:
     TFormMain& w_;

@@ -58,6 +58,9 @@ void TFormMain::TimerRecTimer() {
 
 void TFormMain::TimerStatusTimer() {
     if (st_.Busy.HoldsRecording()) return;
+    // Only a pending change of source needs it (the caption says what it waits for).
+    controlState_.RecordingUnsaved =
+        st_.Input.DeviceChanged && RecordingUnsaved(st_.RecordingSaved, st_.Capture.RawFileName);
     control_->TimerStatusTimer();
     PlaceVolumeKnob();
     EnableSaveRecent();

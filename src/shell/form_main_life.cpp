@@ -64,6 +64,7 @@ void TFormMain::FormDestroy() {
     if (TimerRec) TimerRec->stop();
     if (TimerStatus) TimerStatus->stop();
     engine_->CloseCapture();  // the device is never left open behind the window
+    if (control_) control_->RestoreInputMute();
     seams_.Mixer.recordFree();
 }
 
@@ -75,10 +76,12 @@ bool TFormMain::WriteSettings() {
     return false;
 }
 
-// Nothing is in the way of a restart: no recording, no editor, no operation,
-// no message box, and the sound settings program is closed.
+// Nothing is in the way of a restart: no recording, nothing unsaved (Save As
+// and Edit must still work on it), no editor, no operation, no message box,
+// and the sound settings program is closed.
 bool TFormMain::RestartAllowed() const {
     return !st_.Capture.Recording && !controlState_.RecordingStarted && !controlState_.EditorOpen &&
+           !RecordingUnsaved(st_.RecordingSaved, st_.Capture.RawFileName) &&
            !st_.Busy.Busy() && controlState_.MessageDepth == 0 && !st_.Shell.Restarting &&
            !st_.Shell.Terminating && !seams_.Launcher.IsRunning("pavucontrol");
 }
@@ -91,8 +94,6 @@ void TFormMain::RestartProgram() {
     control_->Message("The recording source is now " + st_.Capture.CurrentDeviceName +
                       ".\nThe program will be restarted.");
     ProcessEvents();
-    // The recording stays in the working folder: the next instance keeps it
-    // as it keeps a recording interrupted by a crash.
     engine_->CloseCapture();
     if (!seams_.Launcher.Start(seams_.ExecutablePath, {})) {
         // Follow the new device in place instead, and keep the automatic stops working.
@@ -102,6 +103,13 @@ void TFormMain::RestartProgram() {
         return;
     }
     st_.Capture.RawStream.close();
+    // A restart waits until the recording is saved: the next instance need
+    // not offer it as an interrupted one.
+    if (st_.Shell.WorkingFolderError.empty() && st_.Capture.RawFileName == st_.Shell.Files.RawFileName &&
+        !RecordingUnsaved(st_.RecordingSaved, st_.Capture.RawFileName)) {
+        platform::removeFile(st_.Shell.Files.RawFileName);
+        platform::removeFile(st_.Shell.Files.RingFileName);
+    }
     st_.Shell.Restarting = true;
     QCoreApplication::quit();
 }
@@ -118,6 +126,7 @@ void TFormMain::TerminateBySignal() {
     // the next start. A stop under way (it holds the recording) does the same itself.
     if (!st_.Busy.HoldsRecording()) {
         engine_->CloseCapture();
+        control_->RestoreInputMute();
         st_.Capture.RawStream.flush();
         if (!st_.Busy.Busy()) st_.Capture.RawStream.close();
     }

@@ -378,6 +378,56 @@ void TermWithDialogOpen(Rig& r, bool recent) {
     EXPECT_TRUE(platform::fileExists(child.binary + ".INI")) << "the settings were not written";
 }
 
+// Another default source chosen during a recording: the recording goes on on
+// its source, Stop and Save As work on all of it, and only then does the
+// program restart on the new source.
+void SourceChangedDuringARecordingWaitsForSaveAs(Rig& r) {
+    const std::string oldData = Env("XDG_DATA_HOME");
+    int child = -1;
+    // The program a restart started: the only one run from this build's path.
+    auto findChild = [&] {
+        FILE* p = popen(("pgrep -n -x -f '" + r.BinaryPath() + "'").c_str(), "r");
+        if (p && std::fscanf(p, "%d", &child) != 1) child = -1;
+        if (p) pclose(p);
+        return child > 0;
+    };
+    auto end = [&] {
+        if (child > 0 || findChild()) kill(child, SIGKILL);
+        r.Gui([&] { oldData.empty() ? unsetenv("XDG_DATA_HOME") : setenv("XDG_DATA_HOME", oldData.c_str(), 1); });
+        std::system("pactl set-default-source orv_null.monitor; for m in $(pactl list short modules | grep "
+                    "orv_e2e_other | cut -f1); do pactl unload-module $m; done");
+    };
+    struct Ending { std::function<void()> f; ~Ending() { f(); } } ending{end};
+    ASSERT_EQ(std::system("pactl load-module module-null-sink sink_name=orv_e2e_other "
+                          "sink_properties=device.description=OtherSink >/dev/null"), 0);
+    r.Gui([&] { setenv("XDG_DATA_HOME", r.Data().c_str(), 1); });  // the restarted program's working folder
+    ASSERT_TRUE(r.Start());
+    r.Click([&] { return r.P().Main().BtnRecord; });
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Capture.LastBlockSeen >= 10; }));
+    ASSERT_EQ(std::system("pactl set-default-source orv_e2e_other.monitor"), 0);
+    ASSERT_TRUE(r.WaitFor([&] { return Main(r)->windowTitle().endsWith("(new default: Monitor of OtherSink after Stop)"); }))
+        << r.Gui([&] { return Main(r)->windowTitle().toStdString(); });
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Capture.LastBlockSeen >= 30; }));
+    r.Click([&] { return r.P().Main().BtnStop; });
+    ASSERT_TRUE(r.WaitFor([&] { return !r.P().State().Capture.Recording; }));
+    const std::vector<Frame> raw = ReadRaw(r.Work() + "/Orvane.raw");
+    // A user's pause before the menu: ten status ticks in which a restart could come first.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    ASSERT_TRUE(r.Menu([&] { return Main(r); }, "menuFile", "menuSaveAs"));
+    ASSERT_TRUE(r.SaveAs("whole.wav"));
+    ASSERT_TRUE(r.Answer("The recording source is now Monitor of OtherSink.", Qt::Key_Return));
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Shell.Restarting; }));
+    ASSERT_GE(raw.size(), 30u * BlockFrames);
+    EXPECT_EQ(CountBreaks(raw), std::vector<size_t>{});
+    EXPECT_TRUE(ReadWav(r.Out() + "/whole.wav") == raw) << "the saved file is not the whole recording";
+    // The new instance, on the new source.
+    ASSERT_TRUE(r.WaitFor(findChild)) << "no program was started";
+    EXPECT_TRUE(r.WaitFor([&] {
+        return std::system(("xdotool search --onlyvisible --pid " + std::to_string(child) +
+                            " --name 'Orvane Recorder - Monitor of OtherSink' >/dev/null 2>&1").c_str()) == 0;
+    })) << "the restarted program does not name the new source";
+}
+
 struct Row {
     const char* name;
     std::function<void(Rig&)> path;
@@ -437,7 +487,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{"SaveRecentOfContinuousRecording", SaveRecentOfContinuousRecording},
                       Row{"SaveRecentOfTheLoop", SaveRecentOfTheLoop},
                       Row{"TermWithSaveAsOpen", [](Rig& r) { TermWithDialogOpen(r, false); }},
-                      Row{"TermDuringTheRecentSave", [](Rig& r) { TermWithDialogOpen(r, true); }}),
+                      Row{"TermDuringTheRecentSave", [](Rig& r) { TermWithDialogOpen(r, true); }},
+                      Row{"SourceChangedDuringARecordingWaitsForSaveAs", SourceChangedDuringARecordingWaitsForSaveAs}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 }  // namespace

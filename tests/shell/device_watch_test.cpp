@@ -104,6 +104,7 @@ TEST_F(DeviceWatchTest, KnobShowsAndSetsTheVolumeOfTheInputInUse) {
 }
 
 TEST_F(DeviceWatchTest, DeviceChangeRestartsOnlyWhenNothingIsInTheWay) {
+    device.staysOnSource = true;  // as the sound server's stream does
     TFormMain& w = Open();
     w.BtnRecordClick();
     Run(30);
@@ -111,7 +112,8 @@ TEST_F(DeviceWatchTest, DeviceChangeRestartsOnlyWhenNothingIsInTheWay) {
     launcher.running = {"pavucontrol"};
     Run(4);
     EXPECT_TRUE(launcher.started.empty()) << "restarted during a recording";
-    EXPECT_EQ(w.windowTitle().toStdString(), "Orvane Recorder - Another Source");
+    EXPECT_EQ(w.windowTitle().toStdString(),
+              "Orvane Recorder - Test Capture Device (new default: Another Source after Stop)");
     w.BtnStopClick();
     const int64_t recorded = platform::fileSize(Raw());
     ASSERT_GT(recorded, 0);
@@ -122,6 +124,9 @@ TEST_F(DeviceWatchTest, DeviceChangeRestartsOnlyWhenNothingIsInTheWay) {
     Run(4);
     EXPECT_TRUE(launcher.started.empty()) << "restarted during an operation";
     state.Busy.Depth = 0;
+    Run(4);
+    EXPECT_TRUE(launcher.started.empty()) << "restarted before the recording could be saved";
+    MarkRecordingSaved(state.RecordingSaved);  // as Save As of the whole recording does
     w.CmbBoxTime->setCurrentIndex(5);
     w.CmbBoxTimeChange();
     Run(2);
@@ -129,9 +134,38 @@ TEST_F(DeviceWatchTest, DeviceChangeRestartsOnlyWhenNothingIsInTheWay) {
     EXPECT_EQ(launcher.started[0][0], seams.ExecutablePath);
     EXPECT_EQ(dialogs.messages.back(),
               "The recording source is now Another Source.\nThe program will be restarted.");
-    // The recording survives for the next instance, and so does the mode.
-    EXPECT_EQ(platform::fileSize(Raw()), recorded);
+    // The saved recording is not left to be offered as an interrupted one; the mode is kept.
+    EXPECT_FALSE(platform::fileExists(Raw()));
     EXPECT_EQ(ReadSettingsFile(state.Shell.SettingsFileName).RecordingModeIndex, 5);
+}
+
+// A muted source stays muted for every other program: Record asks, and the
+// recording's end (Stop, a signal) gives the mute back.
+TEST_F(DeviceWatchTest, AMutedSourceIsSwitchedOnOnlyForARecordingTheUserAgreedTo) {
+    mixer.inputs = {{"Capture", true, 40}};
+    TFormMain& w = Open();
+    Run(2);
+    EXPECT_EQ(w.windowTitle().toStdString(), "Orvane Recorder - Test Capture Device (muted)");
+    EXPECT_TRUE(mixer.inputs[0].off);
+    struct Ending { const char* how; bool yes; };
+    for (const Ending end : {Ending{"Stop", true}, Ending{"Stop", false}, Ending{"signal", true}}) {
+        SCOPED_TRACE(std::string(end.how) + (end.yes ? ", Yes" : ", No"));
+        dialogs.confirmAnswers = {end.yes};
+        const size_t asked = dialogs.questions.size();
+        w.BtnRecordClick();
+        ASSERT_EQ(dialogs.questions.size(), asked + 1);
+        EXPECT_EQ(dialogs.questions.back().rfind("Test Capture Device is muted.", 0), 0u) << dialogs.questions.back();
+        ASSERT_TRUE(state.Capture.Recording) << "No records anyway";
+        Run(4);
+        EXPECT_EQ(mixer.inputs[0].off, !end.yes);
+        EXPECT_EQ(w.windowTitle().endsWith(" (muted)"), !end.yes);
+        if (std::string(end.how) == "signal")
+            w.TerminateBySignal();
+        else
+            w.BtnStopClick();
+        EXPECT_TRUE(mixer.inputs[0].off) << "the mute was not given back";
+        MarkRecordingSaved(state.RecordingSaved);
+    }
 }
 
 TEST_F(DeviceWatchTest, ARestartThatFailsFollowsTheDeviceInPlace) {

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QTest>
+#include <cctype>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -55,6 +58,24 @@ bool WaitFor(const std::function<bool()>& done, int millis) {
 std::string ReadAll(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), {}};
+}
+
+// What the server itself says, through pactl.
+std::string Output(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen((command + " 2>/dev/null").c_str(), "r")) {
+        char buf[256];
+        while (std::fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    return out;
+}
+
+// The default source back on the null sink's monitor, unmuted, and the second
+// sink a test loaded gone (by module number: pactl takes no sink name there).
+void RestoreDefaultSource() {
+    Output("pactl set-default-source orv_null.monitor; pactl set-source-mute orv_null.monitor 0;"
+           " for m in $(pactl list short modules | grep orv_other | cut -f1); do pactl unload-module $m; done");
 }
 
 // The counting signal runs on without a lost, repeated or reordered frame
@@ -157,12 +178,101 @@ TEST_P(RealServer, AnotherDefaultSourceRestartsTheProgram) {
                     "sink_properties=device.description=Other && pactl set-default-source orv_other.monitor"),
               0);
     const bool restarted = WaitFor([&] { return !launcher.started.empty(); }, 8000);
-    Shell("pactl set-default-source orv_null.monitor; pactl unload-module module-null-sink sink_name=orv_other;"
-          " for m in $(pactl list short modules | grep orv_other | cut -f1); do pactl unload-module $m; done");
+    RestoreDefaultSource();
     ASSERT_TRUE(restarted);
     EXPECT_EQ(launcher.started[0][0], seams->ExecutablePath);
     ASSERT_FALSE(dialogs.messages.empty());
     EXPECT_EQ(dialogs.messages.back(), "The recording source is now Monitor of Other.\nThe program will be restarted.");
+}
+
+
+// The source our record stream is on: the only one recording from this server.
+std::string CapturedSource() {
+    const std::string index = Output("pactl list short source-outputs | cut -f2 | head -n1");
+    if (index.empty()) return {};
+    return Output("pactl list short sources | awk -F'\t' '$1 == " + index.substr(0, index.find('\n')) +
+                  " {printf \"%s\", $2}'");
+}
+
+int Percent(const std::string& source) {
+    const std::string v = Output("pactl get-source-volume " + source);
+    const size_t pct = v.find('%');
+    if (pct == std::string::npos) return -1;
+    size_t from = pct;
+    while (from > 0 && std::isdigit(static_cast<unsigned char>(v[from - 1]))) --from;
+    return std::stoi(v.substr(from, pct - from));
+}
+
+bool Muted(const std::string& source) {
+    return Output("pactl get-source-mute " + source).find("yes") != std::string::npos;
+}
+
+std::string Described(const std::string& source) {
+    return source == "orv_null.monitor" ? "Monitor of Null Output" : "Monitor of OtherSink";
+}
+
+// The default source moved to a muted one while the sound settings stay open
+// (so the restart waits): the caption names what is recorded, the knob sets
+// that source's volume and no other, and a mute is switched only for a
+// recording the user agreed to, and given back at its end.
+TEST_P(RealServer, KnobCaptionAndMuteBelongToTheRecordedSource) {
+    ASSERT_TRUE(Monitoring(5000));
+    launcher.running = {"pavucontrol"};
+    struct Ending {
+        ~Ending() { RestoreDefaultSource(); }
+    } ending;
+    ASSERT_EQ(Shell("pactl load-module module-null-sink sink_name=orv_other sink_properties=device.description=OtherSink"
+                    " && pactl set-source-volume orv_other.monitor 100% && pactl set-source-mute orv_other.monitor 1"),
+              0);
+    window->BtnRecordClick();
+    ASSERT_TRUE(state.Capture.Recording);
+    ASSERT_EQ(Shell("pactl set-default-source orv_other.monitor"), 0);
+    ASSERT_TRUE(WaitFor([&] { return state.Capture.CurrentDeviceName == "Monitor of OtherSink"; }, 5000))
+        << state.Capture.CurrentDeviceName;
+    QTest::qWait(1500);  // the mixer is read once a second
+    const std::string recorded = CapturedSource();
+    ASSERT_FALSE(recorded.empty());
+    const std::string other = recorded == "orv_null.monitor" ? "orv_other.monitor" : "orv_null.monitor";
+    const std::string title = window->windowTitle().toStdString();
+    RecordProperty("recorded_" + std::string(GetParam()), recorded);
+    EXPECT_EQ(title.rfind("Orvane Recorder - " + Described(recorded), 0), 0u) << title;
+    if (recorded == "orv_null.monitor")
+        EXPECT_NE(title.find("(new default: Monitor of OtherSink after Stop)"), std::string::npos) << title;
+    // The knob dragged to a left edge; only the source heard takes the volume it stands for.
+    auto knob = [&](int left, const std::string& heard, const std::string& notHeard) {
+        const int before = Percent(notHeard);
+        QTest::mousePress(window->ImageVol, Qt::LeftButton, {}, QPoint(5, 10));
+        const int x = 5 + left - window->ImageVol->x();
+        QMouseEvent drag(QEvent::MouseMove, QPointF(x, 10), QPointF(x, 10), Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(window->ImageVol, &drag);
+        QTest::mouseRelease(window->ImageVol, Qt::LeftButton, {}, QPoint(x, 10));
+        const int want = int(VolumeForKnobLeft(left));
+        EXPECT_TRUE(WaitFor([&] { return Percent(heard) == want; }, 3000)) << Percent(heard) << "% on " << heard;
+        EXPECT_EQ(Percent(notHeard), before) << "the knob moved another source than the one heard";
+    };
+    knob(50, recorded, other);
+    window->BtnStopClick();
+
+    // Monitoring goes on from the new default, muted as it was set.
+    ASSERT_TRUE(WaitFor([&] { return CapturedSource() == "orv_other.monitor"; }, 5000));
+    knob(70, "orv_other.monitor", "orv_null.monitor");
+    EXPECT_TRUE(WaitFor([&] { return window->windowTitle().toStdString() == "Orvane Recorder - Monitor of OtherSink (muted)"; },
+                        5000))
+        << window->windowTitle().toStdString();
+    EXPECT_TRUE(Muted("orv_other.monitor"));
+    for (const bool yes : {true, false}) {
+        SCOPED_TRACE(yes ? "switched on" : "left muted");
+        MarkRecordingSaved(state.RecordingSaved);  // no question about the recording before
+        dialogs.confirmAnswers = {yes};
+        window->BtnRecordClick();
+        ASSERT_TRUE(state.Capture.Recording);
+        ASSERT_FALSE(dialogs.questions.empty());
+        EXPECT_EQ(dialogs.questions.back().rfind("Monitor of OtherSink is muted.", 0), 0u) << dialogs.questions.back();
+        EXPECT_TRUE(WaitFor([&] { return Muted("orv_other.monitor") != yes; }, 3000));
+        window->BtnStopClick();
+        EXPECT_TRUE(WaitFor([&] { return Muted("orv_other.monitor"); }, 3000)) << "the mute was not given back";
+    }
+    EXPECT_FALSE(Muted("orv_null.monitor"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RealServer, ::testing::Values("alsa", "pulse"),

@@ -60,6 +60,7 @@ public:
         Input* in = At(n);
         if (!in) return false;
         if (setting & platform::INPUT_ON) in->off = false;
+        else if (setting & platform::INPUT_OFF) in->off = true;
         if (setting & platform::INPUT_VOLUME) in->volume = setting & 0xFFFF;
         return true;
     }

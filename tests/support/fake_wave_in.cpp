@@ -65,6 +65,7 @@ MMResult FakeWaveIn::open(uint32_t device, const WaveFormat& format) {
         return WAVERR_BADFORMAT;
     if (openResult != MMSYSERR_NOERROR) return openResult;
     isOpen = true;
+    openedOn_ = caps.name;
     started = false;
     ++openCount;
     stats_ = {};

@@ -33,6 +33,8 @@ public:
     std::string openErrorText = "The specified device is already in use.";
     FrameSource source;  // defaults to the counting signal
     std::string failure;  // deviceError() while open: the driver cannot get over it
+    // Like the sound server's stream: stays on the source named at open.
+    bool staysOnSource = false;
 
     // Delivers frames from the source into the queue; frames that find no
     // queued buffer (or a stopped device) are dropped and counted.
@@ -62,11 +64,13 @@ public:
     platform::MMResult close() override;
     std::string getErrorText(platform::MMResult result) override;
     std::string deviceError() override { return isOpen ? failure : std::string(); }
+    std::string recordedSourceName() override { return isOpen && staysOnSource ? openedOn_ : std::string(); }
     // Counted like the real device: since the last open, while started.
     platform::CaptureStats captureStats() const override { return stats_; }
 
 private:
     std::deque<platform::WaveHeader*> queue_;
+    std::string openedOn_;
     platform::CaptureStats stats_;
     bool inDropGap_ = false;
 };

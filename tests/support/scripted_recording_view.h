@@ -32,7 +32,14 @@ public:
         if (onEditor) onEditor();
     }
 
+    bool Confirm(const std::string& text) override {
+        questions.push_back(text);
+        return answer;
+    }
+
     std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    bool answer = true;
     std::function<void()> onMessage;  // runs inside the "modal" box
     std::string recordedTime;
     std::array<std::string, 4> panels;
