@@ -214,6 +214,11 @@ void RecordingControl::BtnRecordClick() {
     // The device may have opened on another source than it monitored.
     FollowSource();
     OfferToSwitchOn();
+    // The device was closed under the question (the program is ending): nothing starts.
+    if (!cap_.CaptureOpen) {
+        RestoreInputMute();
+        return;
+    }
     cap_.RawStream.close();
     platform::removeFile(cap_.RawFileName);
     // The old ring's position must not describe the new file after a crash;
