@@ -89,6 +89,7 @@ public:
 
     // Runs while a message is open, as the box's own event loop runs the timers.
     std::function<void(const std::string&)> whileMessageOpen;
+    std::function<void()> whileQuestionOpen;  // the same beneath a question
 
     void Message(const std::string& text) override {
         messages.push_back(text);
@@ -96,6 +97,7 @@ public:
     }
     bool Confirm(const std::string& text) override {
         questions.push_back(text);
+        if (whileQuestionOpen) whileQuestionOpen();
         if (confirmAnswers.empty()) return true;
         const bool a = confirmAnswers.front();
         confirmAnswers.pop_front();
