@@ -383,16 +383,10 @@ void TermWithDialogOpen(Rig& r, bool recent) {
 // program restart on the new source.
 void SourceChangedDuringARecordingWaitsForSaveAs(Rig& r) {
     const std::string oldData = Env("XDG_DATA_HOME");
-    int child = -1;
-    // The program a restart started: the only one run from this build's path.
-    auto findChild = [&] {
-        FILE* p = popen(("pgrep -n -x -f '" + r.BinaryPath() + "'").c_str(), "r");
-        if (p && std::fscanf(p, "%d", &child) != 1) child = -1;
-        if (p) pclose(p);
-        return child > 0;
-    };
+    // The program a restart started: the only one run from this build's path, as it is.
+    const std::string restarted = "pgrep -n -x -f '" + r.BinaryPath() + "'";
     auto end = [&] {
-        if (child > 0 || findChild()) kill(child, SIGKILL);
+        std::system(("kill -9 $(" + restarted + ") 2>/dev/null").c_str());
         r.Gui([&] { oldData.empty() ? unsetenv("XDG_DATA_HOME") : setenv("XDG_DATA_HOME", oldData.c_str(), 1); });
         std::system("pactl set-default-source orv_null.monitor; for m in $(pactl list short modules | grep "
                     "orv_e2e_other | cut -f1); do pactl unload-module $m; done");
@@ -421,10 +415,9 @@ void SourceChangedDuringARecordingWaitsForSaveAs(Rig& r) {
     EXPECT_EQ(CountBreaks(raw), std::vector<size_t>{});
     EXPECT_TRUE(ReadWav(r.Out() + "/whole.wav") == raw) << "the saved file is not the whole recording";
     // The new instance, on the new source.
-    ASSERT_TRUE(r.WaitFor(findChild)) << "no program was started";
     EXPECT_TRUE(r.WaitFor([&] {
-        return std::system(("xdotool search --onlyvisible --pid " + std::to_string(child) +
-                            " --name 'Orvane Recorder - Monitor of OtherSink' >/dev/null 2>&1").c_str()) == 0;
+        return std::system(("xdotool search --onlyvisible --pid \"$(" + restarted +
+                            ")\" --name 'Orvane Recorder - Monitor of OtherSink' >/dev/null 2>&1").c_str()) == 0;
     })) << "the restarted program does not name the new source";
 }
 
