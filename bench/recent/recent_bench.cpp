@@ -100,11 +100,18 @@ int Live(const std::string& folder, bool mp3) {
     auto last = std::chrono::steady_clock::now();
     int ticks = 0;
     double longestGap = 0;
+    // Where the longest gap ended: while copying, while writing, or across
+    // the save's end (its sync and rename), which no pump interrupts.
+    const char* phase = "recording";
+    const char* longestIn = "recording";
     auto pump = [&] {
         const auto now = std::chrono::steady_clock::now();
         const double gap = std::chrono::duration<double>(now - last).count();
         if (gap < 0.1) return;
-        longestGap = std::max(longestGap, gap);
+        if (gap > longestGap) {
+            longestGap = gap;
+            longestIn = phase;
+        }
         last = now;
         control.TimerRecTimer();
         if (++ticks % 2 == 0) control.TimerStatusTimer();
@@ -119,6 +126,7 @@ int Live(const std::string& folder, bool mp3) {
     recordFor(10);
 
     std::string message;
+    phase = "the copy";
     double start = Now();
     auto taken = TakeRecentRecording(cap, folder + "/Recent.raw", -1, 0, [&] { pump(); return true; }, message);
     const double copySeconds = Now() - start;
@@ -130,9 +138,13 @@ int Live(const std::string& folder, bool mp3) {
     job.TargetPath = folder + (mp3 ? "/recent.mp3" : "/recent.wav");
     SaveProgress progress;
     progress.pump = pump;
+    phase = "the save's writing";
     start = Now();
     const SaveResult result = RunSaveJob(job, taken->Sources(), progress, platform::EncoderLoaderFor());
     const double saveSeconds = Now() - start;
+    phase = "the save's end (sync, rename)";
+    pump();
+    phase = "recording";
     if (!result.ok()) Fail("the save failed: " + result.message);
     taken.reset();
     recordFor(5);
@@ -152,8 +164,8 @@ int Live(const std::string& folder, bool mp3) {
     std::printf("live: 60-min ring (%u blocks), save as %s, %.1f s recorded in all (%llu blocks written before Stop)\n",
                 ring, mp3 ? "MP3 128 kbps" : "WAV 44.1 kHz 16-bit stereo", double(cap.BlocksWritten) / 10,
                 static_cast<unsigned long long>(written));
-    std::printf("  copy (Ctrl+K to the dialog) %.2f s, save %.2f s, longest gap between polls %.2f s\n", copySeconds,
-                saveSeconds, longestGap);
+    std::printf("  copy (Ctrl+K to the dialog) %.2f s, save %.2f s, longest gap between polls %.2f s (in %s)\n",
+                copySeconds, saveSeconds, longestGap, longestIn);
     std::printf("  breaks in the running recording: %llu; device gaps %llu, frames lost %llu, overruns %llu\n",
                 static_cast<unsigned long long>(CountingBreaks(samples)), static_cast<unsigned long long>(stats.gaps),
                 static_cast<unsigned long long>(stats.framesLost), static_cast<unsigned long long>(stats.overruns));
