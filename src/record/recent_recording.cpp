@@ -8,7 +8,7 @@ using platform::RawFile;
 
 namespace {
 
-constexpr uint32_t ChunkBlocks = 256;  // about 4.5 MB between two looks at capture and the window
+constexpr uint32_t ChunkBlocks = 1024;  // about 18 MB between two looks at capture
 
 }  // namespace
 

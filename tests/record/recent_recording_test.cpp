@@ -72,9 +72,9 @@ TEST_P(RecentRecordingTable, TakesTheMomentOrSaysWhyNot) {
 INSTANTIATE_TEST_SUITE_P(
     Recent, RecentRecordingTable,
     ::testing::Values(RecentCase{"OneBlockIsNothing", false, 1, -1, 0, NothingRecordedMessage},
-                      RecentCase{"UnfilledRingFillsItsRestBeforeItOvertakes", false, 1200, -1, 600 + 256, ""},
-                      RecentCase{"RingOverwritesBehindTheCopy", true, 620, -1, 256, ""},
-                      RecentCase{"RingOvertakesTheCopy", true, 620, -1, 257, RecentOvertakenMessage},
+                      RecentCase{"UnfilledRingFillsItsRestBeforeItOvertakes", false, 1200, -1, 600 + 1024, ""},
+                      RecentCase{"RingOverwritesBehindTheCopy", true, 620, -1, 1024, ""},
+                      RecentCase{"RingOvertakesTheCopy", true, 620, -1, 1025, RecentOvertakenMessage},
                       RecentCase{"OneByteShortOfRoom", true, 620, RingBytes + Reserve - 1, 0, RecentRoomMessage},
                       // 600 blocks on disk: room for their copy and the reserve, not for the ring's rest.
                       RecentCase{"UnfilledRingStillGrows", false, 600, RingBytes + Reserve - 1, 0, RecentRoomMessage},
