@@ -77,8 +77,8 @@ private:
     size_t copySpans(const RawFile& from, uint64_t fromOffset, uint64_t offset, size_t n);
     std::unique_ptr<Syncer> syncer_;
     uint64_t writeBackStep_ = 0;
-    uint64_t handedOver_ = 0;  // written back from here on are started, not awaited
-    uint64_t awaited_ = 0;     // below this: on the disk
+    uint64_t handedOver_ = 0;  // below this: write-back started
+    uint64_t awaited_ = 0;     // below this: written back
     int fd_ = -1;
     uint64_t pos_ = 0;
     std::string path_;

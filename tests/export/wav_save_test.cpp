@@ -177,50 +177,52 @@ class WavCopyTest : public WavExportTest, public ::testing::WithParamInterface<C
 TEST_P(WavCopyTest, SameBytesAsTheSources) {
     const CopyRow& row = GetParam();
     struct stat here {}, there {};
-    if (*row.targetFolder && (::stat(row.targetFolder, &there) != 0 || ::stat(dir.path().c_str(), &here) != 0 ||
-                              here.st_dev == there.st_dev))
+    ::stat(dir.path().c_str(), &here);
+    if (*row.targetFolder && (::stat(row.targetFolder, &there) != 0 || here.st_dev == there.st_dev))
         GTEST_SKIP() << row.targetFolder << " is not another file system here";
     if (*row.targetFolder) target = std::string(row.targetFolder) + "/orv-wav-copy-" + std::to_string(::getpid());
-    std::vector<uint8_t> expected, block(BlockBytes);
-    platform::RawFile edit;  // far pieces: a sparse Edit.raw with data of its own there
+    platform::RawFile edit;
     ASSERT_TRUE(edit.open(dir.file("Edit.raw"), platform::RawFile::Mode::ReadWrite));
-    for (const Piece& p : row.pieces)
-        for (uint32_t b = p.PieceOffset; b < p.PieceOffset + p.PieceLength && b > 30; ++b) {
-            for (uint32_t k = 0; k < BlockBytes; ++k) block[k] = uint8_t(k * 13 + b);
-            ASSERT_EQ(edit.writeAt(BlockOffset(b), block.data(), BlockBytes), BlockBytes);
-        }
+    std::vector<uint8_t> expected, block(BlockBytes);
     for (uint32_t t = row.range.SaveFirstBlock; t <= row.range.SaveLastBlock; ++t)
         for (const Piece& p : row.pieces)
             if (t >= p.PieceStart && t < p.PieceStart + p.PieceLength) {
-                const uint64_t at = BlockOffset(uint64_t{p.PieceOffset} + t - p.PieceStart);
-                ASSERT_EQ(files.sources().For(p)->readAt(at, block.data(), BlockBytes), BlockBytes);
+                const uint32_t b = p.PieceOffset + t - p.PieceStart;
+                if (b > 30) {  // far pieces: data of their own in a sparse Edit.raw
+                    for (uint32_t k = 0; k < BlockBytes; ++k) block[k] = uint8_t(k * 13 + b);
+                    ASSERT_EQ(edit.writeAt(BlockOffset(b), block.data(), BlockBytes), BlockBytes);
+                }
+                ASSERT_EQ(files.sources().For(p)->readAt(BlockOffset(b), block.data(), BlockBytes), BlockBytes);
                 expected.insert(expected.end(), block.begin(), block.end());
             }
     const SaveResult saved = Save({44100, 2, 16}, row.range, row.pieces);
-    const std::vector<uint8_t> f = ReadAll(target);
     SF_INFO info{};
     SNDFILE* wav = sf_open(target.c_str(), SFM_READ, &info);
-    std::vector<uint8_t> samples(expected.size());
-    const sf_count_t frames = wav ? sf_readf_short(wav, reinterpret_cast<short*>(samples.data()), info.frames) : -1;
+    std::vector<uint8_t> samples(expected.size() + 4);  // room for a frame too many
+    const sf_count_t frames =
+        wav ? sf_readf_short(wav, reinterpret_cast<short*>(samples.data()), sf_count_t(samples.size() / 4)) : -1;
     if (wav) sf_close(wav);
+    const int64_t size = platform::fileSize(target);
     if (*row.targetFolder) platform::removeFile(target);
     ASSERT_TRUE(saved.ok()) << saved.message;
-    ASSERT_EQ(f.size(), 44 + expected.size());
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), f.begin() + 44));
+    EXPECT_EQ(size, int64_t(44 + expected.size()));
     EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    EXPECT_EQ(info.samplerate * 10 + info.channels, 441002);
+    EXPECT_EQ(info.samplerate, 44100);
+    EXPECT_EQ(info.channels, 2);
     ASSERT_EQ(frames, sf_count_t(expected.size() / 4));
+    samples.resize(expected.size());
     EXPECT_EQ(samples, expected);
 }
 
 // Block 243479 of Edit.raw crosses the 4 GB mark in the file; a piece of 250
-// blocks also takes more than one copy step.
+// blocks takes more than one copy step.
 INSTANTIATE_TEST_SUITE_P(
     Copies, WavCopyTest,
     ::testing::Values(CopyRow{"Whole", {1, 12}, Timeline, ""}, CopyRow{"SelectionFromBothFiles", {3, 10}, Timeline, ""},
                       CopyRow{"PieceAcrossFourGigabytes", {1, 250}, {{1, 250, 243400, false}}, ""},
                       // The kernel copies only within one file system: the rest goes by hand.
-                      CopyRow{"TargetOnAnotherFileSystem", {2, 11}, Timeline, "/dev/shm"}),
+                      CopyRow{"TargetOnAnotherFileSystem", {2, 250}, {{1, 5, 11, true}, {6, 245, 243400, false}},
+                              "/dev/shm"}),
     [](const ::testing::TestParamInfo<CopyRow>& info) { return std::string(info.param.name); });
 
 TEST_F(WavExportTest, BlocksNoPieceCoversProduceNothing) {
