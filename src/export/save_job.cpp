@@ -9,7 +9,7 @@ namespace orv {
 
 namespace {
 
-constexpr uint64_t WriteBackStep = uint64_t{8} << 20;
+constexpr uint64_t WriteBackStep = uint64_t{4} << 20;
 
 std::string Canonical(const std::string& path) {
     std::error_code ec;
