@@ -8,7 +8,9 @@
 // (the counting signal of the bench's sound server): a full 60-minute ring,
 // the copy and the whole save (WAV, or MP3 with "mp3") with the timers polled
 // between the save's blocks as the window's event pumps do, then some more
-// recording; prints the times and the breaks in what was recorded meanwhile.
+// recording; prints the times, the longest gap between two polls (the time
+// the meters and times stood still) and where it fell, and the breaks in
+// what was recorded meanwhile.
 // Usage: orv_recent_bench --live WORK_FOLDER [wav|mp3]
 #include <sys/wait.h>
 #include <unistd.h>
@@ -100,11 +102,18 @@ int Live(const std::string& folder, bool mp3) {
     auto last = std::chrono::steady_clock::now();
     int ticks = 0;
     double longestGap = 0;
+    // Where the longest gap ended: while copying, while writing, or across
+    // the save's end (its sync and rename), which no pump interrupts.
+    const char* phase = "recording";
+    const char* longestIn = "recording";
     auto pump = [&] {
         const auto now = std::chrono::steady_clock::now();
         const double gap = std::chrono::duration<double>(now - last).count();
         if (gap < 0.1) return;
-        longestGap = std::max(longestGap, gap);
+        if (gap > longestGap) {
+            longestGap = gap;
+            longestIn = phase;
+        }
         last = now;
         control.TimerRecTimer();
         if (++ticks % 2 == 0) control.TimerStatusTimer();
@@ -119,6 +128,7 @@ int Live(const std::string& folder, bool mp3) {
     recordFor(10);
 
     std::string message;
+    phase = "the copy";
     double start = Now();
     auto taken = TakeRecentRecording(cap, folder + "/Recent.raw", -1, 0, [&] { pump(); return true; }, message);
     const double copySeconds = Now() - start;
@@ -130,9 +140,13 @@ int Live(const std::string& folder, bool mp3) {
     job.TargetPath = folder + (mp3 ? "/recent.mp3" : "/recent.wav");
     SaveProgress progress;
     progress.pump = pump;
+    phase = "the save's writing";
     start = Now();
     const SaveResult result = RunSaveJob(job, taken->Sources(), progress, platform::EncoderLoaderFor());
     const double saveSeconds = Now() - start;
+    phase = "the save's end (sync, rename)";
+    pump();
+    phase = "recording";
     if (!result.ok()) Fail("the save failed: " + result.message);
     taken.reset();
     recordFor(5);
@@ -152,8 +166,8 @@ int Live(const std::string& folder, bool mp3) {
     std::printf("live: 60-min ring (%u blocks), save as %s, %.1f s recorded in all (%llu blocks written before Stop)\n",
                 ring, mp3 ? "MP3 128 kbps" : "WAV 44.1 kHz 16-bit stereo", double(cap.BlocksWritten) / 10,
                 static_cast<unsigned long long>(written));
-    std::printf("  copy (Ctrl+K to the dialog) %.2f s, save %.2f s, longest gap between polls %.2f s\n", copySeconds,
-                saveSeconds, longestGap);
+    std::printf("  copy (Ctrl+K to the dialog) %.2f s, save %.2f s, longest gap between polls %.2f s (in %s)\n",
+                copySeconds, saveSeconds, longestGap, longestIn);
     std::printf("  breaks in the running recording: %llu; device gaps %llu, frames lost %llu, overruns %llu\n",
                 static_cast<unsigned long long>(CountingBreaks(samples)), static_cast<unsigned long long>(stats.gaps),
                 static_cast<unsigned long long>(stats.framesLost), static_cast<unsigned long long>(stats.overruns));
@@ -190,7 +204,7 @@ int main(int argc, char** argv) {
 
     const std::string copyPath = work + "/Recent.raw", cpTarget = work + "/cp.raw";
     std::vector<double> ours, cp;
-    for (int run = 0; run < 3; ++run) {
+    auto takeOurs = [&] {
         std::string message;
         const double start = Now();
         auto taken = TakeRecentRecording(cap, copyPath, -1, 0, [] { return true; }, message);
@@ -202,12 +216,24 @@ int main(int argc, char** argv) {
             copy.readAt(0, &first, 4) != 4 || copy.readAt(BlockOffset(ring), &last, 4) != 4 || first != newest + 1 ||
             last != newest)
             Fail("the copy is not the ring in time order");
-        taken.reset();
+    };
+    auto takeCp = [&] {
         cp.push_back(Copy(cap.RawFileName, cpTarget));
         platform::removeFile(cpTarget);
+    };
+    // Sides in turn, each round starting with the other; neither pays for
+    // the write-back of what the other left in the page cache.
+    for (int run = 0; run < 5; ++run) {
+        for (int side = 0; side < 2; ++side) {
+            ::sync();
+            if ((run + side) % 2 == 0)
+                takeOurs();
+            else
+                takeCp();
+        }
     }
     const double o = Median(ours), c = Median(cp);
-    std::printf("ring of %d min (%.0f MB), medians of 3, sides in turn\n", minutes, double(ring) * BlockBytes / 1e6);
+    std::printf("ring of %d min (%.0f MB), medians of 5, sides in turn\n", minutes, double(ring) * BlockBytes / 1e6);
     std::printf("  Ctrl+K to the file dialog: %.3f s wall\n", o);
     std::printf("  cp of the ring file:        %.3f s wall\n", c);
     std::printf("  ratio ours / cp: %.2fx\n", o / c);

@@ -96,9 +96,9 @@ void SaveFlow::RunSave(std::span<const Piece> pieces, SaveRange range, const Pie
     if (stopPlayback) stopPlayback();
     SaveProgress progress;
     progress.SaveContinue = true;
-    // Between two looks the writer adds at most a chunk (about a megabyte)
-    // and the recording a few blocks: stop this far above what it keeps.
-    constexpr int64_t LookMarginBytes = int64_t{4} << 20;
+    // Between two looks the writer adds at most a step (a WAV copy step of
+    // about 4 MB) and the recording a few blocks: stop this far above what it keeps.
+    constexpr int64_t LookMarginBytes = int64_t{8} << 20;
     bool lowSpace = false;
     progress.pump = [&] {
         if (seams_.ProcessEvents) seams_.ProcessEvents();

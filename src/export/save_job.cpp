@@ -9,6 +9,8 @@ namespace orv {
 
 namespace {
 
+constexpr uint64_t WriteBackStep = uint64_t{4} << 20;
+
 std::string Canonical(const std::string& path) {
     std::error_code ec;
     const std::filesystem::path p = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
@@ -55,6 +57,9 @@ SaveResult RunSaveJob(const SaveJob& job, const PieceSources& sources, SaveProgr
     const bool replaced = platform::replaceFileWith(
         job.TargetPath,
         [&](platform::RawFile& part) {
+            // Written back as it goes: the sync before the rename, which no
+            // event pump interrupts, then finds only the last steps to write.
+            part.writeBackEvery(WriteBackStep);
             // Messages name the hidden file, where the failed write went.
             result = job.SaveAsWav
                          ? WriteWavFile(part, part.path(), job.Wav, job.Range, job.Pieces, sources, progress)

@@ -185,9 +185,12 @@ SaveResult WriteWavFile(platform::RawFile& out, const std::string& WavFileName, 
     auto writeFailed = [&] { return SaveResult::Failed("Cannot write " + WavFileName + ": " + out.lastError()); };
     if (out.write(header.data(), header.size()) != header.size()) return writeFailed();
 
-    // Reads take runs of blocks and writes go out in large pieces, while the
-    // progress and the event pump stay per block.
+    // Other formats: reads take runs of blocks and writes go out in large
+    // pieces, while the progress and the event pump stay per block. The
+    // recording's own format is copied file to file in the kernel, a few MB
+    // between two pumps: the copy's speed with the window still answering.
     constexpr uint32_t RunBlocks = 60;
+    constexpr uint32_t CopyBlocks = 240;  // 4.2 MB
     constexpr size_t OutputBytes = size_t{1} << 20;
     std::vector<uint8_t> input;
     std::vector<uint8_t> pending;
@@ -205,6 +208,14 @@ SaveResult WriteWavFile(platform::RawFile& out, const std::string& WavFileName, 
         input.resize(size_t{RunBlocks} * BlockBytes);
         pending.resize(OutputBytes + BlockBytes);
     }
+    auto readFailed = [&](uint64_t block) {
+        return SaveResult::Failed("Cannot read the recording at block " + std::to_string(block) +
+                                  "; the WAV file was not saved");
+    };
+    auto pump = [&](uint64_t block) {
+        progress.ProgressPercent = span > 0 ? static_cast<float>((block - first) * 100.0 / span) : 100.0f;
+        if (progress.pump) progress.pump();
+    };
 
     uint64_t i = first;
     while (i <= last && progress.SaveContinue) {
@@ -219,42 +230,30 @@ SaveResult WriteWavFile(platform::RawFile& out, const std::string& WavFileName, 
             continue;
         }
         const uint64_t pieceLast = uint64_t{piece->PieceStart} + piece->PieceLength - 1;
-        const uint64_t run = std::min<uint64_t>({RunBlocks, pieceLast - i + 1, last - i + 1});
+        const uint64_t run =
+            std::min<uint64_t>({unchanged ? CopyBlocks : RunBlocks, pieceLast - i + 1, last - i + 1});
         const platform::RawFile* source = sources.For(*piece);
         const uint64_t offset = BlockOffset(uint64_t{piece->PieceOffset} + (i - piece->PieceStart));
         const size_t want = static_cast<size_t>(run * BlockBytes);
-        auto readFailed = [&](uint64_t block) {
-            return SaveResult::Failed("Cannot read the recording at block " + std::to_string(block) +
-                                      "; the WAV file was not saved");
-        };
         if (!source) return readFailed(i);
-        // The recording's own format is copied file to file by the system, as
-        // cat does; the other formats are read and converted block by block.
-        if (!unchanged && source->readAt(offset, input.data(), want) != want) return readFailed(i);
-        const uint64_t runFirst = i;
-        uint64_t done = 0;
-        while (done < run) {
-            progress.ProgressPercent = span > 0 ? static_cast<float>((i - first) * 100.0 / span) : 100.0f;
-            if (progress.pump) progress.pump();
-            if (!unchanged) {
-                pendingBytes += ConvertBlock(input.data() + done * BlockBytes, pending.data() + pendingBytes, format,
-                                             *layout);
-                if (pendingBytes >= OutputBytes && !flush()) return writeFailed();
-            }
-            ++done;
-            ++i;
-            if (!progress.SaveContinue) break;
-        }
         if (unchanged) {
-            const size_t runBytes = static_cast<size_t>(done * BlockBytes);
+            pump(i);
             const uint64_t at = out.position();
-            const size_t copied = out.copyFrom(*source, offset, at, runBytes);
+            const size_t copied = out.copyFrom(*source, offset, at, want);
             out.seek(at + copied);
-            if (copied != runBytes) {
-                if (source->size() < static_cast<int64_t>(offset + runBytes))
-                    return readFailed(runFirst + copied / BlockBytes);
+            if (copied != want) {
+                if (source->size() < static_cast<int64_t>(offset + want)) return readFailed(i + copied / BlockBytes);
                 return writeFailed();
             }
+            i += run;
+            continue;
+        }
+        if (source->readAt(offset, input.data(), want) != want) return readFailed(i);
+        for (uint64_t done = 0; done < run && progress.SaveContinue; ++done, ++i) {
+            pump(i);
+            pendingBytes +=
+                ConvertBlock(input.data() + done * BlockBytes, pending.data() + pendingBytes, format, *layout);
+            if (pendingBytes >= OutputBytes && !flush()) return writeFailed();
         }
     }
     if (!flush()) return writeFailed();

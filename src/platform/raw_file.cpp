@@ -61,13 +61,17 @@ RawFile::RawFile() = default;
 RawFile::~RawFile() { close(); }
 
 RawFile::RawFile(RawFile&& other) noexcept
-    : syncer_(std::move(other.syncer_)), fd_(std::exchange(other.fd_, -1)), pos_(other.pos_),
-      path_(std::move(other.path_)) {}
+    : syncer_(std::move(other.syncer_)), writeBackStep_(std::exchange(other.writeBackStep_, 0)),
+      handedOver_(other.handedOver_), awaited_(other.awaited_), fd_(std::exchange(other.fd_, -1)),
+      pos_(other.pos_), path_(std::move(other.path_)) {}
 
 RawFile& RawFile::operator=(RawFile&& other) noexcept {
     if (this != &other) {
         close();
         syncer_ = std::move(other.syncer_);
+        writeBackStep_ = std::exchange(other.writeBackStep_, 0);
+        handedOver_ = other.handedOver_;
+        awaited_ = other.awaited_;
         fd_ = std::exchange(other.fd_, -1);
         pos_ = other.pos_;
         path_ = std::move(other.path_);
@@ -96,6 +100,7 @@ bool RawFile::open(const std::string& path, Mode mode) {
 
 void RawFile::close() {
     syncer_.reset();
+    writeBackStep_ = handedOver_ = awaited_ = 0;
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     pos_ = 0;
@@ -136,6 +141,7 @@ size_t RawFile::writeAt(uint64_t offset, const void* buf, size_t n) {
         if (r == 0) { fail(ENOSPC); break; }
         done += static_cast<size_t>(r);
     }
+    writtenTo(offset + done);
     return done;
 }
 
@@ -167,9 +173,10 @@ size_t CopySpan(int fromFd, uint64_t fromOffset, int toFd, uint64_t offset, size
             done += static_cast<size_t>(r);
             continue;
         }
-        if (r == 0) return done;  // the end of from
-        // Not offered for these files: copy the rest by hand. Any other error stops here.
-        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
+        // Nothing copied (the end of from, or a file system that copies
+        // nothing) or not offered for these files: the rest goes by hand,
+        // which finds the end. Any other error stops here.
+        if (r < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
             err = errno;
             return done;
         }
@@ -202,6 +209,12 @@ size_t CopySpan(int fromFd, uint64_t fromOffset, int toFd, uint64_t offset, size
 }  // namespace
 
 size_t RawFile::copyFrom(const RawFile& from, uint64_t fromOffset, uint64_t offset, size_t n) {
+    const size_t copied = copySpans(from, fromOffset, offset, n);
+    writtenTo(offset + copied);
+    return copied;
+}
+
+size_t RawFile::copySpans(const RawFile& from, uint64_t fromOffset, uint64_t offset, size_t n) {
     if (fd_ < 0 || from.fd_ < 0) return 0;
     int err = 0;
     struct stat source {};
@@ -239,6 +252,22 @@ size_t RawFile::copyFrom(const RawFile& from, uint64_t fromOffset, uint64_t offs
     const int64_t now = size();
     if (now >= 0 && uint64_t(now) < offset + copied && !truncate(offset + copied)) return 0;
     return size_t(copied);
+}
+
+void RawFile::writeBackEvery(uint64_t step) {
+    writeBackStep_ = step;
+    handedOver_ = awaited_ = 0;
+}
+
+void RawFile::writtenTo(uint64_t end) {
+    if (writeBackStep_ == 0 || fd_ < 0 || end < handedOver_ + writeBackStep_) return;
+    // Errors are left to the closing sync, which reports them.
+    ::sync_file_range(fd_, off_t(handedOver_), off_t(end - handedOver_), SYNC_FILE_RANGE_WRITE);
+    if (handedOver_ > awaited_)
+        ::sync_file_range(fd_, off_t(awaited_), off_t(handedOver_ - awaited_),
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    awaited_ = handedOver_;
+    handedOver_ = end;
 }
 
 bool RawFile::truncate(uint64_t length) {

@@ -44,6 +44,12 @@ public:
     // file's end, the holes of a sparse from stay holes here.
     size_t copyFrom(const RawFile& from, uint64_t fromOffset, uint64_t offset, size_t n);
     bool truncate(uint64_t length);
+    // For a file written front to back: each time another `step` bytes lie
+    // written past those handed over, they go to the disk while later ones
+    // are written, and the call waits only for the step before. The closing
+    // sync then finds little left, and no call waits for more than about two
+    // steps reaching the disk. Zero stops it.
+    void writeBackEvery(uint64_t step);
     // The data to the disk (fdatasync); syncAll adds the file's own details
     // (its permission bits), for a file about to take another's name.
     bool flush();
@@ -67,7 +73,12 @@ public:
 private:
     struct Syncer;
     void fail(int err) const;
+    void writtenTo(uint64_t end);
+    size_t copySpans(const RawFile& from, uint64_t fromOffset, uint64_t offset, size_t n);
     std::unique_ptr<Syncer> syncer_;
+    uint64_t writeBackStep_ = 0;
+    uint64_t handedOver_ = 0;  // below this: write-back started
+    uint64_t awaited_ = 0;     // below this: written back
     int fd_ = -1;
     uint64_t pos_ = 0;
     std::string path_;

@@ -246,15 +246,17 @@ TEST_F(SaveGuardTest, RecentSaveTakesTheMomentWhileTheRecordingGoesOnAndStops) {
             w.CmbBoxTimeChange();
             EXPECT_FALSE(w.close());
         }
-        if (pumps <= 100) feed(1);  // two thirds of a half, then one more half
-        if (pumps == 100)
+        // Two thirds of a half, then one more half, over the save's first
+        // five pumps; Stop two pumps after the other commands.
+        if (pumps <= 5) feed(20);
+        if (pumps == 7)
             QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, w.BtnStop->mapTo(&w, w.BtnStop->rect().center()));
     });
     during.start(0);
     QTest::keyClick(w.windowHandle(), Qt::Key_K, Qt::ControlModifier);
     during.stop();
 
-    EXPECT_GT(pumps, 100);
+    EXPECT_GT(pumps, 7);
     EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.front();
     EXPECT_FALSE(state.Capture.Recording) << "Stop did not reach the recording during the save";
     EXPECT_TRUE(state.Capture.LoopMode) << "the mode changed during the save";
