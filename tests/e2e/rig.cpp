@@ -225,18 +225,12 @@ void Rig::DragInView(double from, double to) {
 }
 
 ::testing::AssertionResult Rig::SaveAs(const std::string& fileName) {
-    if (!WaitFor([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; }))
-        return ::testing::AssertionFailure() << "no file dialog came";
-    return Type(fileName);
-}
-
-::testing::AssertionResult Rig::Type(const std::string& fileName) {
     QPointer<QWidget> dialog;
     if (!WaitFor([&] {
             dialog = QApplication::activeModalWidget();
             return dialog && dialog != &P().Editor() && dialog->isVisible();
         }))
-        return ::testing::AssertionFailure() << "no dialog came";
+        return ::testing::AssertionFailure() << "no file dialog came";
     Input([dialog, fileName] {
         // What the user types replaces the suggested name.
         QTest::keyClick(dialog->windowHandle(), Qt::Key_A, Qt::ControlModifier);
