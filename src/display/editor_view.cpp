@@ -312,9 +312,22 @@ bool ZoomIn(EditorView& v) {
 }
 
 bool ZoomOut(EditorView& v, uint32_t totalBlocks, int columns) {
-    if (!(double(v.Z()) * columns + v.ViewFirstBlock < totalBlocks) || v.ZoomLevel >= MaxZoomLevel) return false;
+    // Refusing whenever the view reached the end left a user scrolled there unable to zoom out.
+    if (!(double(v.Z()) * columns < totalBlocks) || v.ZoomLevel >= MaxZoomLevel) return false;
     ++v.ZoomLevel;
+    KeepViewInRecording(v, totalBlocks, columns);
     return true;
+}
+
+uint32_t EndViewFirst(const EditorView& v, uint32_t totalBlocks, int columns) {
+    const uint64_t z = v.Z();
+    const uint64_t visible = z * uint64_t(std::max(columns, 0));
+    if (totalBlocks <= visible) return 0;
+    return uint32_t((totalBlocks - visible + z - 1) / z * z);
+}
+
+void KeepViewInRecording(EditorView& v, uint32_t totalBlocks, int columns) {
+    v.ViewFirstBlock = std::min(v.ViewFirstBlock, EndViewFirst(v, totalBlocks, columns));
 }
 
 void ZoomAfterResize(EditorView& v, uint32_t totalBlocks, int columns) {

@@ -129,8 +129,15 @@ uint32_t ViewFirstForScroll(int position, uint32_t totalBlocks, uint32_t z);
 // Zoom rules.
 int32_t ZoomToFit(uint32_t totalBlocks, int columns);
 bool ZoomIn(EditorView& v);                                 // +
-bool ZoomOut(EditorView& v, uint32_t totalBlocks, int columns);  // −
+// −, while the recording does not fit; a view that then reaches past the end
+// moves back so that the end stays at its right edge.
+bool ZoomOut(EditorView& v, uint32_t totalBlocks, int columns);
 void ZoomAfterResize(EditorView& v, uint32_t totalBlocks, int columns);
+// The first block of the view whose last column shows the recording's end (a
+// multiple of z; 0 when everything fits).
+uint32_t EndViewFirst(const EditorView& v, uint32_t totalBlocks, int columns);
+// No view starts later than that: after an edit or a zoom the view shows what is there.
+void KeepViewInRecording(EditorView& v, uint32_t totalBlocks, int columns);
 
 // Block under client column x: z × (x − L) + ViewFirstBlock (signed).
 int64_t BlockAtColumn(const EditorView& v, const EditorGeometry& g, int x);

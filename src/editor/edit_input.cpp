@@ -46,8 +46,9 @@ AmplifyInput ParseAmplifyPercent(std::string_view text) {
     }
     if (negative) value = -value;
     if (value < AmplifyMinPercent || value > AmplifyMaxPercent) {
-        r.Error = "The amplification factor must be from " + std::to_string(AmplifyMinPercent) + " to " +
-                  std::to_string(AmplifyMaxPercent) + "%.";
+        // The prompt names 1-1000%; 0 is taken too, and the message says so.
+        r.Error = "The amplification factor must be from 1 to " + std::to_string(AmplifyMaxPercent) +
+                  "% (" + std::to_string(AmplifyMinPercent) + " silences the selection).";
         return r;
     }
     r.Ok = true;

@@ -46,11 +46,11 @@ public:
     // Free bytes of the folder's file system; negative when unknown.
     virtual int64_t FreeBytes(const std::string& folder) = 0;
     // Saves positions first … last of the edited recording (the save dialog,
-    // progress and writers of the main window).
+    // progress and writers of the main window); its windows belong to over.
     virtual void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
-                                 const PieceSources& sources) = 0;
+                                 const PieceSources& sources, QWidget* over) = 0;
     virtual void OpenOutputFolder() = 0;
-    virtual void ShowSaveSettings() = 0;
+    virtual void ShowSaveSettings(QWidget* over) = 0;
     virtual void OpenPlaybackDevices() = 0;
     virtual void OpenHelp() = 0;
     virtual void ShowAbout(QWidget* over) = 0;

@@ -165,6 +165,7 @@ void TFormEdit::menuSelectAllClick() {
     if (EditorBusy() || !open_ || ctx_.Editor.TotalBlocks == 0) return;
     ctx_.Editor.SelStart = 1;
     ctx_.Editor.SelEnd = ctx_.Editor.TotalBlocks;
+    ctx_.Editor.InsertPoint = 1;
     DrawView();
     UpdateSelectionStatus();
 }
@@ -174,7 +175,7 @@ void TFormEdit::SaveRange(uint32_t first, uint32_t last) {
         BusyGuard guard(ctx_.Busy);
         ctx_.Playback.StopPlayback();
         const PieceSources sources{&ctx_.Capture.RawStream, &ctx_.Editor.EditFile};
-        ctx_.Host.SaveEditedRange(first, last, CurrentPieces(ctx_.Editor), sources);
+        ctx_.Host.SaveEditedRange(first, last, CurrentPieces(ctx_.Editor), sources, this);
         // Edits leave the recording unsaved until a whole save completes.
         if (ctx_.Saved && ctx_.Saved->Saved) editsUnsaved_ = false;
     }
@@ -201,7 +202,7 @@ void TFormEdit::menuExplorerClick() { ctx_.Host.OpenOutputFolder(); }
 
 void TFormEdit::menuExitClick() { close(); }
 
-void TFormEdit::menuSaveSettingsClick() { ctx_.Host.ShowSaveSettings(); }
+void TFormEdit::menuSaveSettingsClick() { ctx_.Host.ShowSaveSettings(this); }
 
 void TFormEdit::menuPlayBackClick() { ctx_.Host.OpenPlaybackDevices(); }
 

@@ -65,8 +65,10 @@ void TFormEdit::resizeEvent(QResizeEvent* event) {
 
 void TFormEdit::FormResize() {
     LayoutEditor();
-    UpdateScrollBar();
+    // Zoom and view first, so that the scroll bar describes the view drawn.
     ZoomAfterResize(view_, ctx_.Editor.TotalBlocks, geo_.Columns());
+    KeepViewInRecording(view_, ctx_.Editor.TotalBlocks, geo_.Columns());
+    UpdateScrollBar();
     DrawView();
     const PlaybackState& ps = ctx_.Playback.State();
     DrawPlaybackMeter(view_, geo_, colours_, ps.Playing ? ps.BlockMaxLeft : 0, ps.Playing ? ps.BlockMaxRight : 0);
@@ -88,7 +90,11 @@ void TFormEdit::BtnDecClick() {
 }
 
 void TFormEdit::ScrollBarChange(int position) {
-    view_.ViewFirstBlock = ViewFirstForScroll(position, ctx_.Editor.TotalBlocks, view_.Z());
+    const uint32_t total = ctx_.Editor.TotalBlocks;
+    const uint32_t end = EndViewFirst(view_, total, geo_.Columns());
+    // The bar's end shows the recording's last block, whatever the rounding of its position.
+    view_.ViewFirstBlock =
+        position >= ScrollBar->maximum() ? end : std::min(ViewFirstForScroll(position, total, view_.Z()), end);
     DrawView();
 }
 
@@ -103,28 +109,28 @@ void TFormEdit::FormMouseDown(int x, int y, Qt::MouseButton button) {
     pressX_ = currentX_ = x;
     pressed_ = true;
     dragging_ = false;
-    if (e.SelStart != e.SelEnd) {
-        edgeStart_ = EdgeColumn(view_, geo_, e.SelStart);
-        edgeEnd_ = EdgeColumn(view_, geo_, e.SelEnd);
-        const bool onStart = x >= edgeStart_ - 2 && x <= edgeStart_ + 1;
-        const bool onEnd = x >= edgeEnd_ - 1 && x <= edgeEnd_ + 2;
-        if (!onStart && !onEnd) return;  // the release handles the click
-        setCursor(Qt::SizeHorCursor);
-        dragging_ = true;
-    } else {
-        setCursor(Qt::SizeHorCursor);
+    setCursor(Qt::SizeHorCursor);
+    dragging_ = true;
+    edgeStart_ = EdgeColumn(view_, geo_, e.SelStart);
+    edgeEnd_ = EdgeColumn(view_, geo_, e.SelEnd);
+    const bool onStart = x >= edgeStart_ - 2 && x <= edgeStart_ + 1;
+    const bool onEnd = x >= edgeEnd_ - 1 && x <= edgeEnd_ + 2;
+    // Away from the edges a press starts a new selection, as with nothing selected.
+    if (e.SelStart == e.SelEnd || (!onStart && !onEnd)) {
         edgeStart_ = edgeEnd_ = x;
         e.SelStart = e.SelEnd = uint32_t(k);
-        dragging_ = true;
     }
-    e.InsertPoint = std::min(uint32_t(k), e.TotalBlocks);
+    e.InsertPoint = e.SelStart;
     DrawView();
     UpdateSelectionStatus();
 }
 
 void TFormEdit::FormMouseMove(int x, int y, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
     if (EditorBusy() || !open_) return;
-    if (!(geo_.L < x && x < geo_.R && geo_.T <= y && y <= geo_.B)) return;
+    // A drag past the view's sides goes on at its first or last column, which
+    // reach the recording's first or last block when the view shows them.
+    if (dragging_) x = std::clamp(x, geo_.L + 1, geo_.R - 1);
+    else if (!(geo_.L < x && x < geo_.R && geo_.T <= y && y <= geo_.B)) return;
     EditorState& e = ctx_.Editor;
     currentX_ = x;
     const int es = EdgeColumn(view_, geo_, e.SelStart);
@@ -150,7 +156,7 @@ void TFormEdit::FormMouseMove(int x, int y, Qt::MouseButtons buttons, Qt::Keyboa
     }
     if (es < x && 2 * x < es + ee) e.SelStart = kb;
     if (x < ee && 2 * x > es + ee) e.SelEnd = kb;
-    e.InsertPoint = std::min(kb, e.TotalBlocks);
+    e.InsertPoint = std::min(e.SelStart, e.SelEnd);
     // Events are not pumped here: the next move arrives through the event
     // loop anyway, and a nested release would end the drag under this handler.
     DrawSelectionChange();
@@ -164,11 +170,11 @@ void TFormEdit::FormMouseUp(int x) {
     const uint32_t kb = uint32_t(std::clamp<int64_t>(k, 1, std::max<int64_t>(e.TotalBlocks, 1)));
     if (x == pressX_ && (e.SelStart == e.SelEnd || !dragging_)) {
         e.SelStart = e.SelEnd = kb;
-        e.InsertPoint = std::min(kb, e.TotalBlocks);
         ClearColumnMemo(view_);
     }
-    if (x != pressX_ && dragging_) e.InsertPoint = std::min(kb, e.TotalBlocks);
     if (e.SelStart > e.SelEnd) std::swap(e.SelStart, e.SelEnd);
+    // Paste and silence go where the dotted line and "Start - " say: the selection's start.
+    e.InsertPoint = e.SelStart;
     dragging_ = false;
     setCursor(Qt::ArrowCursor);
     DrawView();

@@ -100,6 +100,7 @@ void Restore(EditorState& s) {
     s.SelStart = level.LevelSelStart;
     s.SelEnd = level.LevelSelEnd;
     s.TotalBlocks = level.LevelBlockCount;
+    s.InsertPoint = s.SelStart;
 }
 
 // Builds in NextPieces the current level with positions a..b replaced by
@@ -226,9 +227,9 @@ void DeleteSelection(EditorState& s) {
         if (first < r->First) keep(r->First - first, p.PieceOffset, p.PieceFromRecording);
         if (r->Last < last) keep(last - r->Last, p.PieceOffset + (r->Last - first) + 1, p.PieceFromRecording);
     }
-    s.InsertPoint = r->First;
-    s.SelStart = s.SelEnd = 1;
-    Commit(s, next - 1, 1, 1);
+    // Nothing selected, at the cut: a paste there gives the recording back.
+    s.InsertPoint = s.SelStart = s.SelEnd = r->First;
+    Commit(s, next - 1, r->First, r->First);
 }
 
 EditResult CutSelection(EditorState& s, EditorContext& c) {
@@ -330,8 +331,8 @@ EditResult InsertBlocks(EditorState& s, EditorContext& c, std::string_view kind)
         Report(s, c, static_cast<float>(k * 100.0 / count));
     }
 
-    // After InsertPoint, or at the end when no piece holds it.
-    const uint32_t at = std::min(s.InsertPoint, s.TotalBlocks);
+    // The blocks begin at InsertPoint (TotalBlocks + 1: at the end); they go after block 'at'.
+    const uint32_t at = std::min(std::max(s.InsertPoint, 1u), s.TotalBlocks + 1) - 1;
     const std::span<const Piece> pieces = CurrentPieces(s);
     s.NextPieces.clear();
     size_t i = 0;
@@ -353,7 +354,7 @@ EditResult InsertBlocks(EditorState& s, EditorContext& c, std::string_view kind)
     }
 
     s.EditBlockCount += count;
-    s.SelStart = at + 1;
+    s.InsertPoint = s.SelStart = at + 1;
     s.SelEnd = count > 0 ? at + count : at + 1;
     Commit(s, s.TotalBlocks + count, 1, 1);
     return {};

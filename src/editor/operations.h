@@ -55,8 +55,8 @@ EditResult CutSelection(EditorState& s, EditorContext& c);
 uint32_t SelectedBlockCount(const EditorState& s);
 // effect: "NORMALIZE", "AMPLIFY", "FADEIN" or "FADEOUT", any case.
 EditResult ApplyEffect(EditorState& s, EditorContext& c, std::string_view effect);
-// kind: "SILENCE" (SilenceBlockCount blocks) or "PASTE", any case. When no
-// piece holds InsertPoint the blocks go at the end.
+// kind: "SILENCE" (SilenceBlockCount blocks) or "PASTE", any case. The first
+// inserted block becomes block InsertPoint (beyond the end: at the end).
 EditResult InsertBlocks(EditorState& s, EditorContext& c, std::string_view kind);
 
 void UndoEdit(EditorState& s);

@@ -1,6 +1,7 @@
 #include "export/form_progress.h"
 
-#include <QApplication>
+#include "export/form_owner.h"
+
 #include <QLocale>
 #include <QVBoxLayout>
 #include <cmath>
@@ -30,15 +31,12 @@ TFormProgress::TFormProgress(QWidget* parent) : QDialog(parent) {
     Timer1->start();
 }
 
-void TFormProgress::Begin(SaveProgress& progress, const QString& savedFileName, bool modal) {
+void TFormProgress::Begin(SaveProgress& progress, const QString& savedFileName, bool modal, QWidget* owner) {
     progress_ = &progress;
     setWindowModality(modal ? Qt::ApplicationModal : Qt::NonModal);
     savedFileName_ = savedFileName;
     setWindowTitle(QStringLiteral("Saving...") + savedFileName);
-    // Over the window the save started from.
-    const QWidget* over = QApplication::activeModalWidget();
-    if (!over || !over->isVisible()) over = parentWidget();
-    if (over) move(over->frameGeometry().center() - rect().center());
+    OpenOver(*this, owner ? owner : parentWidget());
     Timer1Timer();
     show();
 }

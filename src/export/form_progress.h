@@ -20,9 +20,9 @@ class TFormProgress : public QDialog {
 public:
     explicit TFormProgress(QWidget* parent = nullptr);
 
-    // Shows the dialog for a save of the named file; not modal, it leaves the
-    // other windows their input (a recording's Stop while its last minutes are saved).
-    void Begin(SaveProgress& progress, const QString& savedFileName, bool modal = true);
+    // Shows the dialog over owner for a save of the named file; not modal, it leaves
+    // the other windows their input (a recording's Stop while its last minutes are saved).
+    void Begin(SaveProgress& progress, const QString& savedFileName, bool modal = true, QWidget* owner = nullptr);
     void End();
     void Timer1Timer();
     void BtnCancelClick();

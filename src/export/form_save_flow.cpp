@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "export/form_owner.h"
 #include "export/form_progress.h"
 #include "export/form_save_settings.h"
 #include "export/save_filter.h"
@@ -11,6 +12,7 @@ namespace orv {
 SaveFlow::SaveFlow(SaveFlowState state, SaveFlowSeams seams, TFormProgress* progress, TFormSaveSettings* settings)
     : state_(std::move(state)), seams_(std::move(seams)), progress_(progress), settings_(settings) {
     if (settings_) settings_->Bind(state_.Format);
+    home_ = progress_ ? progress_->parentWidget() : settings_ ? settings_->parentWidget() : nullptr;
 }
 
 void SaveFlow::SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks, const PieceSources& sources) {
@@ -31,14 +33,15 @@ void SaveFlow::AbandonSave() {
 }
 
 void SaveFlow::SaveHeld(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
-                        const std::function<void()>& stopPlayback) {
+                        const std::function<void()>& stopPlayback, QWidget* owner) {
     if (!state_.Busy || range.SaveFirstBlock == 0 || range.SaveLastBlock < range.SaveFirstBlock) return;
     BusyGuard guard(*state_.Busy);  // held in any case, whoever called
-    RunSave(pieces, range, sources, whole, stopPlayback);
+    RunSave(pieces, range, sources, whole, stopPlayback, true, nullptr, owner);
 }
 
-void SaveFlow::OpenSaveSettings() {
+void SaveFlow::OpenSaveSettings(QWidget* owner) {
     if (Busy() || !settings_) return;
+    OpenOver(*settings_, owner ? owner : home_);
     settings_->exec();
 }
 
@@ -51,7 +54,8 @@ void SaveFlow::StartSave(std::span<const Piece> pieces, SaveRange range, const P
 }
 
 void SaveFlow::RunSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
-                       const std::function<void()>& stopPlayback, bool modal, const RecordingRoom* room) {
+                       const std::function<void()>& stopPlayback, bool modal, const RecordingRoom* room,
+                       QWidget* owner) {
     if (!state_.Format.SaveAsWav || !state_.Format.Wav || !state_.Format.Mp3) return;
     if (abandoned_) return;
     auto message = [this](const std::string& text) {
@@ -73,6 +77,7 @@ void SaveFlow::RunSave(std::span<const Piece> pieces, SaveRange range, const Pie
     const std::string folder = state_.OutputFolder ? *state_.OutputFolder : std::string();
     job.TargetPath = seams_.AskFileName ? seams_.AskFileName(folder, filter.Filter, filter.DefaultExtension) : "";
     if (job.TargetPath.empty()) return;
+    job.TargetPath = WithSaveExtension(job.TargetPath, filter.DefaultExtension);
     if (const auto refusal = SaveTargetRefusal(job.TargetPath, state_.WorkingFiles)) {
         message(*refusal);
         return;
@@ -109,7 +114,7 @@ void SaveFlow::RunSave(std::span<const Piece> pieces, SaveRange range, const Pie
         }
     };
     running_ = &progress;
-    if (progress_) progress_->Begin(progress, savedFileName_, modal);
+    if (progress_) progress_->Begin(progress, savedFileName_, modal, owner ? owner : home_);
     const SaveResult result = RunSaveJob(job, sources, progress, seams_.Encoder);
     if (progress_) progress_->End();
     running_ = nullptr;

@@ -3,6 +3,7 @@
 // progress dialog and the writer, with the program-wide busy guard held from
 // the first step to the last so nothing can change or delete what is saved.
 #include <QString>
+#include <QWidget>
 #include <functional>
 #include <span>
 #include <string>
@@ -77,10 +78,12 @@ public:
     // The editor's save of positions range.first .. range.last, called while the
     // editor already holds the busy guard (its EditorBusy). whole: the range is
     // its entire current level, so a completed save counts as saved.
+    // The progress window belongs to owner (the editor).
     void SaveHeld(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
-                  const std::function<void()>& stopPlayback = {});
-    // The save-format dialog, modal; ignored while anything holds the busy guard.
-    void OpenSaveSettings();
+                  const std::function<void()>& stopPlayback = {}, QWidget* owner = nullptr);
+    // The save-format dialog, modal over owner (else the window the flow's
+    // dialogs were made for); ignored while anything holds the busy guard.
+    void OpenSaveSettings(QWidget* owner = nullptr);
 
     // The running save, if any, ends as a cancel at its next block or chunk
     // (its partial file removed); one that has not begun writing never will.
@@ -95,12 +98,14 @@ private:
                    const std::function<void()>& stopPlayback);
     // modal: the progress window takes all input while shown.
     void RunSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
-                 const std::function<void()>& stopPlayback, bool modal = true, const RecordingRoom* room = nullptr);
+                 const std::function<void()>& stopPlayback, bool modal = true, const RecordingRoom* room = nullptr,
+                 QWidget* owner = nullptr);
 
     SaveFlowState state_;
     SaveFlowSeams seams_;
     TFormProgress* progress_;
     TFormSaveSettings* settings_;
+    QWidget* home_ = nullptr;  // the window the dialogs belong to unless another opens them
     QString savedFileName_;
     SaveProgress* running_ = nullptr;  // the save being written
     bool abandoned_ = false;           // the program is ending: no save starts or goes on

@@ -2,6 +2,23 @@
 
 namespace orv {
 
+std::string WithSaveExtension(const std::string& path, const std::string& extension) {
+    auto lower = [](std::string s) {
+        for (char& c : s) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+        return s;
+    };
+    if (extension.empty()) return path;
+    const size_t slash = path.find_last_of('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = path.find_last_of('.');
+    // A leading dot names a hidden file, not an extension.
+    const bool hasExtension = dot != std::string::npos && dot > nameStart;
+    const std::string ext = hasExtension ? lower(path.substr(dot + 1)) : std::string();
+    if (ext == lower(extension)) return path;
+    if (ext == "wav" || ext == "mp3") return path.substr(0, dot + 1) + extension;
+    return path + (hasExtension && ext.empty() ? "" : ".") + extension;
+}
+
 SaveFilter UpdateSaveFilter(bool saveAsWav, const WavParameters& wav, const Mp3Parameters& mp3) {
     if (saveAsWav) {
         return {std::to_string(wav.WavSampleRate) + "Hz " + std::to_string(wav.WavBitsPerSample) + "bit " +

@@ -32,6 +32,8 @@ struct EditorState {
 
     uint32_t SelStart = 1;  // inclusive; SelStart == SelEnd: nothing selected
     uint32_t SelEnd = 1;
+    // Where a paste or silence begins: 1 … TotalBlocks + 1 (the end); the
+    // selection's start after every mouse action and edit.
     uint32_t InsertPoint = 1;
     uint32_t TotalBlocks = 0;
     uint32_t ClipBlockCount = 0;

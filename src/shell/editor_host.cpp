@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include "export/form_owner.h"
 #include "playback/play_timer.h"
 #include "shell/form_main.h"
 #include "shell/forms.h"
@@ -20,13 +21,13 @@ std::string MainEditorHost::InputBox(const std::string& caption, const std::stri
 int64_t MainEditorHost::FreeBytes(const std::string& folder) { return seams_.FreeSpace.freeBytes(folder); }
 
 void MainEditorHost::SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
-                                     const PieceSources& sources) {
-    main_.SaveEditedRange(first, last, pieces, sources);
+                                     const PieceSources& sources, QWidget* over) {
+    main_.SaveEditedRange(first, last, pieces, sources, over);
 }
 
 void MainEditorHost::OpenOutputFolder() { main_.menuExplorerClick(); }
 
-void MainEditorHost::ShowSaveSettings() { main_.menuSaveSettingsClick(); }
+void MainEditorHost::ShowSaveSettings(QWidget* over) { main_.menuSaveSettingsClick(over); }
 
 void MainEditorHost::OpenPlaybackDevices() {
     if (const std::string missing = OpenPlaybackSettings(seams_.Launcher); !missing.empty())
@@ -38,8 +39,7 @@ void MainEditorHost::OpenHelp() { main_.OrvaneRecorderHelpClick(); }
 void MainEditorHost::ShowAbout(QWidget* over) {
     if (!about_) return;
     about_->adjustSize();
-    about_->move(over->x() + over->width() / 2 - about_->width() / 2,
-                 over->y() + over->height() / 2 - about_->height() / 2);
+    OpenOver(*about_, over);
     about_->exec();
 }
 

@@ -26,9 +26,9 @@ public:
                          const std::string& defaultText) override;
     int64_t FreeBytes(const std::string& folder) override;
     void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
-                         const PieceSources& sources) override;
+                         const PieceSources& sources, QWidget* over) override;
     void OpenOutputFolder() override;
-    void ShowSaveSettings() override;
+    void ShowSaveSettings(QWidget* over) override;
     void OpenPlaybackDevices() override;
     void OpenHelp() override;
     void ShowAbout(QWidget* over) override;

@@ -12,6 +12,7 @@
 
 #include "display/widget_displays.h"
 #include "editor/form_edit.h"
+#include "export/form_owner.h"
 #include "export/form_progress.h"
 #include "export/form_save_flow.h"
 #include "export/form_save_settings.h"
@@ -387,7 +388,7 @@ void TFormMain::EnableSaveRecent() { menuSaveRecent->setEnabled(st_.Capture.Reco
 
 void TFormMain::menuExplorerClick() { seams_.Launcher.OpenPath(st_.Settings.OutputFolder); }
 
-void TFormMain::menuSaveSettingsClick() { saveFlow_->OpenSaveSettings(); }
+void TFormMain::menuSaveSettingsClick(QWidget* over) { saveFlow_->OpenSaveSettings(over ? over : this); }
 
 void TFormMain::OrvaneRecorderHelpClick() {
     seams_.Launcher.OpenPath(
@@ -397,7 +398,7 @@ void TFormMain::OrvaneRecorderHelpClick() {
 void TFormMain::menuAboutClick() {
     if (!formAbout_) return;
     formAbout_->adjustSize();
-    formAbout_->move(x() + width() / 2 - formAbout_->width() / 2, y() + height() / 2 - formAbout_->height() / 2);
+    OpenOver(*formAbout_, this);
     formAbout_->exec();
 }
 

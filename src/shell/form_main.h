@@ -52,7 +52,7 @@ public:
     void RestartProgram();
     void menuFileClick();
     void menuExplorerClick();
-    void menuSaveSettingsClick();
+    void menuSaveSettingsClick(QWidget* over = nullptr);  // over: the window it belongs to, else this one
     void OrvaneRecorderHelpClick();
     void menuAboutClick();
     void menuRecordSourceClick();
@@ -81,7 +81,8 @@ public:
     void FormPaint();
     // The editor's save all / save selection: positions first … last of the
     // edited recording through the same dialog, progress and writers.
-    void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces, const PieceSources& sources);
+    void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces, const PieceSources& sources,
+                         QWidget* over = nullptr);
 
     QComboBox* CmbBoxTime = nullptr;
     QPushButton* BtnRecord = nullptr;

@@ -155,10 +155,11 @@ void TFormInfo::closeEvent(QCloseEvent* event) {
 
 void TFormInfo::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - rect().center());
-    }
+    // Centred on the window whose Edit opened it.
+    if (const QWidget* over = parentWidget(); over && over->isVisible())
+        move(over->frameGeometry().center() - rect().center());
+    else if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 void OfferFoundRecording(TFormInfo& form, AppState& app, Dialogs& dialogs) {

@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QUrl>
 
+#include "export/save_filter.h"
 #include "platform/desktop.h"
 #include "platform/system.h"
 
@@ -47,12 +49,22 @@ std::string QtDialogs::SaveFileName(const std::string& folder, const std::string
     const QString f = Q(filter);
     const int bar = f.indexOf('|');
     const QString qtFilter = bar < 0 ? f : f.left(bar).trimmed() + " (" + f.mid(bar + 1) + " " + f.mid(bar + 1).toLower() + ")";
-    QFileDialog dialog(Owner(), QString(), Q(folder), qtFilter);
+    QWidget* owner = Owner();
+    QFileDialog dialog(owner, QString(), Q(folder), qtFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(Q(defaultExtension));
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first().toStdString();
+    // The question below names the file as it will be written, with the format's extension.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        const QString path = Q(WithSaveExtension(dialog.selectedFiles().first().toStdString(), defaultExtension));
+        const QFileInfo file(path);
+        if (!file.exists() ||
+            QMessageBox::question(owner, dialog.windowTitle(),
+                                  QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(file.fileName()),
+                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes)
+            return path.toStdString();
+        dialog.selectFile(file.fileName());
+    }
+    return {};
 }
 
 bool DesktopLauncher::Start(const std::string& program, const std::vector<std::string>& args) {

@@ -8,6 +8,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -263,6 +266,105 @@ void NormalCloseLeavesNoWorkingFiles(Rig& r) {
         EXPECT_FALSE(platform::fileExists(r.Work() + "/" + name)) << name << " is left behind";
 }
 
+// Drags that start away from the selection's edges (inside it, then outside
+// it at the first block) select anew; each cut, pasted at once, gives the
+// recording back. Then 100 s of silence before it: at full zoom, scrolled to
+// the end, a drag past the right edge selects to the last block; Ctrl+A Del
+// leaves view and scroll bar at the start; after undo − zooms out at the end.
+void EditorGestures(Rig& r) {
+    ASSERT_TRUE(r.Start());
+    ASSERT_TRUE(r.Record(50));
+    ASSERT_TRUE(r.OpenEditor());
+    auto editor = [&] { return &r.P().Editor(); };
+    auto sel = [&] {
+        return r.Gui([&] { const EditorState& e = r.P().State().Editor; return std::tuple(e.SelStart, e.SelEnd, e.TotalBlocks, e.InsertPoint, editor()->StatusPanels[0]->text()); });
+    };
+    for (auto [from, to] : {std::pair(0.4, 0.9), std::pair(0.5, 0.8), std::pair(0.0, 0.3)}) {
+        const auto [before, beforeEnd, total, p, s] = sel();
+        r.DragInView(from, to);
+        const auto [start, end, same, point, status] = sel();
+        if (from == 0.4) continue;  // the next drag starts inside this selection
+        ASSERT_TRUE(from > 0 ? before < start && end < beforeEnd : start == 1) << start << " … " << end;
+        r.Key(editor, Qt::Key_X, Qt::ControlModifier);
+        ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Editor.TotalBlocks < total; }));
+        EXPECT_EQ(std::tuple(std::get<3>(sel()), std::get<4>(sel())), std::tuple(start, status)) << "the dotted line or Start left the cut";
+        r.Key(editor, Qt::Key_V, Qt::ControlModifier);
+        ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Editor.TotalBlocks == total; }));
+    }
+    ASSERT_TRUE(r.Menu(editor, "menuFile", "menuSaveAll"));
+    ASSERT_TRUE(r.SaveAs("back.wav"));
+    ASSERT_TRUE(r.WaitFor([&] { return r.Idle(); }));
+    const std::vector<Frame> raw = ReadRaw(r.Work() + "/Orvane.raw");
+    EXPECT_TRUE(ReadWav(r.Out() + "/back.wav") == raw) << "cut and paste changed the recording";
+
+    r.DragInView(0, 0);  // a click on the first block
+    ASSERT_TRUE(r.Menu(editor, "menuEffects", "menuSilence"));
+    ASSERT_TRUE(r.SaveAs("100"));  // typed into the input box
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Editor.TotalBlocks > 1000; }));
+    auto toTheEnd = [&] {  // clicks on the scroll bar's groove just before its right arrow
+        for (int i = 0; i < 30 && r.Gui([&] { return editor()->ScrollBar->value() < editor()->ScrollBar->maximum(); }); ++i)
+            r.Input([&] { QScrollBar* b = editor()->ScrollBar;
+                QTest::mouseClick(editor()->windowHandle(), Qt::LeftButton, {}, b->mapTo(editor(), QPoint(b->width() - b->height() - 4, b->height() / 2))); });
+    };
+    toTheEnd();
+    r.DragInView(0.5, 1.05);
+    const auto [start, end, total, point, status] = sel();
+    EXPECT_EQ(end, total) << "the drag past the right edge stopped short";
+    ASSERT_TRUE(r.Menu(editor, "menuFile", "menuSaveSelection"));
+    ASSERT_TRUE(r.SaveAs("tail.wav"));
+    ASSERT_TRUE(r.WaitFor([&] { return r.Idle(); }));
+    std::vector<Frame> tail(size_t(total - start + 1) * BlockFrames - raw.size());  // silence, then the recording
+    tail.insert(tail.end(), raw.begin(), raw.end());
+    EXPECT_TRUE(ReadWav(r.Out() + "/tail.wav") == tail) << "not blocks " << start << " … " << total;
+    r.Key(editor, Qt::Key_A, Qt::ControlModifier);
+    r.Key(editor, Qt::Key_Delete);
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Editor.TotalBlocks == 0; }));
+    EXPECT_TRUE(r.Gui([&] { return editor()->View().ViewFirstBlock == 0 && editor()->ScrollBar->maximum() == 0; }));
+    r.Key(editor, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Editor.TotalBlocks == total; }));
+    toTheEnd();
+    r.Click([&] { return editor()->BtnDec; });
+    EXPECT_TRUE(r.Gui([&] {
+        const EditorView& v = editor()->View();
+        const int64_t past = int64_t(v.ViewFirstBlock) + int64_t(v.Z()) * editor()->Geometry().Columns() - total;
+        return v.ZoomLevel == 2 && past >= 0 && (v.ViewFirstBlock == 0 || past < v.Z());
+    })) << "− did not zoom out with the end at the view's right edge";
+}
+
+// Save settings, About and the save's progress window belong to the editor;
+// "x.wav" typed while MP3 is chosen is saved as x.mp3, after asking about it.
+void EditorWindowsAndTheFormatsExtension(Rig& r) {
+    std::ofstream(r.Out() + "/x.mp3") << "old";
+    ASSERT_TRUE(r.Start());
+    ASSERT_TRUE(r.Record(20));
+    ASSERT_TRUE(r.OpenEditor());
+    auto editor = [&] { return &r.P().Editor(); };
+    auto owned = [&](const char* name) {  // the named window, up in front, or the progress window
+        QWidget* w = &r.P().Progress();
+        r.WaitFor([&] { return !name || ((w = QApplication::activeModalWidget()) && w->objectName() == name && w->isVisible()); });
+        return r.Gui([&] { return w->windowHandle() && w->windowHandle()->transientParent() == editor()->windowHandle() ? w : nullptr; });
+    };
+    ASSERT_TRUE(r.Menu(editor, "menuOptions", "menuSaveSettings"));
+    QWidget* settings = owned("TFormSaveSettings");
+    ASSERT_TRUE(settings) << "保存设置 does not belong to the editor";
+    r.Input([&] {  // the MP3 page, then OK
+        QTabBar* tabs = settings->findChild<QTabWidget*>("PControlFormat")->tabBar();
+        QTest::mouseClick(settings->windowHandle(), Qt::LeftButton, {}, tabs->mapTo(settings, tabs->tabRect(1).center()));
+    });
+    r.Click([&] { return settings->findChild<QWidget*>("BitBtnOK"); });
+    ASSERT_TRUE(r.Menu(editor, "menuHelp", "menuAbout"));
+    QWidget* about = owned("TFormAbout");
+    ASSERT_TRUE(about) << "关于 does not belong to the editor";
+    r.Key([&] { return about; }, Qt::Key_Escape);
+    ASSERT_TRUE(r.Menu(editor, "menuFile", "menuSaveAll"));
+    ASSERT_TRUE(r.SaveAs("x.wav"));
+    ASSERT_TRUE(r.Answer("x.mp3 already exists", Qt::Key_Y));
+    ASSERT_TRUE(r.WaitFor([&] { return r.Idle(); }));
+    EXPECT_TRUE(owned(nullptr)) << "the progress window does not belong to the editor";
+    EXPECT_EQ(FileNames(r.Out()), std::vector<std::string>{"x.mp3"});
+    EXPECT_GT(platform::fileSize(r.Out() + "/x.mp3"), 10000) << "x.mp3 was not written";
+}
+
 // Ctrl+K while recording, the file saved as recent.wav, a few seconds more,
 // then Stop. The moment taken lies between the blocks written before the
 // command and those written once its file dialog was up.
@@ -476,6 +578,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{"KilledRecordingLoadedAndSaved", KilledRecordingLoadedAndSaved},
                       Row{"EscAsksAboutUnsavedEdits", EscAsksAboutUnsavedEdits},
                       Row{"EditorMessagesBelongToTheEditor", EditorMessagesBelongToTheEditor},
+                      Row{"EditorGestures", EditorGestures},
+                      Row{"EditorWindowsAndTheFormatsExtension", EditorWindowsAndTheFormatsExtension},
                       Row{"NormalCloseLeavesNoWorkingFiles", NormalCloseLeavesNoWorkingFiles},
                       Row{"SaveRecentOfContinuousRecording", SaveRecentOfContinuousRecording},
                       Row{"SaveRecentOfTheLoop", SaveRecentOfTheLoop},

@@ -90,7 +90,7 @@ public:
     // Waits for a modal message box whose text contains `text` and answers it
     // with a key; fails on another message. The box's parent window in *parent.
     ::testing::AssertionResult Answer(const std::string& text, int key, QWidget** parent = nullptr);
-    // Waits for the modal file dialog, types the name and presses Enter.
+    // Waits for the modal file dialog (or input box), types the name and presses Enter.
     ::testing::AssertionResult SaveAs(const std::string& fileName);
     // Presses the key on the widget's window at its first show from now on.
     void KeyWhenShown(std::function<QWidget*()> widget, int key);

@@ -51,11 +51,11 @@ public:
         return a;
     }
     int64_t FreeBytes(const std::string&) override { return freeBytes; }
-    void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece>, const PieceSources&) override {
+    void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece>, const PieceSources&, QWidget*) override {
         saves.emplace_back(first, last);
     }
     void OpenOutputFolder() override {}
-    void ShowSaveSettings() override {}
+    void ShowSaveSettings(QWidget*) override {}
     void OpenPlaybackDevices() override {}
     void OpenHelp() override {}
     void ShowAbout(QWidget*) override {}
@@ -225,7 +225,7 @@ TEST_F(EditorWindowTest, ZoomScrollAndTheFirstColumn) {
 TEST_F(EditorWindowTest, SilenceBecomesWholeBlocksAndBadCountsChangeNothing) {
     Record(100);
     TFormEdit& w = Open();
-    editor.InsertPoint = 40;
+    editor.InsertPoint = 41;
     host.answers = {"1.25", "1.35", "-1", "nan", "inf", "abc", "", "0.04", "40000"};
     w.menuSilenceClick();
     EXPECT_EQ(editor.TotalBlocks, 112u);
@@ -542,8 +542,8 @@ TEST_F(EditorWalkTest, SelectCutPasteFadeNormalizeUndoRedo) {
         const Timeline clip(model.begin() + 10, model.begin() + 20);
         model.erase(model.begin() + 10, model.begin() + 20);
         EXPECT_TRUE(Matches(model, "cut"));
-        drag(30, 30);  // a click: the insertion point
-        ASSERT_EQ(state.Editor.InsertPoint, 30u);
+        drag(31, 31);  // a click: the insertion point, where the paste begins
+        ASSERT_EQ(state.Editor.InsertPoint, 31u);
         Key(&w, Qt::Key_V);
         model.insert(model.begin() + 30, clip.begin(), clip.end());
         EXPECT_TRUE(Matches(model, "paste"));

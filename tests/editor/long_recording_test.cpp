@@ -31,7 +31,7 @@ TEST_F(EditorTenHourRecording, CopyOfTheLastBlocksReadsThem) {
     ASSERT_EQ(state.ClipFile.readAt(BlockOffset(2), clip.data(), BlockBytes), BlockBytes);
     EXPECT_EQ(clip, MakeBlock(TenHours, NumberedSample));
 
-    state.InsertPoint = 1;
+    state.InsertPoint = 2;
     ASSERT_TRUE(InsertBlocks(state, context, "Paste").Ok);
     EXPECT_EQ(BlockAt(2), TenHours - 1);
     EXPECT_EQ(BlockAt(3), TenHours);

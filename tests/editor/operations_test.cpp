@@ -36,9 +36,9 @@ TEST_F(EditorOf100Blocks, DeleteInsideKeepsHeadAndTail) {
     DeleteSelection(state);
     EXPECT_THAT(Pieces(), ElementsAre(Piece{1, 9, 1, Rec}, Piece{10, 80, 21, Rec}));
     EXPECT_EQ(state.TotalBlocks, 89u);
-    EXPECT_EQ(state.InsertPoint, 10u);
-    EXPECT_EQ(state.SelStart, 1u);
-    EXPECT_EQ(state.SelEnd, 1u);
+    EXPECT_EQ(state.InsertPoint, 10u);  // at the cut, where the status bar's start stands
+    EXPECT_EQ(state.SelStart, 10u);
+    EXPECT_EQ(state.SelEnd, 10u);
     EXPECT_EQ(BlockAt(9), 9u);
     EXPECT_EQ(BlockAt(10), 21u);
     EXPECT_EQ(BlockAt(89), 100u);
@@ -86,7 +86,7 @@ TEST_F(EditorOf100Blocks, PasteInsideSplitsThePiece) {
     FillEditFile(7);
     Select(31, 35);
     ASSERT_TRUE(CopySelection(state, context).Ok);
-    state.InsertPoint = 10;
+    state.InsertPoint = 11;
     ASSERT_TRUE(InsertBlocks(state, context, "Paste").Ok);
     EXPECT_THAT(Pieces(), ElementsAre(Piece{1, 10, 1, Rec}, Piece{11, 5, 8, Edit}, Piece{16, 90, 11, Rec}));
     EXPECT_EQ(state.TotalBlocks, 105u);
@@ -100,7 +100,7 @@ TEST_F(EditorOf100Blocks, PasteAtTheEndHasNoTail) {
     FillEditFile(7);
     Select(31, 35);
     ASSERT_TRUE(CopySelection(state, context).Ok);
-    state.InsertPoint = 100;
+    state.InsertPoint = 101;
     ASSERT_TRUE(InsertBlocks(state, context, "PASTE").Ok);
     EXPECT_THAT(Pieces(), ElementsAre(Piece{1, 100, 1, Rec}, Piece{101, 5, 8, Edit}));
     EXPECT_EQ(BlockAt(105), 35u);
@@ -113,7 +113,7 @@ TEST_F(EditorOf100Blocks, PasteCopiesTheBlocksAsTheyAreWhateverTheDcOffset) {
     ASSERT_TRUE(CopySelection(state, context).Ok);
     processing.DcOffsetLeft = 5;
     processing.DcOffsetRight = -7;
-    state.InsertPoint = 1;
+    state.InsertPoint = 2;
     ASSERT_TRUE(InsertBlocks(state, context, "Paste").Ok);
     for (uint32_t frame : {1u, 3u, 4409u}) EXPECT_EQ(FrameAt(2, frame), NumberedSample(31, frame)) << frame;
     int16_t maxLeft = -32768, minRight = 32767;
@@ -126,7 +126,7 @@ TEST_F(EditorOf100Blocks, PasteCopiesTheBlocksAsTheyAreWhateverTheDcOffset) {
 }
 
 TEST_F(EditorOf100Blocks, SilenceOfOneBlockSelectsNothingAndHasZeroPeaks) {
-    state.InsertPoint = 40;
+    state.InsertPoint = 41;
     state.SilenceBlockCount = 1;
     ASSERT_TRUE(InsertBlocks(state, context, "Silence").Ok);
     EXPECT_EQ(state.SelStart, 41u);
@@ -191,7 +191,7 @@ TEST_F(EditorOf100Blocks, UndoRestoresTheSelectionOfTheEditedLevel) {
     EXPECT_EQ(state.SelEnd, 30u);
     UndoEdit(state);  // at level 0 nothing happens
     EXPECT_EQ(state.CurrentLevel, 0u);
-    EXPECT_EQ(state.InsertPoint, 50u);
+    EXPECT_EQ(state.InsertPoint, 20u);  // with the selection undo brought back
 }
 
 TEST_F(EditorOf100Blocks, SecondShorterCopyReplacesTheClipboard) {
@@ -201,7 +201,7 @@ TEST_F(EditorOf100Blocks, SecondShorterCopyReplacesTheClipboard) {
     Select(60, 62);
     ASSERT_TRUE(CopySelection(state, context).Ok);
     EXPECT_EQ(state.ClipBlockCount, 3u);
-    state.InsertPoint = 1;
+    state.InsertPoint = 2;
     ASSERT_TRUE(InsertBlocks(state, context, "Paste").Ok);
     EXPECT_EQ(state.TotalBlocks, 103u);
     EXPECT_EQ(BlockAt(2), 60u);
@@ -210,9 +210,10 @@ TEST_F(EditorOf100Blocks, SecondShorterCopyReplacesTheClipboard) {
 }
 
 TEST_F(EditorOf100Blocks, PasteRightAfterOpeningAddsAnUnchangedLevel) {
+    state.InsertPoint = 2;
     ASSERT_TRUE(InsertBlocks(state, context, "Paste").Ok);
     EXPECT_EQ(state.CurrentLevel, 1u);
-    // Split after InsertPoint around nothing: the same blocks in the same order.
+    // Split before InsertPoint around nothing: the same blocks in the same order.
     EXPECT_THAT(Pieces(), ElementsAre(Piece{1, 1, 1, Rec}, Piece{2, 99, 2, Rec}));
     EXPECT_EQ(state.TotalBlocks, 100u);
     EXPECT_EQ(state.EditBlockCount, 0u);
@@ -343,7 +344,7 @@ TEST_F(EditorLoopOf100Blocks, FadeAcrossTwoPiecesMakesOneEditPiecePerPiece) {
 // Past 50 edits the oldest levels go; the 50 latest stay undoable.
 TEST_F(EditorOf100Blocks, FiftyOneEditsDropTheOldestLevel) {
     for (uint32_t e = 1; e <= 60; ++e) {
-        state.InsertPoint = 1;
+        state.InsertPoint = 2;
         state.SilenceBlockCount = 1;
         ASSERT_TRUE(InsertBlocks(state, context, "Silence").Ok);
         EXPECT_EQ(state.CurrentLevel, std::min<uint32_t>(e, MaxHistoryLevel));

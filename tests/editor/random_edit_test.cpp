@@ -89,9 +89,8 @@ struct Model {
         Levels[Current].SelEnd = SelEnd;
         Timeline t = Now();
         t.erase(t.begin() + (SelStart - 1), t.begin() + SelEnd);
-        InsertPoint = SelStart;
-        SelStart = SelEnd = 1;
-        Commit(std::move(t), 1, 1);
+        InsertPoint = SelEnd = SelStart;
+        Commit(std::move(t), SelStart, SelStart);
     }
     void Effect(const Timeline& processed) {
         Levels[Current].SelStart = SelStart;
@@ -101,10 +100,10 @@ struct Model {
         Commit(std::move(t), SelStart, SelEnd);
     }
     void Insert(const Timeline& blocks) {
-        const uint32_t at = std::min(InsertPoint, Total());
+        const uint32_t at = std::min(std::max(InsertPoint, 1u), Total() + 1) - 1;
         Timeline t = Now();
         t.insert(t.begin() + at, blocks.begin(), blocks.end());
-        SelStart = at + 1;
+        InsertPoint = SelStart = at + 1;
         SelEnd = blocks.empty() ? at + 1 : at + static_cast<uint32_t>(blocks.size());
         Commit(std::move(t), 1, 1);
     }
@@ -113,7 +112,7 @@ struct Model {
     void Move(int step) {
         if ((step < 0 && Current == 0) || (step > 0 && Current + 1 >= Levels.size())) return;
         Current += step;
-        SelStart = Levels[Current].SelStart;
+        InsertPoint = SelStart = Levels[Current].SelStart;
         SelEnd = Levels[Current].SelEnd;
     }
 };
