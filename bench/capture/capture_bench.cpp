@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
         wall[end] = Now();
         ours[end] = bench::ProcessCpuSeconds(0);
         mainCpu[end] = CpuSeconds(RUSAGE_THREAD);
-        blocks[end] = cap.TotalBlocks;
+        blocks[end] = cap.LastBlockSeen;
         for (const auto& side : refs) ref[end].push_back(side->Cpu());
     };
     const double t0 = Now();
