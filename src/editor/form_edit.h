@@ -15,9 +15,9 @@
 #include <array>
 #include <functional>
 #include <optional>
-#include <utility>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "display/colour_scheme.h"
 #include "display/editor_view.h"

@@ -40,8 +40,8 @@ bool programRunning(const std::string& name) {
     const uid_t me = ::getuid();
     const std::string wanted = name.substr(0, 15) + "\n";
     bool found = false;
-    // Asked once a second by the editor's play timer: two system calls a
-    // process, and the owner is looked up only for a matching name.
+    // Asked once a second by the editor's play timer: each process's name is
+    // read with plain calls, and the owner is looked up only for a matching name.
     while (const dirent* e = ::readdir(proc)) {
         if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
         const std::string comm = std::string(e->d_name) + "/comm";
