@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_host.h"
 #include "display/editor_view.h"
 #include "editor/form_edit.h"
 #include "editor/operations.h"
@@ -53,20 +54,6 @@ double Median(int runs, const std::function<void()>& work) {
     std::exit(1);
 }
 
-class QuietHost final : public EditorHost {
-public:
-    void Message(const std::string& text) override { Fail(text); }
-    bool Confirm(const std::string&) override { return true; }
-    std::string InputBox(const std::string&, const std::string&, const std::string& d) override { return d; }
-    int64_t FreeBytes(const std::string&) override { return -1; }
-    void SaveEditedRange(uint32_t, uint32_t, std::span<const Piece>, const PieceSources&, QWidget*) override {}
-    void OpenOutputFolder() override {}
-    void ShowSaveSettings(QWidget*) override {}
-    void OpenPlaybackDevices() override {}
-    void OpenHelp() override {}
-    void ShowAbout(QWidget*) override {}
-};
-
 // The window opened on a recording file of 'blocks' blocks (sparse: opening
 // reads none of its samples) whose display peaks are given.
 double WindowOpen(const std::string& folder, uint32_t blocks, const PeakTables& peaks) {
@@ -83,7 +70,7 @@ double WindowOpen(const std::string& folder, uint32_t blocks, const PeakTables& 
     ColourSchemeState colours;
     BusyState busy;
     NullPlayback playback;
-    QuietHost host;
+    BenchHost host([](const std::string& text) { Fail(text); });
     TFormEdit form(EditorWindowContext{editor, cap, buffers, processing, colours, busy, playback, host, folder,
                                        folder + "/Edit.raw", folder + "/Clp.raw", "."});
     form.resize(780, 450);

@@ -1,8 +1,10 @@
-// Peaks of a found recording: computing them block by block against
-// `sox <raw> -n stat` reading the same file in the same run (two processes),
-// and loading them from a fitting summary at several lengths against reading
-// the same summary file whole into memory in this process (both in-process:
-// the floor of any loader).
+// Peaks of a found recording: computing them block by block against the
+// floor of any such computation, a plain read of the same bytes: `cat` to
+// /dev/null (a process of its own, as ours is measured from its start) and
+// a read of the file in this process in blocks of the same size; and loading
+// them from a fitting summary at several lengths against reading the same
+// summary file whole into memory in this process (both in-process: the floor
+// of any loader).
 // Usage: orv_found_bench WORK_FOLDER [MINUTES]
 // Prints CPU and wall seconds of each and the ratios (ours / reference);
 // every figure is a median of runs taken in turn.
@@ -113,6 +115,17 @@ Cost ReadWhole(const std::string& path, std::vector<uint8_t>& into) {
     return {SelfCpu() - cpu, Now() - wall};
 }
 
+// The file read from start to end a block at a time into one buffer.
+Cost ReadInBlocks(const std::string& path, std::vector<uint8_t>& block) {
+    const double cpu = SelfCpu(), wall = Now();
+    platform::RawFile f;
+    if (!f.open(path, platform::RawFile::Mode::Read)) std::exit(1);
+    for (uint64_t at = 0, size = uint64_t(f.size()); at < size; at += block.size())
+        if (f.readAt(at, block.data(), block.size()) == 0) std::exit(1);
+    f.close();
+    return {SelfCpu() - cpu, Now() - wall};
+}
+
 Cost Median(std::vector<Cost> v) {
     std::sort(v.begin(), v.end(), [](const Cost& a, const Cost& b) { return a.wall < b.wall; });
     return v[v.size() / 2];
@@ -135,23 +148,27 @@ int main(int argc, char** argv) {
     MakeRecording(raw, minutes * 600);
     Run({"cat", raw});
     platform::removeFile(summary);
-    std::vector<Cost> oursRuns, soxRuns;
+    std::vector<Cost> oursRuns, catRuns, readRuns;
+    std::vector<uint8_t> block(BlockBytes);
     for (int k = 0; k < 3; ++k) {
-        const auto sox = [&] {
-            soxRuns.push_back(
-                Run({"sox", "-t", "raw", "-r", "44100", "-e", "signed", "-b", "16", "-c", "2", raw, "-n", "stat"}));
+        const auto references = [&] {
+            catRuns.push_back(Run({"cat", raw}));
+            readRuns.push_back(ReadInBlocks(raw, block));
         };
-        if (k % 2 == 1) sox();
+        if (k % 2 == 1) references();
         platform::removeFile(summary);
         const Loaded l = Load(raw, summary, buffers);
         if (l.result.SummaryRead) return 1;
         oursRuns.push_back(l.cost);
-        if (k % 2 == 0) sox();
+        if (k % 2 == 0) references();
     }
-    const Cost ours = Median(oursRuns), sox = Median(soxRuns);
-    std::printf("compute %u min (median of 3): orvane cpu_s=%.3f wall_s=%.3f  sox-stat cpu_s=%.3f wall_s=%.3f  "
-                "ratio cpu=%.3f wall=%.3f\n",
-                minutes, ours.cpu, ours.wall, sox.cpu, sox.wall, ours.cpu / sox.cpu, ours.wall / sox.wall);
+    const Cost ours = Median(oursRuns), cat = Median(catRuns), read = Median(readRuns);
+    std::printf("compute %u min (median of 3): orvane cpu_s=%.3f wall_s=%.3f  cat cpu_s=%.3f wall_s=%.3f  "
+                "ratio cpu=%.2f wall=%.2f\n",
+                minutes, ours.cpu, ours.wall, cat.cpu, cat.wall, ours.cpu / cat.cpu, ours.wall / cat.wall);
+    std::printf("compute %u min (median of 3): orvane cpu_s=%.3f wall_s=%.3f  read in-process cpu_s=%.3f wall_s=%.3f  "
+                "ratio cpu=%.2f wall=%.2f\n",
+                minutes, ours.cpu, ours.wall, read.cpu, read.wall, ours.cpu / read.cpu, ours.wall / read.wall);
 
     // Loading from a fitting summary: per block, at three lengths.
     for (uint32_t m : {1u, 10u, minutes}) {

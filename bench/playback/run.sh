@@ -1,36 +1,67 @@
 #!/usr/bin/env bash
-# Usage: bench/playback/run.sh BUILD_FOLDER [SECONDS]
-# Plays SECONDS of the counting signal into a private sound server's null
-# sink twice: with the recorder's playback engine and with aplay, and prints
-# the CPU seconds per minute played of each and their ratio (ours / aplay's),
+# Usage: bench/playback/run.sh BUILD_FOLDER [SECONDS] [RUNS]
+# Plays the counting signal into a private sound server's null sink, RUNS
+# times (at least 3) in two cases, each beside reference players started at
+# the same moment on the same file:
+#   engine: the recorder's playback engine alone, beside aplay and paplay;
+#   editor: the editor window shown on an X server of its own (Xvfb), Play
+#           All pressed, beside aplay.
+# Every side's CPU (all threads) is read over the same window of SECONDS,
+# which opens a few seconds after all have started; prints each run and the
+# medians of the CPU seconds per minute and of the ratios (ours / reference),
 # and how far the play cursor runs from what the device has played.
-# CPU is user plus system time of all threads (getrusage / wait4).
+# ORV_BENCH_DISPLAY=N picks the X display number (default: the first free from 50).
 set -euo pipefail
-build=$(cd "${1:?usage: run.sh BUILD_FOLDER [SECONDS]}" && pwd)
+build=$(cd "${1:?usage: run.sh BUILD_FOLDER [SECONDS] [RUNS]}" && pwd)
 seconds=${2:-60}
+runs=${3:-3}
+[ "$runs" -ge 3 ] || runs=3
+warm_up=3
 root=$(cd "$(dirname "$0")/../.." && pwd)
-command -v aplay >/dev/null || { echo "missing reference tool: aplay" >&2; exit 1; }
-[ -x "$build/bin/orv_playback_bench" ] || { echo "build orv_playback_bench first" >&2; exit 1; }
+for tool in aplay paplay Xvfb; do
+  command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 1; }
+done
+for p in orv_playback_bench orv_counting_signal; do
+  [ -x "$build/bin/$p" ] || { echo "build $p first" >&2; exit 1; }
+done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orv-playback-bench-XXXXXX")
+xvfb_pid=
 source "$root/scripts/sound-server.sh"
-trap 'stop_sound_server; rm -rf "$work"' EXIT
+trap 'stop_sound_server; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
+
+display=${ORV_BENCH_DISPLAY:-}
+if [ -z "$display" ]; then
+  display=50
+  while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+fi
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+[ -e "/tmp/.X11-unix/X$display" ] || { echo "Xvfb did not start on :$display" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
+
 start_sound_server "$build/bin/orv_counting_signal"
 
-"$build/bin/orv_playback_bench" --make "$work/minute.raw" "$seconds"
-ours=$("$build/bin/orv_playback_bench" "$work/minute.raw" "$work")
-echo "$ours"
-our_cpu=$(sed -n 's/^orvane cpu_s=\([0-9.]*\) .*/\1/p' <<<"$ours")
-our_audio=$(sed -n 's/^orvane cpu_s=[0-9.]* audio_s=\([0-9.]*\) .*/\1/p' <<<"$ours")
-[ -n "$our_cpu" ] && [ -n "$our_audio" ] || { echo "unexpected output of orv_playback_bench" >&2; exit 1; }
+# Longer than the window: every side is still playing when it closes.
+"$build/bin/orv_playback_bench" --make "$work/recording.raw" $((seconds + warm_up + 10))
+: >"$work/results"
+for run in $(seq "$runs"); do
+  for mode in engine editor; do
+    args=("$work/recording.raw" "$work" "$warm_up" "$seconds")
+    [ "$mode" = editor ] && args=(--editor "${args[@]}")
+    out=$("$build/bin/orv_playback_bench" "${args[@]}")
+    echo "run $run $mode:"
+    sed 's/^/  /' <<<"$out"
+    echo "$out" >>"$work/results"
+  done
+done
 
-ref=$("$build/bin/orv_playback_bench" --measure \
-  aplay -q -D default -f S16_LE -r 44100 -c 2 -t raw "$work/minute.raw")
-ref_cpu=$(sed -n 's/^cpu_s=\([0-9.]*\)$/\1/p' <<<"$ref")
-
-awk -v oc="$our_cpu" -v oa="$our_audio" -v rc="$ref_cpu" -v ra="$seconds" 'BEGIN {
-  ours = oc / oa * 60; ref = rc / ra * 60
-  printf "aplay cpu_s=%.6f audio_s=%.1f cpu_s_per_audio_min=%.4f\n", rc, ra, ref
-  if (ref > 0) printf "ratio (orvane / aplay): %.2f\n", ours / ref
-  else printf "ratio: aplay used no measurable CPU\n"
-}'
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.4f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+field() { sed -n "s/^$1 .* $2=\([0-9.]*\).*/\1/p" "$work/results" | median; }
+printf 'engine (median of %d runs, %s s window): orvane %s cpu_s/min, aplay %s, paplay %s; ratio to aplay %s, to paplay %s\n' \
+  "$runs" "$seconds" "$(field engine orvane_cpu_s_per_min)" "$(field engine aplay_cpu_s_per_min)" \
+  "$(field engine paplay_cpu_s_per_min)" "$(field engine ratio_aplay)" "$(field engine ratio_paplay)"
+printf 'editor shown (median of %d runs, %s s window, DISPLAY=:%s): orvane %s cpu_s/min, aplay %s; ratio to aplay %s\n' \
+  "$runs" "$seconds" "$display" "$(field editor orvane_cpu_s_per_min)" "$(field editor aplay_cpu_s_per_min)" \
+  "$(field editor ratio_aplay)"

@@ -304,6 +304,7 @@ void TFormEdit::LayoutEditor() {
     ImagePlay->setGeometry(ImagePlay->x(), geo_.PlayMarkTop, 17, 8);
     ShapeSelected->setGeometry(ShapeSelected->x(), geo_.SelectedTop, std::max(ShapeSelected->width(), 1), 4);
     PrepareViewImages(view_, geo_);
+    backdropStale_ = true;
 }
 
 VolumeKnob TFormEdit::Knob() const { return VolumeKnob{ImageVolume->x(), VolumeTrackWidth, VolumeKnobWidth}; }
@@ -321,6 +322,7 @@ void TFormEdit::FormShow() {
     ctx_.Host.FoundRecordingStep(EditorHost::FoundRecordingPhase::Show);
     colours_ = MakeViewColours(ctx_.Colours);
     LayoutEditor();
+    statusShownFor_.reset();
     view_.ViewFirstBlock = 0;
     ClearColumnMemo(view_);
 

@@ -17,6 +17,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "display/colour_scheme.h"
 #include "display/editor_view.h"
@@ -193,6 +194,8 @@ private:
     void PlacePlayMarks();
     void PlaceVolumeKnob(uint32_t volume);
     VolumeKnob Knob() const;
+    // The window below the tool bars without the two pictures: background and bevels.
+    void DrawBackdrop();
     void CloseWorkingState();
     // False when the user keeps unsaved edits rather than close.
     bool DiscardEditsAllowed();
@@ -209,6 +212,10 @@ private:
     bool editsUnsaved_ = false;
     bool scrollUpdating_ = false;
     int lastChangedColumns_ = 0;
+    QImage backdrop_;
+    bool backdropStale_ = true;
+    // SelStart and SelEnd the status panels were last written for.
+    std::optional<std::pair<uint32_t, uint32_t>> statusShownFor_;
     // Drag state.
     int pressX_ = 0;
     int currentX_ = 0;

@@ -2,11 +2,30 @@
 #include "editor/form_edit.h"
 
 #include <QMouseEvent>
+#include <cstring>
 
 #include "platform/desktop.h"
 #include "playback/play_timer.h"
 
 namespace orv {
+
+namespace {
+
+// The rows where two pictures of one size differ, as one rectangle; all of
+// now when the sizes differ.
+QRect ChangedRows(const QImage& before, const QImage& now) {
+    if (before.size() != now.size() || before.format() != now.format()) return now.rect();
+    const auto bytes = static_cast<size_t>(now.bytesPerLine());
+    int first = -1, last = -1;
+    for (int y = 0; y < now.height(); ++y) {
+        if (std::memcmp(before.constScanLine(y), now.constScanLine(y), bytes) == 0) continue;
+        if (first < 0) first = y;
+        last = y;
+    }
+    return first < 0 ? QRect() : QRect(0, first, now.width(), last - first + 1);
+}
+
+}  // namespace
 
 void TFormEdit::SBtnPlayAllClick() {
     if (EditorBusy() || !open_) return;
@@ -47,8 +66,12 @@ void TFormEdit::TimerPlayTimer() {
                           ctx_.Editor.ProgressPercent);
     }
     UpdateSelectionStatus();
+    // Only what moves is painted: the meter's rows that changed (none while
+    // it rests or a steady level plays), and the play marks when they move.
+    const QImage shown = view_.Meter;  // shared until the drawing detaches it
     DrawPlaybackMeter(view_, geo_, colours_, v.MeterLeft, v.MeterRight);
-    update(geo_.MeterLeft, geo_.T, view_.Meter.width(), view_.Meter.height());
+    const QRect changed = ChangedRows(shown, view_.Meter);
+    if (!changed.isEmpty()) update(changed.translated(geo_.MeterLeft, geo_.T));
     if (v.Volume) PlaceVolumeKnob(*v.Volume);
     if (v.Progress) ProgressBar->setValue(*v.Progress);
     PlacePlayMarks();

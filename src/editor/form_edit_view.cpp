@@ -2,8 +2,10 @@
 #include "editor/form_edit.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
+#include <utility>
 
 namespace orv {
 
@@ -42,6 +44,9 @@ void TFormEdit::UpdateScrollBar() {
 
 void TFormEdit::UpdateSelectionStatus() {
     const EditorState& e = ctx_.Editor;
+    // Called at every play-timer tick: the texts are made and set only when they change.
+    if (statusShownFor_ == std::pair(e.SelStart, e.SelEnd)) return;
+    statusShownFor_ = std::pair(e.SelStart, e.SelEnd);
     const bool selected = e.SelStart != e.SelEnd;
     StatusPanels[0]->setText(QString::fromStdString("Start - " + FormatBlockTimeTenths(e.SelStart - 1)));
     StatusPanels[1]->setText(
@@ -50,12 +55,37 @@ void TFormEdit::UpdateSelectionStatus() {
         "Length - " + (selected ? FormatBlockTimeTenths(e.SelEnd - e.SelStart + 1) : std::string())));
 }
 
-void TFormEdit::paintEvent(QPaintEvent*) {
-    QPainter p(this);
+void TFormEdit::DrawBackdrop() {
+    if (backdrop_.size() != size()) backdrop_ = QImage(size(), QImage::Format_RGB32);
+    backdrop_.fill(colours_.Background);
+    QPainter p(&backdrop_);
     DrawViewFrame(p, geo_, colours_, CoolBarFile->geometry().bottom() + 1);
     DrawMeterFrame(p, geo_, colours_);
-    p.drawImage(geo_.L, geo_.T, view_.View);
-    p.drawImage(geo_.MeterLeft, geo_.T, view_.Meter);
+    backdropStale_ = false;
+}
+
+// Each changed rectangle is copied on its own, clipped to itself: under the
+// clip of several rectangles (a play tick's cursor columns, meter and mark)
+// a copy is blended span by span over the whole picture, and from 96 rows on
+// split over Qt's worker threads. The frame is copied only where no picture
+// covers it.
+void TFormEdit::paintEvent(QPaintEvent* event) {
+    if (backdropStale_) DrawBackdrop();
+    QPainter p(this);
+    const std::pair<QRect, const QImage*> pictures[] = {
+        {QRect(QPoint(geo_.L, geo_.T), view_.View.size()), &view_.View},
+        {QRect(QPoint(geo_.MeterLeft, geo_.T), view_.Meter.size()), &view_.Meter}};
+    for (const QRect& dirty : event->region()) {
+        p.setClipRect(dirty);
+        QRegion frame(dirty);
+        for (const auto& [area, picture] : pictures) {
+            const QRect part = area & dirty;
+            if (part.isEmpty()) continue;
+            p.drawImage(part.topLeft(), *picture, part.translated(-area.topLeft()));
+            frame -= part;
+        }
+        for (const QRect& r : frame) p.drawImage(r.topLeft(), backdrop_, r);
+    }
 }
 
 void TFormEdit::resizeEvent(QResizeEvent* event) {

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,16 +36,23 @@ std::string userConfigFolder() {
 bool programRunning(const std::string& name) {
     DIR* proc = ::opendir("/proc");
     if (!proc) return false;
+    const int procFd = ::dirfd(proc);
     const uid_t me = ::getuid();
+    const std::string wanted = name.substr(0, 15) + "\n";
     bool found = false;
+    // Asked once a second by the editor's play timer: each process's name is
+    // read with plain calls, and the owner is looked up only for a matching name.
     while (const dirent* e = ::readdir(proc)) {
         if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-        const std::string dir = std::string("/proc/") + e->d_name;
+        const std::string comm = std::string(e->d_name) + "/comm";
+        const int fd = ::openat(procFd, comm.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        char buf[32];
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        ::close(fd);
+        if (n != static_cast<ssize_t>(wanted.size()) || wanted.compare(0, wanted.size(), buf, size_t(n)) != 0) continue;
         struct stat st {};
-        if (::stat(dir.c_str(), &st) != 0 || st.st_uid != me) continue;
-        std::ifstream comm(dir + "/comm");
-        std::string line;
-        if (std::getline(comm, line) && line == name.substr(0, 15)) {
+        if (::fstatat(procFd, e->d_name, &st, 0) == 0 && st.st_uid == me) {
             found = true;
             break;
         }
