@@ -21,20 +21,11 @@ for p in orv_display_bench orv_counting_signal; do
 done
 
 work=$(mktemp -d "$build/orv-display-bench-XXXXXX")
-xvfb_pid=
 source "$root/scripts/sound-server.sh"
-trap 'stop_sound_server; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
+source "$root/bench/bench-x-server.sh"
+trap 'stop_sound_server; stop_bench_x_server; rm -rf "$work"' EXIT
 
-display=${ORV_BENCH_DISPLAY:-}
-if [ -z "$display" ]; then
-  display=50
-  while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-fi
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-[ -e "/tmp/.X11-unix/X$display" ] || { echo "Xvfb did not start on :$display" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
+start_bench_x_server "$work"
 
 start_sound_server "$build/bin/orv_counting_signal"
 

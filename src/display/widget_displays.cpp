@@ -3,6 +3,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "display/paint_pictures.h"
+
 namespace orv {
 
 DisplayPanel::DisplayPanel(DisplayState& displays, ColourSchemeState& colours, const ProcessingState& processing,
@@ -55,28 +57,13 @@ QRect DisplayPanel::TimeArea() const {
     return QRect(QPoint(r.Left, r.Top), d_.TimePicture.size());
 }
 
-// Each rectangle of the changed region is copied on its own, clipped to
-// itself: a copy under a clip of one rectangle is a plain row copy, while one
-// under the clip of several (a block's meters, chart and time column) is
-// blended span by span, and from 96 rows on split over Qt's worker threads.
-// The frames are copied only where no picture covers them.
 void DisplayPanel::paintEvent(QPaintEvent* event) {
     if (backdropStale_) DrawBackdrop();
     QPainter p(this);
-    const std::pair<QRect, const QImage*> pictures[] = {
-        {LevelArea(), &d_.LevelPicture}, {DcArea(), &d_.DcPicture},
-        {ChartArea(), &d_.ChartPicture}, {TimeArea(), &d_.TimePicture}};
-    for (const QRect& dirty : event->region()) {
-        p.setClipRect(dirty);
-        QRegion frames(dirty);
-        for (const auto& [area, picture] : pictures) {
-            const QRect part = area & dirty;
-            if (part.isEmpty()) continue;
-            p.drawImage(part.topLeft(), *picture, part.translated(-area.topLeft()));
-            frames -= part;
-        }
-        for (const QRect& r : frames) p.drawImage(r.topLeft(), backdrop_, r);
-    }
+    PaintPictures(p, event->region(),
+                  {{LevelArea(), &d_.LevelPicture}, {DcArea(), &d_.DcPicture}, {ChartArea(), &d_.ChartPicture},
+                   {TimeArea(), &d_.TimePicture}},
+                  backdrop_);
 }
 
 QImage DisplayPanel::Snapshot() const {

@@ -1,6 +1,8 @@
 // The editor window's view: drawing, status texts, zoom, scrolling and the mouse on the wave.
 #include "editor/form_edit.h"
 
+#include "display/paint_pictures.h"
+
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -64,28 +66,14 @@ void TFormEdit::DrawBackdrop() {
     backdropStale_ = false;
 }
 
-// Each changed rectangle is copied on its own, clipped to itself: under the
-// clip of several rectangles (a play tick's cursor columns, meter and mark)
-// a copy is blended span by span over the whole picture, and from 96 rows on
-// split over Qt's worker threads. The frame is copied only where no picture
-// covers it.
+// Only what changed: a play tick's cursor columns, meter rows and mark.
 void TFormEdit::paintEvent(QPaintEvent* event) {
     if (backdropStale_) DrawBackdrop();
     QPainter p(this);
-    const std::pair<QRect, const QImage*> pictures[] = {
-        {QRect(QPoint(geo_.L, geo_.T), view_.View.size()), &view_.View},
-        {QRect(QPoint(geo_.MeterLeft, geo_.T), view_.Meter.size()), &view_.Meter}};
-    for (const QRect& dirty : event->region()) {
-        p.setClipRect(dirty);
-        QRegion frame(dirty);
-        for (const auto& [area, picture] : pictures) {
-            const QRect part = area & dirty;
-            if (part.isEmpty()) continue;
-            p.drawImage(part.topLeft(), *picture, part.translated(-area.topLeft()));
-            frame -= part;
-        }
-        for (const QRect& r : frame) p.drawImage(r.topLeft(), backdrop_, r);
-    }
+    PaintPictures(p, event->region(),
+                  {{QRect(QPoint(geo_.L, geo_.T), view_.View.size()), &view_.View},
+                   {QRect(QPoint(geo_.MeterLeft, geo_.T), view_.Meter.size()), &view_.Meter}},
+                  backdrop_);
 }
 
 void TFormEdit::resizeEvent(QResizeEvent* event) {

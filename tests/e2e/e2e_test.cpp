@@ -488,7 +488,9 @@ void SourceChangedDuringARecordingWaitsForSaveAs(Rig& r) {
     // The program a restart started: the only one run from this build's path, as it is.
     const std::string restarted = "pgrep -n -x -f '" + r.BinaryPath() + "'";
     auto end = [&] {
-        std::system(("kill -9 $(" + restarted + ") 2>/dev/null").c_str());
+        // Every one of them: the newest may be a short-lived fork of the program, and
+        // one left alive would restart once more when the default source goes back.
+        std::system(("pkill -9 -x -f '" + r.BinaryPath() + "'").c_str());
         r.Gui([&] { oldData.empty() ? unsetenv("XDG_DATA_HOME") : setenv("XDG_DATA_HOME", oldData.c_str(), 1); });
         std::system("pactl set-default-source orv_null.monitor; for m in $(pactl list short modules | grep "
                     "orv_e2e_other | cut -f1); do pactl unload-module $m; done");
