@@ -280,7 +280,8 @@ void EditorGestures(Rig& r) {
         return r.Gui([&] { const EditorState& e = r.P().State().Editor; return std::tuple(e.SelStart, e.SelEnd, e.TotalBlocks, e.InsertPoint, editor()->StatusPanels[0]->text()); });
     };
     for (auto [from, to] : {std::pair(0.4, 0.9), std::pair(0.5, 0.8), std::pair(0.0, 0.3)}) {
-        const auto [before, beforeEnd, total, p, s] = sel();
+        const auto [before, beforeEnd, blocks, p, s] = sel();
+        const uint32_t total = blocks;  // captured below: some compilers refuse a structured binding there
         r.DragInView(from, to);
         const auto [start, end, same, point, status] = sel();
         if (from == 0.4) continue;  // the next drag starts inside this selection
@@ -308,7 +309,8 @@ void EditorGestures(Rig& r) {
     };
     toTheEnd();
     r.DragInView(0.5, 1.05);
-    const auto [start, end, total, point, status] = sel();
+    const auto [start, end, blocks, point, status] = sel();
+    const uint32_t total = blocks;
     EXPECT_EQ(end, total) << "the drag past the right edge stopped short";
     ASSERT_TRUE(r.Menu(editor, "menuFile", "menuSaveSelection"));
     ASSERT_TRUE(r.SaveAs("tail.wav"));
