@@ -17,14 +17,14 @@ SaveFlow::SaveFlow(SaveFlowState state, SaveFlowSeams seams, TFormProgress* prog
 
 void SaveFlow::SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks, const PieceSources& sources) {
     if (totalBlocks <= 1) return;
-    StartSave(pieces, {1, totalBlocks}, sources, true, {});
+    StartSave(pieces, {1, totalBlocks, {}}, sources, true, {});
 }
 
 void SaveFlow::SaveRecent(std::span<const Piece> pieces, uint32_t blocks, const PieceSources& sources,
                           const RecordingRoom& room) {
     if (!state_.Busy || blocks <= 1) return;
     BusyGuard guard(*state_.Busy, Holds::AllButTheRecording);
-    RunSave(pieces, {1, blocks}, sources, false, {}, false, &room);
+    RunSave(pieces, {1, blocks, {}}, sources, false, {}, false, &room);
 }
 
 void SaveFlow::AbandonSave() {

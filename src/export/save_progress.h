@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "record/markers.h"
+
 namespace orv {
 
 // The writers set ProgressPercent and call pump once per block or chunk; the
@@ -19,6 +21,8 @@ struct SaveProgress {
 struct SaveRange {
     uint32_t SaveFirstBlock = 1;
     uint32_t SaveLastBlock = 1;
+    // Markers of the timeline; those inside the range are written into the file.
+    MarkerList Markers;
 };
 
 enum class SaveOutcome { Saved, Cancelled, Failed };

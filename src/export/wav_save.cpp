@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/raw_file.h"
@@ -76,6 +77,44 @@ private:
 };
 
 }  // namespace
+
+std::vector<uint8_t> BuildMarkerChunks(const std::vector<uint32_t>& frames) {
+    std::vector<uint8_t> out;
+    if (frames.empty()) return out;
+    auto put32 = [&out](uint32_t v) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    auto tag = [&out](const char* id) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(id[i]));
+    };
+    const auto count = static_cast<uint32_t>(frames.size());
+    tag("cue ");
+    put32(4 + 24 * count);
+    put32(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        put32(i + 1);       // point id
+        put32(frames[i]);   // position in play order
+        tag("data");
+        put32(0);           // chunk start
+        put32(0);           // block start
+        put32(frames[i]);   // sample offset in the data chunk
+    }
+    tag("LIST");
+    const size_t listSizeAt = out.size();
+    put32(0);
+    tag("adtl");
+    for (uint32_t i = 0; i < count; ++i) {
+        const std::string text = "Marker " + std::to_string(i + 1);
+        tag("labl");
+        put32(static_cast<uint32_t>(4 + text.size() + 1));
+        put32(i + 1);
+        for (char c : text) out.push_back(static_cast<uint8_t>(c));
+        out.push_back(0);
+        if (out.size() % 2) out.push_back(0);  // chunks start on even bytes
+    }
+    Put32(out.data() + listSizeAt, static_cast<uint32_t>(out.size() - listSizeAt - 4));
+    return out;
+}
 
 std::optional<WavBlockLayout> WavLayoutFor(const WavParameters& f) {
     for (const LayoutRow& row : LayoutTable)

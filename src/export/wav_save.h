@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "record/piece.h"
 #include "export/save_progress.h"
@@ -51,6 +52,12 @@ uint32_t WavHeaderBytesFor(uint64_t dataLength);
 // WavHeaderBytesFor(dataLength) bytes: the canonical header as BuildWavHeader
 // writes it, or the RF64 one.
 void BuildLongWavHeader(uint8_t* header, uint64_t dataLength, const WavParameters& format);
+
+// A "cue " chunk with one point per marker at the given sample frames of the
+// output (ascending), and a "LIST" "adtl" chunk naming them "Marker 1",
+// "Marker 2", ...; put after the sample data (which a pad byte makes even).
+// Empty for no marker.
+std::vector<uint8_t> BuildMarkerChunks(const std::vector<uint32_t>& frames);
 
 // Writes the range as WavFileName, replacing any file of that name.
 SaveResult WriteWavFile(const std::string& WavFileName, const WavParameters& format, const SaveRange& range,

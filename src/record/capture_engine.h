@@ -11,6 +11,7 @@
 #include "platform/raw_file.h"
 #include "platform/wave_in.h"
 #include "record/format.h"
+#include "record/markers.h"
 #include "record/processing.h"
 
 namespace orv {
@@ -60,6 +61,10 @@ struct CaptureState {
     // every half written and at the stop once a loop recording's ring has
     // filled; empty: not kept.
     std::string RingFileName;
+
+    // Markers of the recording in its time order (blocks from 1, the oldest
+    // block of a loop's ring first), as the editor and Save As take them.
+    MarkerList Markers;
 
     // The editor works in CaptureMemory; capture stays closed meanwhile.
     bool MemoryLent = false;

@@ -150,7 +150,7 @@ void TFormMain::SaveEditedRange(uint32_t first, uint32_t last, std::span<const P
     // The editor holds the busy guard around this call.
     uint32_t total = 0;
     for (const Piece& p : pieces) total = std::max(total, p.LastPosition());
-    saveFlow_->SaveHeld(pieces, {first, last}, sources, first == 1 && last >= total, {}, over);
+    saveFlow_->SaveHeld(pieces, {first, last, {}}, sources, first == 1 && last >= total, {}, over);
 }
 
 }  // namespace orv
