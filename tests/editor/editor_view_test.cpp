@@ -160,6 +160,8 @@ TEST_F(ViewPicture, RulerTicksFollowTheColumnUnits) {
 
 TEST_F(ViewPicture, DragRedrawsOnlyTheColumnsThatChanged) {
     Make(600);
+    const uint32_t markers[] = {105, 118, 122};  // their lines and numbers survive the redrawn columns
+    t.Markers = markers;
     t.SelStart = 100;
     t.SelEnd = 120;
     DrawView(view, g, t, c);
@@ -175,6 +177,21 @@ TEST_F(ViewPicture, DragRedrawsOnlyTheColumnsThatChanged) {
     // Nothing selected: every column the memo holds goes back.
     t.SelStart = t.SelEnd = 5;
     EXPECT_EQ(DrawSelectionChange(view, g, t, c), 16);
+}
+
+// The marker colour stands apart from what it is drawn over in every scheme.
+TEST(ViewColoursOf, MarkersReadOnEveryScheme) {
+    for (int scheme = 1; scheme <= SchemeCount; ++scheme) {
+        ColourSchemeState s;
+        SelectScheme(s, scheme);
+        ChooseTextColours(s);
+        const ViewColours c = MakeViewColours(s);
+        for (const QColor& under : {c.Background, c.UnselectedBack, c.SelectedBack, c.Wave, c.SelectedWave}) {
+            const int apart = std::max({std::abs(c.Marker.red() - under.red()), std::abs(c.Marker.green() - under.green()),
+                                        std::abs(c.Marker.blue() - under.blue())});
+            EXPECT_GE(apart, 100) << "scheme " << scheme << " against " << under.name().toStdString();
+        }
+    }
 }
 
 TEST_F(ViewPicture, TheMemoGrowsWithAWideView) {
