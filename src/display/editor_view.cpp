@@ -202,12 +202,12 @@ void DrawView(EditorView& v, const EditorGeometry& g, const ViewTimeline& t, con
             DrawColumn(px, g, t, c, col, uint32_t(b), z, false, 1, H);
     }
 
-    // Dotted insertion line, white between the dots.
+    DrawMarkers(v, g, t, c);
+
+    // Dotted insertion line, white between the dots; over a marker's line too.
     const int64_t ix = RoundEven((int64_t(t.InsertPoint) - int64_t(v.ViewFirstBlock)) / static_cast<double>(z));
     if (ix >= 0 && ix < width)
         for (int y = 1; y < H + 1; ++y) px.Set(int(ix), y, (y - 1) % 2 == 0 ? InsertLine : qRgb(255, 255, 255));
-
-    DrawMarkers(v, g, t, c);
 }
 
 bool BlockInView(const EditorView& v, const EditorGeometry& g, uint32_t p) {
