@@ -179,21 +179,6 @@ TEST_F(ViewPicture, DragRedrawsOnlyTheColumnsThatChanged) {
     EXPECT_EQ(DrawSelectionChange(view, g, t, c), 16);
 }
 
-// The marker colour stands apart from what it is drawn over in every scheme.
-TEST(ViewColoursOf, MarkersReadOnEveryScheme) {
-    for (int scheme = 1; scheme <= SchemeCount; ++scheme) {
-        ColourSchemeState s;
-        SelectScheme(s, scheme);
-        ChooseTextColours(s);
-        const ViewColours c = MakeViewColours(s);
-        for (const QColor& under : {c.Background, c.UnselectedBack, c.SelectedBack, c.Wave, c.SelectedWave}) {
-            const int apart = std::max({std::abs(c.Marker.red() - under.red()), std::abs(c.Marker.green() - under.green()),
-                                        std::abs(c.Marker.blue() - under.blue())});
-            EXPECT_GE(apart, 100) << "scheme " << scheme << " against " << under.name().toStdString();
-        }
-    }
-}
-
 TEST_F(ViewPicture, TheMemoGrowsWithAWideView) {
     Make(5000);
     const EditorGeometry wide = LayoutEditorGeometry(4000, 600, 52, 22, 17, 22);

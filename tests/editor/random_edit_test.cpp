@@ -1,6 +1,5 @@
 // Long random edit sequences checked after every step against a plain model
-// that holds each history level as a list of block contents, each block
-// marked or not.
+// that holds each history level as a list of block contents, marked or not.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -60,8 +59,7 @@ struct ModelLevel {
 
     MarkerList Markers() const {
         MarkerList out;
-        for (size_t i = 0; i < Marked.size(); ++i)
-            if (Marked[i]) out.push_back(static_cast<uint32_t>(i + 1));
+        for (size_t i = 0; i < Marked.size(); ++i) if (Marked[i]) out.push_back(uint32_t(i + 1));
         return out;
     }
 };
@@ -128,33 +126,21 @@ struct Model {
     }
     // The clipboard goes in unchanged, whatever the DC offsets are now.
     void Paste() { Insert(Clipboard, ClipMarked); }
-    // A marker edit: the same blocks in a new level, the selection kept.
-    void ChangeMarks(Marks m) {
+    // A marker edit: the same blocks in a new level, the selection kept; none when nothing changes.
+    void SetMark(std::optional<uint32_t> q, bool on) {
+        if (!q || *q < 1 || *q > Total() || NowMarked()[*q - 1] == on) return;
+        Marks m = NowMarked();
+        m[*q - 1] = on;
         Levels[Current].SelStart = SelStart;
         Levels[Current].SelEnd = SelEnd;
         Commit(Now(), std::move(m), SelStart, SelEnd);
     }
-    void Mark() {
-        if (InsertPoint < 1 || InsertPoint > Total() || NowMarked()[InsertPoint - 1]) return;
-        Marks m = NowMarked();
-        m[InsertPoint - 1] = true;
-        ChangeMarks(std::move(m));
-    }
-    // The marked position nearest p within reach; after p on a tie.
-    std::optional<uint32_t> Nearest(int64_t p, uint32_t reach, int lookBack = 1, int lookOn = 1) const {
-        auto marked = [&](int64_t q) { return q >= 1 && q <= Total() && NowMarked()[size_t(q - 1)]; };
-        for (int64_t d = 0; d <= reach; ++d) {
-            if (lookOn && marked(p + d)) return uint32_t(p + d);
-            if (lookBack && marked(p - d)) return uint32_t(p - d);
-        }
+    // The marked position nearest the insertion point within reach; the later one on a tie.
+    std::optional<uint32_t> Nearest(uint32_t reach) const {
+        for (int64_t d = 0, p = InsertPoint; d <= reach; ++d)
+            for (int64_t q : {p + d, p - d})
+                if (q >= 1 && q <= Total() && NowMarked()[size_t(q - 1)]) return uint32_t(q);
         return std::nullopt;
-    }
-    void Unmark(uint32_t reach) {
-        const auto q = Nearest(InsertPoint, reach);
-        if (!q) return;
-        Marks m = NowMarked();
-        m[*q - 1] = false;
-        ChangeMarks(std::move(m));
     }
     void Move(int step) {
         if ((step < 0 && Current == 0) || (step > 0 && Current + 1 >= Levels.size())) return;
@@ -201,14 +187,13 @@ protected:
 
     void SetUp() override {
         WriteRecording(RecordingBlocks);
-        Open(RecordingBlocks, LastWritten, GetParam().Loop, {0, 1, 3, 10, 11, 40, 41, 900});
+        Open(RecordingBlocks, LastWritten, GetParam().Loop, {0, 1, 3, 10, 11, 40, 41, 900});  // 0 and past the end dropped
         ModelLevel zero;
         for (uint32_t i = 0; i < RecordingBlocks; ++i) {
             uint32_t block = i + 1;
             if (GetParam().Loop) block = (i + LastWritten) % RecordingBlocks + 1;
             zero.Blocks.push_back(std::make_shared<const Content>(MakeBlock(block, NumberedSample)));
         }
-        // Given in time order; 0 and those past the end are dropped.
         zero.Marked.assign(RecordingBlocks, false);
         for (uint32_t p : {1u, 3u, 10u, 11u, 40u}) zero.Marked[p - 1] = true;
         model.Levels.push_back(std::move(zero));
@@ -238,9 +223,6 @@ protected:
         EXPECT_EQ(state.InsertPoint, model.InsertPoint);
         EXPECT_EQ(state.ClipBlockCount, model.Clipboard.size());
         EXPECT_EQ(state.ClipMarkers, (ModelLevel{{}, 1, 1, model.ClipMarked}.Markers()));
-        const uint32_t p = state.InsertPoint;
-        EXPECT_EQ(MarkerBefore(state, p), model.Nearest(int64_t(p) - 1, model.Total() + 4, 1, 0)) << "before " << p;
-        EXPECT_EQ(MarkerAfter(state, p), model.Nearest(int64_t(p) + 1, model.Total() + 4, 0, 1)) << "after " << p;
         for (size_t level = 0; level < model.Levels.size(); ++level) {
             const HistoryLevel& h = state.EditHistory[level];
             const ModelLevel& m = model.Levels[level];
@@ -353,16 +335,13 @@ protected:
                 model.Move(+1);
                 RedoEdit(state);
                 break;
-            case 16:
-                step = "marker at " + std::to_string(state.InsertPoint);
-                model.Mark();
-                EXPECT_EQ(AddMarkerAtInsertPoint(state), model.Current != current || model.Drops != drops);
-                break;
-            case 17: {
+            case 16: case 17: {
+                const bool add = op == 16;
                 const uint32_t reach = pick(0, 3);
-                step = "remove marker within " + std::to_string(reach) + " of " + std::to_string(state.InsertPoint);
-                model.Unmark(reach);
-                EXPECT_EQ(RemoveMarkerNear(state, reach), model.Current != current || model.Drops != drops);
+                step = (add ? "mark " : "unmark within " + std::to_string(reach) + " of ") + std::to_string(model.InsertPoint);
+                model.SetMark(add ? std::optional(model.InsertPoint) : model.Nearest(reach), add);
+                const bool made = add ? AddMarkerAtInsertPoint(state) : RemoveMarkerNear(state, reach);
+                EXPECT_EQ(made, model.Current != current || model.Drops != drops) << step;
                 break;
             }
             }
