@@ -11,10 +11,9 @@ namespace orv {
 using namespace platform;
 
 uint32_t RingBlocksOf(const CaptureState& s) {
-    if (!s.RecordedLoopMode) return 0;
     // Once stopped the mode list may change the ring's length; the file keeps it.
-    if (!s.Recording) return s.RingFilled ? s.TotalBlocks : 0;
-    return s.LoopHalves > 0 ? uint32_t(s.LoopHalves) * HalfBlocks : 0;
+    if (!s.Recording) return s.RecordedLoopMode && s.RingFilled ? s.TotalBlocks : 0;
+    return s.LoopMode && s.LoopHalves > 0 ? uint32_t(s.LoopHalves) * HalfBlocks : 0;
 }
 
 uint32_t CountOfSequence(const CaptureState& s, uint32_t seq) {
