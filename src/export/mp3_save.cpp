@@ -1,10 +1,13 @@
 #include "export/mp3_save.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "export/mp3_chapters.h"
+#include "export/wav_save.h"
 #include "platform/raw_file.h"
 #include "record/format.h"
 
@@ -131,6 +134,15 @@ SaveResult WriteMp3(OutputFile* own, platform::RawFile& file, const std::string&
 
     if (own && !own->Create()) return SaveResult::Failed("Cannot create " + Mp3FileName + ": " + file.lastError());
     auto writeFailed = [&] { return SaveResult::Failed("Cannot write " + Mp3FileName + ": " + file.lastError()); };
+    // Markers go first, as chapters of the tag the frames follow.
+    std::vector<uint32_t> chapters = MarkerBlocksInFile(range, pieces);
+    if (!chapters.empty()) {
+        constexpr uint32_t BlockMilliseconds = BlockFrames * 1000 / SampleRate;
+        for (uint32_t& c : chapters) c *= BlockMilliseconds;
+        const std::vector<uint8_t> tag =
+            BuildChapterTag(chapters, static_cast<uint32_t>(BlocksInFile(range, pieces) * BlockMilliseconds));
+        if (file.write(tag.data(), tag.size()) != tag.size()) return writeFailed();
+    }
 
     uint64_t doneBefore = 0;
     for (const Piece& piece : pieces) {

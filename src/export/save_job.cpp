@@ -23,7 +23,8 @@ uint64_t ExactWavSize(const SaveRange& range, const WavParameters& format) {
     const std::optional<WavBlockLayout> layout = WavLayoutFor(format);
     if (!layout || range.SaveLastBlock < range.SaveFirstBlock) return WavHeaderBytes;
     const uint64_t blocks = uint64_t{range.SaveLastBlock} - range.SaveFirstBlock + 1;
-    return WavHeaderBytes + blocks * layout->BytesPerBlock;
+    const Piece whole{range.SaveFirstBlock, static_cast<uint32_t>(blocks), 1, true};
+    return WavHeaderBytes + blocks * layout->BytesPerBlock + WavMarkerTrailer(range, {&whole, 1}, format).size();
 }
 
 uint64_t ExpectedFileBytes(const SaveJob& job) {
@@ -33,7 +34,8 @@ uint64_t ExpectedFileBytes(const SaveJob& job) {
     // A variable rate may reach the format's highest, 320 kbps.
     const uint64_t kbps = job.Mp3.Mp3Vbr ? 320 : uint64_t(std::clamp(job.Mp3.Mp3BitRate, 8, 320));
     const uint64_t audio = blocks * kbps * 125 / 10;  // a block is 0.1 s; 125 bytes per kbit
-    return audio + audio / 64 + (64u << 10);
+    // The chapters' tag: under 64 bytes a marker, and its padding.
+    return audio + audio / 64 + (64u << 10) + r.Markers.size() * 64;
 }
 
 std::optional<std::string> SaveSizeRefusal(const SaveJob& job) {

@@ -152,10 +152,52 @@ uint32_t ConvertBlock(const uint8_t* block, uint8_t* out, const WavParameters& f
     return static_cast<uint32_t>(d - out);
 }
 
-void BuildWavHeader(uint8_t* h, uint32_t dataLength, const WavParameters& f) {
+namespace {
+
+// Blocks of [first, end) that some piece holds.
+uint64_t HeldBlocks(uint64_t first, uint64_t end, std::span<const Piece> pieces) {
+    uint64_t held = 0;
+    for (const Piece& p : pieces) {
+        const uint64_t from = std::max<uint64_t>(first, p.PieceStart);
+        const uint64_t to = std::min<uint64_t>(end, uint64_t{p.PieceStart} + p.PieceLength);
+        if (to > from) held += to - from;
+    }
+    return held;
+}
+
+}  // namespace
+
+uint64_t BlocksInFile(const SaveRange& range, std::span<const Piece> pieces) {
+    return HeldBlocks(range.SaveFirstBlock, uint64_t{range.SaveLastBlock} + 1, pieces);
+}
+
+std::vector<uint32_t> MarkerBlocksInFile(const SaveRange& range, std::span<const Piece> pieces) {
+    std::vector<uint32_t> blocks;
+    for (uint32_t m : range.Markers)
+        if (m >= range.SaveFirstBlock && m <= range.SaveLastBlock)
+            blocks.push_back(static_cast<uint32_t>(HeldBlocks(range.SaveFirstBlock, m, pieces)));
+    return blocks;
+}
+
+std::vector<uint8_t> WavMarkerTrailer(const SaveRange& range, std::span<const Piece> pieces,
+                                      const WavParameters& format) {
+    const std::optional<WavBlockLayout> layout = WavLayoutFor(format);
+    if (!layout || range.Markers.empty()) return {};
+    std::vector<uint32_t> frames = MarkerBlocksInFile(range, pieces);
+    if (frames.empty()) return {};
+    const uint64_t fileBlocks = BlocksInFile(range, pieces);
+    for (uint32_t& f : frames) f *= layout->FramesPerBlock;
+    std::vector<uint8_t> trailer;
+    if (fileBlocks * layout->BytesPerBlock % 2) trailer.push_back(0);  // chunks start on even bytes
+    const std::vector<uint8_t> chunks = BuildMarkerChunks(frames);
+    trailer.insert(trailer.end(), chunks.begin(), chunks.end());
+    return trailer;
+}
+
+void BuildWavHeader(uint8_t* h, uint32_t dataLength, const WavParameters& f, uint32_t trailingBytes) {
     const uint32_t rate = static_cast<uint32_t>(f.WavSampleRate);
     std::memcpy(h, "RIFF", 4);
-    Put32(h + 4, dataLength + 36);
+    Put32(h + 4, dataLength + 36 + trailingBytes);
     std::memcpy(h + 8, "WAVE", 4);
     std::memcpy(h + 12, "fmt ", 4);
     Put32(h + 16, 16);
@@ -171,13 +213,13 @@ void BuildWavHeader(uint8_t* h, uint32_t dataLength, const WavParameters& f) {
     Put32(h + 40, dataLength);
 }
 
-uint32_t WavHeaderBytesFor(uint64_t dataLength) {
-    return dataLength > MaxWavDataBytes ? Rf64HeaderBytes : WavHeaderBytes;
+uint32_t WavHeaderBytesFor(uint64_t dataLength, uint64_t trailingBytes) {
+    return dataLength + trailingBytes > MaxWavDataBytes ? Rf64HeaderBytes : WavHeaderBytes;
 }
 
-void BuildLongWavHeader(uint8_t* h, uint64_t dataLength, const WavParameters& f) {
-    if (WavHeaderBytesFor(dataLength) == WavHeaderBytes) {
-        BuildWavHeader(h, static_cast<uint32_t>(dataLength), f);
+void BuildLongWavHeader(uint8_t* h, uint64_t dataLength, const WavParameters& f, uint64_t trailingBytes) {
+    if (WavHeaderBytesFor(dataLength, trailingBytes) == WavHeaderBytes) {
+        BuildWavHeader(h, static_cast<uint32_t>(dataLength), f, static_cast<uint32_t>(trailingBytes));
         return;
     }
     // The canonical header's format chunk, moved behind the ds64 chunk.
@@ -189,7 +231,7 @@ void BuildLongWavHeader(uint8_t* h, uint64_t dataLength, const WavParameters& f)
     std::memcpy(h + 8, "WAVE", 4);
     std::memcpy(h + 12, "ds64", 4);
     Put32(h + 16, 28);
-    Put64(h + 20, dataLength + Rf64HeaderBytes - 8);  // the RIFF length
+    Put64(h + 20, dataLength + Rf64HeaderBytes - 8 + trailingBytes);  // the RIFF length
     Put64(h + 28, dataLength);
     Put64(h + 36, frameBytes ? dataLength / frameBytes : 0);
     Put32(h + 44, 0);  // no table of other chunks' lengths
@@ -299,7 +341,13 @@ SaveResult WriteWavFile(platform::RawFile& out, const std::string& WavFileName, 
 
     const int64_t length = out.size();
     if (length < int64_t{WavHeaderBytes}) return writeFailed();
-    BuildWavHeader(header.data(), static_cast<uint32_t>(length - WavHeaderBytes), format);
+    // Markers follow the samples; a cancelled save is removed anyway.
+    const std::vector<uint8_t> trailer =
+        progress.SaveContinue ? WavMarkerTrailer(range, pieces, format) : std::vector<uint8_t>{};
+    if (!trailer.empty() && out.writeAt(static_cast<uint64_t>(length), trailer.data(), trailer.size()) != trailer.size())
+        return writeFailed();
+    BuildWavHeader(header.data(), static_cast<uint32_t>(length - WavHeaderBytes), format,
+                   static_cast<uint32_t>(trailer.size()));
     if (out.writeAt(0, header.data(), header.size()) != header.size()) return writeFailed();
     if (!progress.SaveContinue) return SaveResult::Cancelled();
     return SaveResult::Saved();

@@ -1,5 +1,6 @@
 // The save job around the writers: exact size check, refused targets, and a
-// target that stays exactly as it was unless the save completes.
+// target that stays exactly as it was unless the save completes; markers read
+// back from what the writers wrote.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -12,9 +13,16 @@
 #include <fstream>
 #include <memory>
 
+#include <sndfile.h>
+#include <taglib/chapterframe.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tableofcontentsframe.h>
+
 #include "export/save_job.h"
 #include "export_test_support.h"
 #include "record/format.h"
+#include "platform/encoder_library.h"
 #include "support/temp_dir.h"
 
 namespace orv {
@@ -41,6 +49,90 @@ INSTANTIATE_TEST_SUITE_P(Formats, ExactSizeTest,
                                            WavParameters{22050, 2, 8}, WavParameters{22050, 1, 8},
                                            WavParameters{11025, 2, 16}, WavParameters{11025, 1, 16},
                                            WavParameters{11025, 2, 8}, WavParameters{11025, 1, 8}));
+
+// Markers at blocks 1, 4, 9 and 12 of a timeline of two pieces, one from each
+// file; a selection keeps those inside it, counted from its start.
+struct MarkerRow {
+    const char* name;
+    bool wav;
+    WavParameters format;
+    bool vbr;
+};
+
+class MarkerReadBackTest : public ::testing::TestWithParam<std::tuple<MarkerRow, bool>> {
+protected:
+    void SetUp() override {
+        test::WriteSourceFile(dir.file("Orvane.raw"), 12, 1);
+        test::WriteSourceFile(dir.file("Edit.raw"), 12, 2);
+        ASSERT_TRUE(files.recording.open(dir.file("Orvane.raw"), platform::RawFile::Mode::Read));
+        ASSERT_TRUE(files.edit.open(dir.file("Edit.raw"), platform::RawFile::Mode::Read));
+    }
+    test::TempDir dir;
+    test::SourceFiles files;
+};
+
+TEST_P(MarkerReadBackTest, ReaderFindsThemAtTheirBlocks) {
+    const auto& [row, selection] = GetParam();
+    SaveJob job;
+    job.Pieces = {{1, 6, 1, true}, {7, 6, 3, false}};
+    job.Range = selection ? SaveRange{4, 11, {1, 4, 9, 12}} : SaveRange{1, 12, {1, 4, 9, 12}};
+    job.SaveAsWav = row.wav;
+    job.Wav = row.format;
+    job.Mp3.Mp3Vbr = row.vbr;
+    job.TargetPath = dir.file(row.wav ? "m.wav" : "m.mp3");
+    const uint32_t blocks = job.Range.SaveLastBlock - job.Range.SaveFirstBlock + 1;
+    const std::vector<uint32_t> markerBlocks = selection ? std::vector<uint32_t>{0, 5} : std::vector<uint32_t>{0, 3, 8, 11};
+    SaveProgress progress;
+    ASSERT_TRUE(RunSaveJob(job, files.sources(), progress, platform::EncoderLoaderFor(ORV_LAME_ENC_PATH)).ok());
+    if (row.wav) {
+        EXPECT_EQ(uint64_t(platform::fileSize(job.TargetPath)), ExactWavSize(job.Range, job.Wav));
+        SF_INFO info{};
+        std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> f(sf_open(job.TargetPath.c_str(), SFM_READ, &info), &sf_close);
+        ASSERT_TRUE(f) << sf_strerror(nullptr);
+        ASSERT_EQ(info.frames % blocks, 0);
+        const uint32_t framesPerBlock = static_cast<uint32_t>(info.frames / blocks);
+        SF_CUES cues{};
+        ASSERT_EQ(sf_command(f.get(), SFC_GET_CUE, &cues, sizeof cues), SF_TRUE);
+        ASSERT_EQ(cues.cue_count, markerBlocks.size());
+        for (size_t i = 0; i < markerBlocks.size(); ++i) {
+            EXPECT_EQ(cues.cue_points[i].sample_offset, markerBlocks[i] * framesPerBlock) << "marker " << i + 1;
+            EXPECT_EQ(cues.cue_points[i].position, markerBlocks[i] * framesPerBlock) << "marker " << i + 1;
+        }
+        return;
+    }
+    TagLib::MPEG::File mp3(job.TargetPath.c_str());
+    ASSERT_TRUE(mp3.isValid() && mp3.hasID3v2Tag());
+    const TagLib::ID3v2::FrameList chapters = mp3.ID3v2Tag()->frameList("CHAP");
+    ASSERT_EQ(chapters.size(), markerBlocks.size());
+    size_t i = 0;
+    for (const TagLib::ID3v2::Frame* frame : chapters) {
+        const auto* chapter = dynamic_cast<const TagLib::ID3v2::ChapterFrame*>(frame);
+        ASSERT_TRUE(chapter);
+        EXPECT_EQ(chapter->startTime(), markerBlocks[i] * 100) << "marker " << i + 1;
+        EXPECT_EQ(chapter->endTime(), i + 1 < markerBlocks.size() ? markerBlocks[i + 1] * 100 : blocks * 100);
+        ++i;
+    }
+    const TagLib::ID3v2::FrameList toc = mp3.ID3v2Tag()->frameList("CTOC");
+    ASSERT_EQ(toc.size(), 1u);
+    EXPECT_EQ(dynamic_cast<const TagLib::ID3v2::TableOfContentsFrame*>(toc.front())->entryCount(), markerBlocks.size());
+    // The audio behind the tag keeps its length: a VBR file's header frame sits after the tag.
+    ASSERT_TRUE(mp3.audioProperties());
+    EXPECT_NEAR(mp3.audioProperties()->lengthInMilliseconds(), blocks * 100, 60);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, MarkerReadBackTest,
+    ::testing::Combine(::testing::Values(MarkerRow{"Wav44100Stereo16", true, {44100, 2, 16}, false},
+                                         MarkerRow{"Wav44100Mono8", true, {44100, 1, 8}, false},
+                                         MarkerRow{"Wav22050Stereo8", true, {22050, 2, 8}, false},
+                                         MarkerRow{"Wav22050Mono16", true, {22050, 1, 16}, false},
+                                         MarkerRow{"Wav11025Stereo16", true, {11025, 2, 16}, false},
+                                         MarkerRow{"Wav11025Mono8", true, {11025, 1, 8}, false},
+                                         MarkerRow{"Mp3Cbr", false, {}, false}, MarkerRow{"Mp3Vbr", false, {}, true}),
+                       ::testing::Bool()),
+    [](const ::testing::TestParamInfo<std::tuple<MarkerRow, bool>>& info) {
+        return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Selection" : "Whole");
+    });
 
 struct LimitRow {
     const char* name;

@@ -223,6 +223,15 @@ LAME_ENC_EXPORT BE_ERR beWriteVBRHeader(const char* mp3FileName) {
     if (store.frame.empty()) return BE_ERR_INVALID_HANDLE;
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(mp3FileName, "r+b"), &std::fclose);
     if (!file) return BE_ERR_INVALID_FORMAT_PARAMETERS;
+    // The frame the encoder left blank comes after an ID3v2 tag at the front.
+    std::array<unsigned char, 10> id3{};
+    long frameAt = 0;
+    if (std::fread(id3.data(), 1, id3.size(), file.get()) == id3.size() && std::memcmp(id3.data(), "ID3", 3) == 0) {
+        const long body = (long{id3[6] & 0x7F} << 21) | (long{id3[7] & 0x7F} << 14) | (long{id3[8] & 0x7F} << 7) |
+                          long{id3[9] & 0x7F};
+        frameAt = 10 + body + ((id3[5] & 0x10) ? 10 : 0);  // a footer follows the body
+    }
+    if (std::fseek(file.get(), frameAt, SEEK_SET) != 0) return BE_ERR_INVALID_FORMAT_PARAMETERS;
     if (std::fwrite(store.frame.data(), 1, store.frame.size(), file.get()) != store.frame.size())
         return BE_ERR_INVALID_FORMAT_PARAMETERS;
     if (std::fflush(file.get()) != 0) return BE_ERR_INVALID_FORMAT_PARAMETERS;
