@@ -110,13 +110,6 @@ static bool KeepInterrupted(const WorkingFiles& files, const std::string& target
 // samples in time order; past 4 GB the header is RF64's. The samples move by
 // the header's length, so they are copied (inside the kernel where the system
 // can), and on the disk before the recording they came from goes.
-static void Put32(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-static void Put64(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // The markers still in the interrupted recording, in the time order the
 // keeping gives it: a wrapped ring's (as RingSplit) or the file's own.
 static MarkerList InterruptedMarkers(const WorkingFiles& files, int64_t size, bool ringOrder) {
@@ -127,28 +120,6 @@ static MarkerList InterruptedMarkers(const WorkingFiles& files, int64_t size, bo
         if (!order.Split) order.Skip = 0;
     }
     return ReadRecordingMarkers(files.MarkerFileName, files.RawFileName, order);
-}
-
-// Markers make a WAV file carry a cue chunk with a label each after its
-// samples; the RIFF length (RF64's in its ds64) counts them, and they may
-// tip a file just under 4 GB over to RF64. No marker: the plain header.
-static uint32_t KeptHeaderBytes(uint64_t data, size_t chunkBytes) {
-    return chunkBytes == 0 ? WavHeaderBytesFor(data) : data + chunkBytes > MaxWavDataBytes ? Rf64HeaderBytes : WavHeaderBytes;
-}
-static void BuildKeptHeader(uint8_t* h, uint64_t data, size_t chunkBytes) {
-    if (chunkBytes == 0) {
-        BuildLongWavHeader(h, data, WavParameters{});
-        return;
-    }
-    if (KeptHeaderBytes(data, chunkBytes) == WavHeaderBytes) {
-        BuildWavHeader(h, uint32_t(data), WavParameters{});
-        Put32(h + 4, data + 36 + chunkBytes);
-        return;
-    }
-    BuildLongWavHeader(h, std::max(data, MaxWavDataBytes + 1), WavParameters{});
-    Put64(h + 20, data + chunkBytes + Rf64HeaderBytes - 8);
-    Put64(h + 28, data);
-    Put64(h + 36, data / 4);
 }
 
 static bool KeepAsWav(const WorkingFiles& files, const std::string& target, const CopyProgress& progress,
@@ -163,7 +134,9 @@ static bool KeepAsWav(const WorkingFiles& files, const std::string& target, cons
     std::vector<uint32_t> frames;
     for (const uint32_t p : markers) frames.push_back((p - 1) * BlockFrames);
     const std::vector<uint8_t> chunks = BuildMarkerChunks(frames);
-    const uint32_t headerBytes = KeptHeaderBytes(data, chunks.size());
+    // The RIFF length (RF64's in its ds64) counts the chunks, which may tip a
+    // file just under 4 GB over to RF64; no marker, no chunk: as ever.
+    const uint32_t headerBytes = WavHeaderBytesFor(data, chunks.size());
     auto write = [&](RawFile& part) {
         std::string error;
         const bool copied = split ? CopyRingInTimeOrder(in, *split, part, error, skip, headerBytes, progress)
@@ -173,7 +146,7 @@ static bool KeepAsWav(const WorkingFiles& files, const std::string& target, cons
         if (!chunks.empty() && part.writeAt(headerBytes + data, chunks.data(), chunks.size()) != chunks.size())
             return false;
         std::array<uint8_t, Rf64HeaderBytes> header{};
-        BuildKeptHeader(header.data(), data, chunks.size());
+        BuildLongWavHeader(header.data(), data, WavParameters{}, chunks.size());
         return part.writeAt(0, header.data(), headerBytes) == headerBytes;
     };
     std::string why;
