@@ -65,7 +65,8 @@ public:
     SaveFlow(SaveFlowState state, SaveFlowSeams seams, TFormProgress* progress, TFormSaveSettings* settings);
 
     // The main window's Save As: the recording as captured, pieces in time order.
-    void SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks, const PieceSources& sources);
+    void SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks, const PieceSources& sources,
+                       const MarkerList& markers = {});
     // The main window's save of what a running recording held at a moment
     // (blocks 1 … blocks of pieces), while it goes on: the caller holds the
     // guard for all but the recording, and the progress window leaves the
@@ -74,7 +75,7 @@ public:
     // before anything is written, and a save that finds the disk running low
     // stops (nothing kept) before the recording's own low-space stop would.
     void SaveRecent(std::span<const Piece> pieces, uint32_t blocks, const PieceSources& sources,
-                    const RecordingRoom& room);
+                    const RecordingRoom& room, const MarkerList& markers = {});
     // The editor's save of positions range.first .. range.last, called while the
     // editor already holds the busy guard (its EditorBusy). whole: the range is
     // its entire current level, so a completed save counts as saved.

@@ -76,6 +76,8 @@ public:
     // Saves what the running recording holds now (a loop's ring, or the
     // continuous recording so far) while it goes on recording.
     void menuSaveRecentClick();
+    // M while recording: a marker at the block being recorded.
+    void menuAddMarkerClick();
     void menuSkinClick();
     // The paint handler: window and caption colours of the scheme, frames and scales.
     void FormPaint();
@@ -102,6 +104,8 @@ public:
     std::array<QLabel*, 4> StatusPanels{};
     QAction* menuSaveAs = nullptr;
     QAction* menuSaveRecent = nullptr;
+    QAction* menuAddMarker = nullptr;
+    QLabel* MarkerPanel = nullptr;  // "标记-n" in the status bar while there are markers
     QAction* menuSkin = nullptr;
     QTimer* TimerRec = nullptr;
     QTimer* TimerStatus = nullptr;
