@@ -258,11 +258,13 @@ void MarkedRecordingKilledLoadedAndSaved(Rig& r) {
     std::vector<uint32_t> pressed;
     for (int i = 0; i < 3; ++i) {
         // Just after a half reached the file, the block being recorded is the one after it.
-        const uint32_t before = onDisk();
+        // The file's size grows page by page while a half is written: only a
+        // whole half's end counts.
+        const uint32_t next = (onDisk() / HalfBlocks + 1) * HalfBlocks;
         int wait = 0;  // a loose bound (10 s) on a half that comes every 2 s
-        for (; wait < 5000 && onDisk() == before; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        for (; wait < 5000 && onDisk() < next; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         ASSERT_LT(wait, 5000) << "the recording did not grow";
-        const uint32_t at = onDisk();
+        const uint32_t at = onDisk() / HalfBlocks * HalfBlocks;
         // The pointer rests on the program's window: the key goes there.
         ASSERT_EQ(std::system("xdotool key m"), 0);
         pressed.push_back(at + 1);
