@@ -76,7 +76,10 @@ public:
         const QString text = count == 0 ? QString() : QStringLiteral("标记-%1").arg(count);
         if (w_.MarkerPanel->text() != text) w_.MarkerPanel->setText(text);
         // No marker, no panel: the bar is as it always was.
-        if (w_.MarkerPanel->isVisibleTo(&w_) != (count > 0)) w_.MarkerPanel->setVisible(count > 0);
+        if (w_.MarkerPanel->isVisibleTo(&w_) != (count > 0)) {
+            w_.MarkerPanel->setVisible(count > 0);
+            w_.SetStatusText(0, w_.statusTexts_[0]);  // the source panel makes room, or takes it back
+        }
     }
     void ClearMeters() override {
         w_.PanelMain->ClearLevelMeter();
@@ -446,19 +449,30 @@ void TFormMain::menuRecordSourceClick() {
 // each digit as 0, so that a ticking clock is measured once.
 void TFormMain::SetStatusText(size_t panel, const QString& text) {
     QLabel* label = StatusPanels[panel];
+    // While the marker count shows, the source panel gives it room and
+    // shortens the name, so that the panels still fit the window.
+    const bool capped = panel == 0 && MarkerPanel && MarkerPanel->isVisibleTo(this);
     const bool sized = label->minimumWidth() == label->maximumWidth();
-    if (label->text() == text && sized) return;
+    if (statusTexts_[panel] == text && sized && statusCapped_[panel] == capped) return;
     QString shape = text.isEmpty() ? QStringLiteral(" ") : text;  // an empty panel keeps a line's height
     for (QChar& c : shape)
         if (c.isDigit()) c = u'0';
-    if (!sized || shape != statusShapes_[panel]) {
+    if (!sized || shape != statusShapes_[panel] || statusCapped_[panel] != capped) {
         statusMeasure_->setFont(label->font());
         statusMeasure_->setText(shape);
         const QSize hint = statusMeasure_->sizeHint();
-        label->setFixedSize(std::max(statusWidths_[panel], hint.width()), hint.height());
+        // The marker panel's room, up to three digits, and the bar's spacing.
+        const int markerRoom = capped ? MarkerPanel->fontMetrics().horizontalAdvance(QStringLiteral("标记-000")) + 8 : 0;
+        label->setFixedSize(capped ? std::max(24, statusWidths_[panel] - markerRoom)
+                                   : std::max(statusWidths_[panel], hint.width()),
+                            hint.height());
         statusShapes_[panel] = shape;
     }
-    label->setText(text);
+    const QString shown = capped ? label->fontMetrics().elidedText(text, Qt::ElideRight, label->width()) : text;
+    label->setText(shown);
+    label->setToolTip(shown != text ? text : QString());
+    statusTexts_[panel] = text;
+    statusCapped_[panel] = capped;
 }
 
 std::string TFormMain::EncoderLibraryPath() const {

@@ -142,6 +142,8 @@ private:
     std::array<int, 4> statusWidths_{};
     std::unique_ptr<QLabel> statusMeasure_;  // sizes a panel's next text outside the status bar
     std::array<QString, 4> statusShapes_;    // the text each panel was sized for, digits as 0
+    std::array<QString, 4> statusTexts_;     // each panel's whole text, which a capped panel shortens
+    std::array<bool, 4> statusCapped_{};
     TFormEdit* formEdit_ = nullptr;
     TFormAbout* formAbout_ = nullptr;
     TFormSaveSettings* formSaveSettings_ = nullptr;

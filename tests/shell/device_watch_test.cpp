@@ -3,10 +3,12 @@
 // restart, the recording mode kept across it, termination by signal.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLayout>
 #include <QStatusBar>
 
 #include <QMouseEvent>
+#include <array>
 #include <cstring>
 #include <QTest>
 #include <fstream>
@@ -361,6 +363,35 @@ TEST_F(DeviceWatchTest, AStatusPanelFitsItsTextAndKeepsItsDesignedWidth) {
     Run(4);
     w.statusBar()->layout()->activate();
     EXPECT_EQ(panel.width(), designed);
+}
+
+// The marker count takes its room from the source panel: a long name is
+// shortened (whole in its tip) and no panel runs into the next.
+TEST_F(DeviceWatchTest, TheMarkerCountFitsBesideALongSourceName) {
+    TFormMain& w = Open();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    Rename("A Very Long Capture Device Name");
+    Run(2);
+    w.BtnRecordClick();
+    Run(2);
+    QTest::keyClick(w.windowHandle(), Qt::Key_M);
+    Run(2);
+    w.statusBar()->layout()->activate();
+    ASSERT_TRUE(w.MarkerPanel->isVisible());
+    const std::array<QLabel*, 5> panels{w.StatusPanels[0], w.StatusPanels[1], w.StatusPanels[2], w.StatusPanels[3],
+                                        w.MarkerPanel};
+    for (size_t i = 0; i + 1 < panels.size(); ++i)
+        EXPECT_LE(panels[i]->geometry().right(), panels[i + 1]->geometry().left()) << "panel " << i;
+    EXPECT_LE(w.MarkerPanel->geometry().right(), w.statusBar()->contentsRect().right());
+    EXPECT_EQ(w.StatusPanels[0]->toolTip().toStdString(), "A Very Long Capture Device Name");
+    // A new recording has no marker: the whole name comes back.
+    w.BtnStopClick();
+    w.BtnRecordClick();
+    Run(2);
+    EXPECT_FALSE(w.MarkerPanel->isVisibleTo(&w));
+    EXPECT_EQ(w.StatusPanels[0]->text().toStdString(), "A Very Long Capture Device Name");
 }
 
 }  // namespace orv
