@@ -74,6 +74,7 @@ void TFormEdit::paintEvent(QPaintEvent* event) {
                   {{QRect(QPoint(geo_.L, geo_.T), view_.View.size()), &view_.View},
                    {QRect(QPoint(geo_.MeterLeft, geo_.T), view_.Meter.size()), &view_.Meter}},
                   backdrop_);
+    PaintPlayMarks(p, event->region());
 }
 
 void TFormEdit::resizeEvent(QResizeEvent* event) {

@@ -33,32 +33,75 @@ std::string userConfigFolder() {
     return x && *x ? std::string(x) : std::string();
 }
 
-bool programRunning(const std::string& name) {
+namespace {
+
+std::string CommLine(const std::string& name) { return name.substr(0, 15) + "\n"; }
+
+// The process 'entry' (its folder under procFd, or a path) runs 'comm' for this user.
+bool ProcessRuns(int procFd, const char* entry, const std::string& comm, uid_t me) {
+    const std::string path = std::string(entry) + "/comm";
+    const int fd = ::openat(procFd, path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char buf[32];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    ::close(fd);
+    if (n != static_cast<ssize_t>(comm.size()) || comm.compare(0, comm.size(), buf, size_t(n)) != 0) return false;
+    // The owner is looked up only for a matching name.
+    struct stat st {};
+    return ::fstatat(procFd, entry, &st, 0) == 0 && st.st_uid == me;
+}
+
+// The id of a process of this user running the program, or -1.
+long FindProgram(const std::string& name) {
     DIR* proc = ::opendir("/proc");
-    if (!proc) return false;
+    if (!proc) return -1;
     const int procFd = ::dirfd(proc);
     const uid_t me = ::getuid();
-    const std::string wanted = name.substr(0, 15) + "\n";
-    bool found = false;
-    // Asked once a second by the editor's play timer: each process's name is
-    // read with plain calls, and the owner is looked up only for a matching name.
+    const std::string comm = CommLine(name);
+    long found = -1;
     while (const dirent* e = ::readdir(proc)) {
         if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-        const std::string comm = std::string(e->d_name) + "/comm";
-        const int fd = ::openat(procFd, comm.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) continue;
-        char buf[32];
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        ::close(fd);
-        if (n != static_cast<ssize_t>(wanted.size()) || wanted.compare(0, wanted.size(), buf, size_t(n)) != 0) continue;
-        struct stat st {};
-        if (::fstatat(procFd, e->d_name, &st, 0) == 0 && st.st_uid == me) {
-            found = true;
+        if (ProcessRuns(procFd, e->d_name, comm, me)) {
+            found = std::strtol(e->d_name, nullptr, 10);
             break;
         }
     }
     ::closedir(proc);
     return found;
+}
+
+// The last field of /proc/loadavg, the id of the newest process (or thread)
+// of this process's namespace; empty when it cannot be read.
+std::string NewestProcess() {
+    const int fd = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    char buf[128];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    ::close(fd);
+    if (n <= 0) return {};
+    std::string text(buf, size_t(n));
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    const size_t space = text.rfind(' ');
+    return space == std::string::npos ? std::string() : text.substr(space + 1);
+}
+
+}  // namespace
+
+bool programRunning(const std::string& name) { return FindProgram(name) >= 0; }
+
+bool ProgramWatch::running() {
+    const std::string newest = NewestProcess();
+    const bool created = newest.empty() || newest != newest_;
+    newest_ = newest;
+    if (!created && ++asksSinceFullLook_ < FullLookEvery) {
+        if (pid_ < 0) return false;
+        const std::string entry = "/proc/" + std::to_string(pid_);
+        if (ProcessRuns(AT_FDCWD, entry.c_str(), CommLine(name_), ::getuid())) return true;
+        // Gone: another process may run the program too.
+    }
+    asksSinceFullLook_ = 0;
+    pid_ = FindProgram(name_);
+    return pid_ >= 0;
 }
 
 TerminationSignals::TerminationSignals() {
