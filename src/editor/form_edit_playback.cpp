@@ -77,7 +77,8 @@ void TFormEdit::TimerPlayTimer() {
     if (v.Volume) PlaceVolumeKnob(*v.Volume);
     if (v.Progress) ProgressBar->setValue(*v.Progress);
     changed += PlacePlayMarks();
-    if (!changed.isEmpty()) update(changed);
+    // Painted now, rather than posted for another turn of the event loop.
+    if (!changed.isEmpty()) repaint(changed);
     EndLongCommand();
 }
 

@@ -58,7 +58,7 @@ void TFormEdit::UpdateSelectionStatus() {
 }
 
 void TFormEdit::DrawBackdrop() {
-    if (backdrop_.size() != size()) backdrop_ = QImage(size(), QImage::Format_RGB32);
+    if (backdrop_.size() != size()) backdrop_ = QImage(size(), WindowPictureFormat);
     backdrop_.fill(colours_.Background);
     QPainter p(&backdrop_);
     DrawViewFrame(p, geo_, colours_, CoolBarFile->geometry().bottom() + 1);

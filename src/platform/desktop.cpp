@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -71,18 +72,25 @@ long FindProgram(const std::string& name) {
 }
 
 // The last field of /proc/loadavg, the id of the newest process (or thread)
-// of this process's namespace; empty when it cannot be read.
-std::string NewestProcess() {
+// of this process's namespace; -1 when it cannot be read.
+long NewestProcess() {
     const int fd = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
+    if (fd < 0) return -1;
     char buf[128];
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
     ::close(fd);
-    if (n <= 0) return {};
-    std::string text(buf, size_t(n));
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    const size_t space = text.rfind(' ');
-    return space == std::string::npos ? std::string() : text.substr(space + 1);
+    if (n <= 0) return -1;
+    buf[n] = 0;
+    const char* last = std::strrchr(buf, ' ');
+    if (!last) return -1;
+    char* end = nullptr;
+    const long id = std::strtol(last + 1, &end, 10);
+    return end != last + 1 && id > 0 ? id : -1;
+}
+
+bool RunsProgram(long pid, const std::string& comm) {
+    const std::string entry = "/proc/" + std::to_string(pid);
+    return ProcessRuns(AT_FDCWD, entry.c_str(), comm, ::getuid());
 }
 
 }  // namespace
@@ -90,16 +98,31 @@ std::string NewestProcess() {
 bool programRunning(const std::string& name) { return FindProgram(name) >= 0; }
 
 bool ProgramWatch::running() {
-    const std::string newest = NewestProcess();
-    const bool created = newest.empty() || newest != newest_;
+    const long newest = NewestProcess();
+    const long before = newest_;
     newest_ = newest;
-    if (!created && ++asksSinceFullLook_ < FullLookEvery) {
-        if (pid_ < 0) return false;
-        const std::string entry = "/proc/" + std::to_string(pid_);
-        if (ProcessRuns(AT_FDCWD, entry.c_str(), CommLine(name_), ::getuid())) return true;
-        // Gone: another process may run the program too.
+    const bool full = newest < 0 || before < 0 || newest < before || newest - probedFrom_ > MostProbed ||
+                      ++asksSinceFullLook_ >= FullLookEvery;
+    if (full) return Look(before);
+    const std::string comm = CommLine(name_);
+    if (pid_ >= 0 && !RunsProgram(pid_, comm)) return Look(before);  // gone: another may run it too
+    if (pid_ < 0) {
+        // The ids created since the ask before the last one.
+        for (long id = probedFrom_ + 1; id <= newest; ++id) {
+            if (RunsProgram(id, comm)) {
+                pid_ = id;
+                break;
+            }
+        }
     }
+    probedFrom_ = before;
+    return pid_ >= 0;
+}
+
+bool ProgramWatch::Look(long before) {
     asksSinceFullLook_ = 0;
+    // The ids of the last second are looked at again at the next ask.
+    probedFrom_ = before >= 0 && before <= newest_ ? before : newest_;
     pid_ = FindProgram(name_);
     return pid_ >= 0;
 }

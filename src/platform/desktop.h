@@ -13,21 +13,26 @@ std::string userConfigFolder();
 bool programRunning(const std::string& name);
 
 // programRunning for a caller that asks again and again (the editor, once a
-// second), at a fraction of the cost: the process found is looked at on its
-// own, and all processes are looked through again only when a process has
-// been created since the last ask (the system's newest process id moved), or
-// after FullLookEvery asks in any case, which finds a process that became the
-// program by exec without any process created after it.
+// second), at a fraction of the cost of looking through every process: the
+// process found is looked at on its own; when processes were created since
+// the last ask (the system's newest process id moved) and they are few, only
+// their ids are looked at, those of the ask before too (one may have been
+// caught between its fork and its exec); all processes are looked through
+// when many were created, and after FullLookEvery asks in any case, which
+// finds a process that became the program by a later exec.
 class ProgramWatch {
 public:
     static constexpr int FullLookEvery = 10;
+    static constexpr long MostProbed = 64;
     explicit ProgramWatch(std::string name) : name_(std::move(name)) {}
     bool running();
 
 private:
+    bool Look(long before);  // through every process
     std::string name_;
-    long pid_ = -1;  // the process found at the last look
-    std::string newest_;
+    long pid_ = -1;     // the process found, or -1
+    long newest_ = -1;  // the newest process id at the last ask; -1 before the first look
+    long probedFrom_ = 0;  // the ids created before the last ask, from here to newest_
     int asksSinceFullLook_ = 0;
 };
 

@@ -186,6 +186,13 @@ TEST_F(EditorWiringTest, PlaybackShowsItsCursorMarkAndMeterAndStopsForEdits) {
             EXPECT_GE(w.ImagePlay.x(), lastMark);
             lastMark = w.ImagePlay.x();
             EXPECT_NEAR(MeterBar(w), level[p] * double(g.H) / 32767, 1.0) << p;
+            if (p == 20) {
+                // As the window shows them: the line over the wave, the mark's point under the scroll bar.
+                const QImage shot = w.grab().toImage();
+                EXPECT_EQ(shot.pixel(x(p), g.T + g.H / 2), PlayMarkColour);
+                EXPECT_NE(shot.pixel(x(p) - 1, g.T + g.H / 2), PlayMarkColour);
+                EXPECT_EQ(shot.pixel(w.ImagePlay.x() + 8, g.PlayMarkTop + 1), PlayMarkColour);
+            }
         }
         ASSERT_TRUE(out.CompleteNext());
         w.TimerPlayTimer();  // the last block: playback ends
@@ -193,6 +200,7 @@ TEST_F(EditorWiringTest, PlaybackShowsItsCursorMarkAndMeterAndStopsForEdits) {
         EXPECT_FALSE(ps.Playing);
         EXPECT_FALSE(w.ShapeSPlay.isVisible());
         EXPECT_FALSE(w.ImagePlay.isVisible());
+        EXPECT_NE(w.grab().toImage().pixel(x(29), g.T + g.H / 2), PlayMarkColour);  // where it last stood
         EXPECT_EQ(MeterBar(w), 0);
 
         // Stop: the marks go at once, nothing more is queued.
