@@ -155,9 +155,9 @@ ViewColours MakeViewColours(const ColourSchemeState& s) {
 
 void PrepareViewImages(EditorView& v, const EditorGeometry& g) {
     const QSize view(std::max(g.BitmapWidth(), 1), std::max(g.BitmapHeight(), 1));
-    if (v.View.size() != view) v.View = QImage(view, QImage::Format_RGB32);
+    if (v.View.size() != view) v.View = QImage(view, WindowPictureFormat);
     const QSize meter(g.MeterRight - g.MeterLeft + 1, std::max(g.H, 1));
-    if (v.Meter.size() != meter) v.Meter = QImage(meter, QImage::Format_RGB32);
+    if (v.Meter.size() != meter) v.Meter = QImage(meter, WindowPictureFormat);
     GrowMemo(v, g);
 }
 

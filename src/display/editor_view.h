@@ -81,6 +81,11 @@ struct ViewColours {
 };
 ViewColours MakeViewColours(const ColourSchemeState& s);
 
+// The window system's own picture format (the X backing store's, opaque
+// pixels being the same in both): copied to the window row by row. An RGB32
+// picture is first converted whole, at each paint of however few pixels.
+inline constexpr QImage::Format WindowPictureFormat = QImage::Format_ARGB32_Premultiplied;
+
 struct EditorView {
     uint32_t ViewFirstBlock = 0;
     int32_t ZoomLevel = 1;

@@ -253,18 +253,11 @@ void TFormEdit::BuildControls() {
     };
     ShapeSelected = mark("ShapeSelected");
     ShapeSelected->setPalette(QPalette(QColor(80, 200, 80)));
-    ShapeSPlay = mark("ShapeSPlay");
-    ShapeSPlay->setPalette(QPalette(QColor(255, 60, 60)));
-    ShapeSPlay->hide();
     ImagePoint = new QLabel(this);
     ImagePoint->setObjectName("ImagePoint");
     ImagePoint->setAttribute(Qt::WA_TransparentForMouseEvents);
     ImagePoint->setPixmap(MarkPixmap(QColor(100, 100, 255), true));
-    ImagePlay = new QLabel(this);
-    ImagePlay->setObjectName("ImagePlay");
-    ImagePlay->setAttribute(Qt::WA_TransparentForMouseEvents);
-    ImagePlay->setPixmap(MarkPixmap(QColor(255, 60, 60), false));
-    ImagePlay->hide();
+    playMarkPicture_ = MarkPixmap(PlayMarkColour, false);
 }
 
 ViewTimeline TFormEdit::Timeline() const {
@@ -308,9 +301,9 @@ void TFormEdit::LayoutEditor() {
     ScrollBar->setGeometry(geo_.ScrollLeft, geo_.ScrollTop, geo_.ScrollWidth, ScrollBarHeight);
     BtnInc->setGeometry(geo_.IncLeft, geo_.IncTop, ZoomButtonWidth, ScrollBarHeight + 4);
     BtnDec->setGeometry(geo_.DecLeft, geo_.DecTop, ZoomButtonWidth, ScrollBarHeight + 4);
-    ShapeSPlay->setGeometry(ShapeSPlay->x(), geo_.T + 1, 1, std::max(geo_.H, 1));
+    ShapeSPlay.Area = QRect(ShapeSPlay.x(), geo_.T + 1, 1, std::max(geo_.H, 1));
     ImagePoint->setGeometry(ImagePoint->x(), geo_.PointTop, 17, 8);
-    ImagePlay->setGeometry(ImagePlay->x(), geo_.PlayMarkTop, 17, 8);
+    ImagePlay.Area = QRect(ImagePlay.x(), geo_.PlayMarkTop, 17, 8);
     ShapeSelected->setGeometry(ShapeSelected->x(), geo_.SelectedTop, std::max(ShapeSelected->width(), 1), 4);
     PrepareViewImages(view_, geo_);
     backdropStale_ = true;
@@ -392,8 +385,7 @@ void TFormEdit::FormClose() {
         CloseWorkingState();
     }
     closePending_ = false;  // this close answers any asked for meanwhile
-    ShapeSPlay->hide();
-    ImagePlay->hide();
+    update(PlacePlayMarks());
 }
 
 bool TFormEdit::DiscardEditsAllowed() {

@@ -5,6 +5,9 @@
 #include <QDialog>
 #include <QImage>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QRegion>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -23,6 +26,7 @@
 #include "display/colour_scheme.h"
 #include "display/editor_view.h"
 #include "editor/operations.h"
+#include "platform/desktop.h"
 #include "playback/play_timer.h"
 #include "playback/playback.h"
 #include "record/busy.h"
@@ -79,6 +83,20 @@ struct EditorWindowContext {
     std::string DecimalPoint = ".";
     // Marked unsaved by every command that changes the edited recording; may be null.
     RecordingSavedState* Saved = nullptr;
+};
+
+// The play cursor line and the play mark.
+inline constexpr QRgb PlayMarkColour = qRgb(255, 60, 60);
+
+// A mark painted over the window at play time rather than a widget of its
+// own, so that a move costs a repaint of the pixels it leaves and enters.
+struct PaintedMark {
+    QRect Area;  // client pixels
+    bool Shown = false;
+
+    bool isVisible() const { return Shown; }
+    int x() const { return Area.x(); }
+    bool operator==(const PaintedMark&) const = default;
 };
 
 class TFormEdit : public QDialog {
@@ -153,8 +171,8 @@ public:
     QProgressBar* ProgressBar = nullptr;
     QWidget* ShapeSelected = nullptr;
     QLabel* ImagePoint = nullptr;
-    QLabel* ImagePlay = nullptr;
-    QWidget* ShapeSPlay = nullptr;
+    PaintedMark ImagePlay;   // the play position on the whole-recording scale
+    PaintedMark ShapeSPlay;  // the play cursor line over the view
     QLabel* ImageVolume = nullptr;
     QLabel* ImageHandle = nullptr;
     QTimer* TimerPlay = nullptr;
@@ -201,7 +219,11 @@ private:
     // The insertion point to marker p, nothing selected, the view scrolled to show it.
     void GoToMarker(uint32_t p);
     void PlaceOverviewMarks();
-    void PlacePlayMarks();
+    // Moves the play marks to the play position (or hides them); returns the
+    // pixels that must be painted again.
+    QRegion PlacePlayMarks();
+    // Over the pictures, where they lie in the changed region.
+    void PaintPlayMarks(QPainter& p, const QRegion& dirty);
     void PlaceVolumeKnob(uint32_t volume);
     VolumeKnob Knob() const;
     // The window below the tool bars without the two pictures: background and bevels.
@@ -223,6 +245,8 @@ private:
     bool scrollUpdating_ = false;
     int lastChangedColumns_ = 0;
     QImage backdrop_;
+    QImage meterShown_;  // the meter's previous picture, the other half of its double buffer
+    QPixmap playMarkPicture_;
     bool backdropStale_ = true;
     // SelStart, SelEnd and the marker count the status panels were last written for.
     std::optional<std::tuple<uint32_t, uint32_t, size_t>> statusShownFor_;
@@ -237,6 +261,7 @@ private:
     bool knobDragging_ = false;
     bool volumeControlOpen_ = false;  // the system's volume control, looked for once a second
     int volumeCheckTicks_ = 0;
+    platform::ProgramWatch volumeControlWatch_{VolumeControlProgram};
     int knobPressGlobalX_ = 0;
     int knobPressLeft_ = 0;
 };

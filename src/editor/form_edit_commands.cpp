@@ -12,7 +12,7 @@ namespace orv {
 
 void TFormEdit::StopPlaybackAndPump() {
     ctx_.Playback.StopPlayback();
-    PlacePlayMarks();  // gone at once, not at the next tick
+    update(PlacePlayMarks());  // gone at once, not at the next tick
     ProcessEvents();
 }
 

@@ -2,9 +2,10 @@
 #include "editor/form_edit.h"
 
 #include <QMouseEvent>
+#include <QPainter>
 #include <cstring>
+#include <utility>
 
-#include "platform/desktop.h"
 #include "playback/play_timer.h"
 
 namespace orv {
@@ -49,14 +50,14 @@ void TFormEdit::SBtnStopClick() {
     PlaybackState& ps = ctx_.Playback.State();
     ps.PlayEnd = ctx_.Editor.TotalBlocks;
     ps.PlayFrom = ps.PlayPos;
-    PlacePlayMarks();
+    update(PlacePlayMarks());
 }
 
 void TFormEdit::TimerPlayTimer() {
-    // The system's volume control is looked for once a second (it scans /proc).
+    // The system's volume control is looked for once a second.
     if (++volumeCheckTicks_ >= 10) {
         volumeCheckTicks_ = 0;
-        volumeControlOpen_ = platform::programRunning(VolumeControlProgram);
+        volumeControlOpen_ = volumeControlWatch_.running();
     }
     PlayTimerView v;
     {
@@ -66,35 +67,60 @@ void TFormEdit::TimerPlayTimer() {
                           ctx_.Editor.ProgressPercent);
     }
     UpdateSelectionStatus();
-    // Only what moves is painted: the meter's rows that changed (none while
-    // it rests or a steady level plays), and the play marks when they move.
-    const QImage shown = view_.Meter;  // shared until the drawing detaches it
+    // Only what moves is painted, in one pass: the meter's rows that changed
+    // (none while it rests or a steady level plays) and the pixels the play
+    // marks leave and enter. The meter draws into the older of its two
+    // pictures and is compared with the one on the screen: no copy per tick.
+    std::swap(meterShown_, view_.Meter);
     DrawPlaybackMeter(view_, geo_, colours_, v.MeterLeft, v.MeterRight);
-    const QRect changed = ChangedRows(shown, view_.Meter);
-    if (!changed.isEmpty()) update(changed.translated(geo_.MeterLeft, geo_.T));
+    QRegion changed = ChangedRows(meterShown_, view_.Meter).translated(geo_.MeterLeft, geo_.T);
     if (v.Volume) PlaceVolumeKnob(*v.Volume);
     if (v.Progress) ProgressBar->setValue(*v.Progress);
-    PlacePlayMarks();
+    changed += PlacePlayMarks();
+    // Painted now, rather than posted for another turn of the event loop.
+    if (!changed.isEmpty()) repaint(changed);
     EndLongCommand();
 }
 
-void TFormEdit::PlacePlayMarks() {
+QRegion TFormEdit::PlacePlayMarks() {
     const PlaybackState& ps = ctx_.Playback.State();
-    if (!ps.Playing) {
-        ShapeSPlay->hide();
-        ImagePlay->hide();
-        return;
+    PaintedMark cursor{ShapeSPlay.Area, false}, mark{ImagePlay.Area, false};
+    if (ps.Playing) {
+        cursor = {QRect(PlayCursorLeft(ps.PlayPos, view_.ViewFirstBlock, view_.Z(), geo_.L, geo_.R), geo_.T + 1,
+                        1, std::max(geo_.H, 1)),
+                  true};
+        mark = {QRect(PlayMarkLeft(ps.PlayPos, OverviewScale(geo_, ctx_.Editor.TotalBlocks), geo_.L),
+                      geo_.PlayMarkTop, playMarkPicture_.width(), playMarkPicture_.height()),
+                true};
     }
-    ImagePlay->move(PlayMarkLeft(ps.PlayPos, OverviewScale(geo_, ctx_.Editor.TotalBlocks), geo_.L),
-                    geo_.PlayMarkTop);
-    ShapeSPlay->move(PlayCursorLeft(ps.PlayPos, view_.ViewFirstBlock, view_.Z(), geo_.L, geo_.R), geo_.T + 1);
-    ImagePlay->show();
-    ShapeSPlay->show();
-    ShapeSPlay->raise();
+    QRegion changed;
+    for (auto [now, next] : {std::pair{&ShapeSPlay, cursor}, std::pair{&ImagePlay, mark}}) {
+        if (*now == next) continue;
+        if (now->Shown) changed += now->Area;
+        if (next.Shown) changed += next.Area;
+        *now = next;
+    }
+    return changed;
+}
+
+void TFormEdit::PaintPlayMarks(QPainter& p, const QRegion& dirty) {
+    // Rectangle by rectangle, each clipped to itself, as PaintPictures does: a
+    // fill under a clip of several rectangles is split over Qt's worker threads.
+    for (const QRect& r : dirty) {
+        if (const QRect line = ShapeSPlay.Area & r; ShapeSPlay.Shown && !line.isEmpty()) {
+            p.setClipRect(line);
+            p.fillRect(line, QColor(PlayMarkColour));
+        }
+        if (const QRect mark = ImagePlay.Area & r; ImagePlay.Shown && !mark.isEmpty()) {
+            p.setClipRect(mark);
+            p.drawPixmap(ImagePlay.Area.topLeft(), playMarkPicture_);
+        }
+    }
 }
 
 void TFormEdit::PlaceVolumeKnob(uint32_t volume) {
-    ImageHandle->move(Knob().LeftForVolume(volume), ImageHandle->y());
+    const int left = Knob().LeftForVolume(volume);
+    if (left != ImageHandle->x()) ImageHandle->move(left, ImageHandle->y());
 }
 
 bool TFormEdit::eventFilter(QObject* watched, QEvent* event) {

@@ -60,7 +60,7 @@ void TFormEdit::UpdateSelectionStatus() {
 }
 
 void TFormEdit::DrawBackdrop() {
-    if (backdrop_.size() != size()) backdrop_ = QImage(size(), QImage::Format_RGB32);
+    if (backdrop_.size() != size()) backdrop_ = QImage(size(), WindowPictureFormat);
     backdrop_.fill(colours_.Background);
     QPainter p(&backdrop_);
     DrawViewFrame(p, geo_, colours_, CoolBarFile->geometry().bottom() + 1);
@@ -76,6 +76,7 @@ void TFormEdit::paintEvent(QPaintEvent* event) {
                   {{QRect(QPoint(geo_.L, geo_.T), view_.View.size()), &view_.View},
                    {QRect(QPoint(geo_.MeterLeft, geo_.T), view_.Meter.size()), &view_.Meter}},
                   backdrop_);
+    PaintPlayMarks(p, event->region());
 }
 
 void TFormEdit::resizeEvent(QResizeEvent* event) {

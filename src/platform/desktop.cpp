@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,32 +34,97 @@ std::string userConfigFolder() {
     return x && *x ? std::string(x) : std::string();
 }
 
-bool programRunning(const std::string& name) {
+namespace {
+
+std::string CommLine(const std::string& name) { return name.substr(0, 15) + "\n"; }
+
+// The process 'entry' (its folder under procFd, or a path) runs 'comm' for this user.
+bool ProcessRuns(int procFd, const char* entry, const std::string& comm, uid_t me) {
+    const std::string path = std::string(entry) + "/comm";
+    const int fd = ::openat(procFd, path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char buf[32];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    ::close(fd);
+    if (n != static_cast<ssize_t>(comm.size()) || comm.compare(0, comm.size(), buf, size_t(n)) != 0) return false;
+    // The owner is looked up only for a matching name.
+    struct stat st {};
+    return ::fstatat(procFd, entry, &st, 0) == 0 && st.st_uid == me;
+}
+
+// The id of a process of this user running the program, or -1.
+long FindProgram(const std::string& name) {
     DIR* proc = ::opendir("/proc");
-    if (!proc) return false;
+    if (!proc) return -1;
     const int procFd = ::dirfd(proc);
     const uid_t me = ::getuid();
-    const std::string wanted = name.substr(0, 15) + "\n";
-    bool found = false;
-    // Asked once a second by the editor's play timer: each process's name is
-    // read with plain calls, and the owner is looked up only for a matching name.
+    const std::string comm = CommLine(name);
+    long found = -1;
     while (const dirent* e = ::readdir(proc)) {
         if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-        const std::string comm = std::string(e->d_name) + "/comm";
-        const int fd = ::openat(procFd, comm.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) continue;
-        char buf[32];
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        ::close(fd);
-        if (n != static_cast<ssize_t>(wanted.size()) || wanted.compare(0, wanted.size(), buf, size_t(n)) != 0) continue;
-        struct stat st {};
-        if (::fstatat(procFd, e->d_name, &st, 0) == 0 && st.st_uid == me) {
-            found = true;
+        if (ProcessRuns(procFd, e->d_name, comm, me)) {
+            found = std::strtol(e->d_name, nullptr, 10);
             break;
         }
     }
     ::closedir(proc);
     return found;
+}
+
+// The last field of /proc/loadavg, the id of the newest process (or thread)
+// of this process's namespace; -1 when it cannot be read.
+long NewestProcess() {
+    const int fd = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    char buf[128];
+    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (n <= 0) return -1;
+    buf[n] = 0;
+    const char* last = std::strrchr(buf, ' ');
+    if (!last) return -1;
+    char* end = nullptr;
+    const long id = std::strtol(last + 1, &end, 10);
+    return end != last + 1 && id > 0 ? id : -1;
+}
+
+bool RunsProgram(long pid, const std::string& comm) {
+    const std::string entry = "/proc/" + std::to_string(pid);
+    return ProcessRuns(AT_FDCWD, entry.c_str(), comm, ::getuid());
+}
+
+}  // namespace
+
+bool programRunning(const std::string& name) { return FindProgram(name) >= 0; }
+
+bool ProgramWatch::running() {
+    const long newest = NewestProcess();
+    const long before = newest_;
+    newest_ = newest;
+    const bool full = newest < 0 || before < 0 || newest < before || newest - probedFrom_ > MostProbed ||
+                      ++asksSinceFullLook_ >= FullLookEvery;
+    if (full) return Look(before);
+    const std::string comm = CommLine(name_);
+    if (pid_ >= 0 && !RunsProgram(pid_, comm)) return Look(before);  // gone: another may run it too
+    if (pid_ < 0) {
+        // The ids created since the ask before the last one.
+        for (long id = probedFrom_ + 1; id <= newest; ++id) {
+            if (RunsProgram(id, comm)) {
+                pid_ = id;
+                break;
+            }
+        }
+    }
+    probedFrom_ = before;
+    return pid_ >= 0;
+}
+
+bool ProgramWatch::Look(long before) {
+    asksSinceFullLook_ = 0;
+    // The ids of the last second are looked at again at the next ask.
+    probedFrom_ = before >= 0 && before <= newest_ ? before : newest_;
+    pid_ = FindProgram(name_);
+    return pid_ >= 0;
 }
 
 TerminationSignals::TerminationSignals() {

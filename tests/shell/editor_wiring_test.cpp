@@ -178,21 +178,29 @@ TEST_F(EditorWiringTest, PlaybackShowsItsCursorMarkAndMeterAndStopsForEdits) {
             ASSERT_TRUE(out.CompleteNext());
             w.TimerPlayTimer();
             ASSERT_EQ(ps.PlayPos, p);
-            EXPECT_TRUE(w.ShapeSPlay->isVisible()) << p;
-            EXPECT_EQ(w.ShapeSPlay->x(), x(p)) << p;
-            EXPECT_TRUE(w.ImagePlay->isVisible()) << p;
+            EXPECT_TRUE(w.ShapeSPlay.isVisible()) << p;
+            EXPECT_EQ(w.ShapeSPlay.x(), x(p)) << p;
+            EXPECT_TRUE(w.ImagePlay.isVisible()) << p;
             // The mark's point sits over the position on the whole-recording scale.
-            EXPECT_NEAR(w.ImagePlay->x() + 8 - g.L, double(p) * g.Columns() / recorded, 1.0) << p;
-            EXPECT_GE(w.ImagePlay->x(), lastMark);
-            lastMark = w.ImagePlay->x();
+            EXPECT_NEAR(w.ImagePlay.x() + 8 - g.L, double(p) * g.Columns() / recorded, 1.0) << p;
+            EXPECT_GE(w.ImagePlay.x(), lastMark);
+            lastMark = w.ImagePlay.x();
             EXPECT_NEAR(MeterBar(w), level[p] * double(g.H) / 32767, 1.0) << p;
+            if (p == 20) {
+                // As the window shows them: the line over the wave, the mark's point under the scroll bar.
+                const QImage shot = w.grab().toImage();
+                EXPECT_EQ(shot.pixel(x(p), g.T + g.H / 2), PlayMarkColour);
+                EXPECT_NE(shot.pixel(x(p) - 1, g.T + g.H / 2), PlayMarkColour);
+                EXPECT_EQ(shot.pixel(w.ImagePlay.x() + 8, g.PlayMarkTop + 1), PlayMarkColour);
+            }
         }
         ASSERT_TRUE(out.CompleteNext());
         w.TimerPlayTimer();  // the last block: playback ends
         EXPECT_EQ(ps.PlayPos, 30u);
         EXPECT_FALSE(ps.Playing);
-        EXPECT_FALSE(w.ShapeSPlay->isVisible());
-        EXPECT_FALSE(w.ImagePlay->isVisible());
+        EXPECT_FALSE(w.ShapeSPlay.isVisible());
+        EXPECT_FALSE(w.ImagePlay.isVisible());
+        EXPECT_NE(w.grab().toImage().pixel(x(29), g.T + g.H / 2), PlayMarkColour);  // where it last stood
         EXPECT_EQ(MeterBar(w), 0);
 
         // Stop: the marks go at once, nothing more is queued.
@@ -202,11 +210,11 @@ TEST_F(EditorWiringTest, PlaybackShowsItsCursorMarkAndMeterAndStopsForEdits) {
         out.Complete(5);
         w.TimerPlayTimer();
         EXPECT_EQ(ps.PlayPos, 5u);
-        EXPECT_TRUE(w.ShapeSPlay->isVisible());
+        EXPECT_TRUE(w.ShapeSPlay.isVisible());
         button("SBtnStop");
         EXPECT_FALSE(ps.Playing);
-        EXPECT_FALSE(w.ShapeSPlay->isVisible());
-        EXPECT_FALSE(w.ImagePlay->isVisible());
+        EXPECT_FALSE(w.ShapeSPlay.isVisible());
+        EXPECT_FALSE(w.ImagePlay.isVisible());
         EXPECT_EQ(out.QueuedCount(), 0u);
         for (int i = 0; i < 3; ++i) w.TimerPlayTimer();
         EXPECT_EQ(out.written.size(), 60u);
@@ -223,7 +231,7 @@ TEST_F(EditorWiringTest, PlaybackShowsItsCursorMarkAndMeterAndStopsForEdits) {
         QTest::keyClick(w.windowHandle(), Qt::Key_Delete);
         EXPECT_EQ(state.Editor.TotalBlocks, recorded - 6);
         EXPECT_FALSE(ps.Playing);
-        EXPECT_FALSE(w.ShapeSPlay->isVisible());
+        EXPECT_FALSE(w.ShapeSPlay.isVisible());
         EXPECT_EQ(out.QueuedCount(), 0u);
         const size_t written = out.written.size();
         for (int i = 0; i < 3; ++i) w.TimerPlayTimer();
