@@ -43,7 +43,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 bool NeedsWindows(const std::vector<std::string>& args) {
     if (args.empty()) return true;
     const CommandKind k = KindOf(args[0]);
-    return k == CommandKind::Record || k == CommandKind::Bad;
+    // Qt's own options (-platform, -display …) are taken out by the window
+    // system's application object before the options are read.
+    return k == CommandKind::Record || (k == CommandKind::Bad && args[0].rfind("--", 0) != 0);
 }
 
 std::string UsageText() {
