@@ -132,6 +132,24 @@ ViewColours MakeViewColours(const ColourSchemeState& s) {
     for (int i = 1; i <= EditorFrameLines; ++i) c.Band[i] = FrameColour(s, i, EditorFrameLines);
     c.Band[0] = c.Band[1];
     c.MeterBack = PanelColour(s);
+    // The candidate farthest from the nearest colour it is drawn over or beside.
+    const QColor under[] = {c.Background, c.UnselectedBack, c.SelectedBack, c.Wave, c.SelectedWave, c.Band[1],
+                            c.Band[EditorFrameLines]};
+    const QColor candidates[] = {QColor(255, 110, 0), QColor(255, 0, 200), QColor(255, 230, 0),
+                                 QColor(0, 230, 230), QColor(200, 0, 0),   QColor(255, 255, 255),
+                                 QColor(0, 0, 0)};
+    int best = -1;
+    for (const QColor& m : candidates) {
+        int nearest = 1 << 30;
+        for (const QColor& u : under) {
+            const int dr = m.red() - u.red(), dg = m.green() - u.green(), db = m.blue() - u.blue();
+            nearest = std::min(nearest, 2 * dr * dr + 4 * dg * dg + 3 * db * db);
+        }
+        if (nearest > best) {
+            best = nearest;
+            c.Marker = m;
+        }
+    }
     return c;
 }
 
@@ -184,10 +202,47 @@ void DrawView(EditorView& v, const EditorGeometry& g, const ViewTimeline& t, con
             DrawColumn(px, g, t, c, col, uint32_t(b), z, false, 1, H);
     }
 
-    // Dotted insertion line, white between the dots.
+    DrawMarkers(v, g, t, c);
+
+    // Dotted insertion line, white between the dots; over a marker's line too.
     const int64_t ix = RoundEven((int64_t(t.InsertPoint) - int64_t(v.ViewFirstBlock)) / static_cast<double>(z));
     if (ix >= 0 && ix < width)
         for (int y = 1; y < H + 1; ++y) px.Set(int(ix), y, (y - 1) % 2 == 0 ? InsertLine : qRgb(255, 255, 255));
+}
+
+bool BlockInView(const EditorView& v, const EditorGeometry& g, uint32_t p) {
+    const int x = EdgeColumn(v, g, p) - g.L;
+    return x >= 1 && x <= g.Columns();
+}
+
+void DrawMarkers(EditorView& v, const EditorGeometry& g, const ViewTimeline& t, const ViewColours& c,
+                 bool withRuler) {
+    if (t.Markers.empty()) return;
+    Pixels px(v.View);
+    QPainter p(&v.View);
+    p.setRenderHint(QPainter::TextAntialiasing, false);
+    QFont f = p.font();
+    f.setPixelSize(10);
+    f.setStyleStrategy(QFont::NoAntialias);
+    p.setFont(f);
+    p.setPen(c.Marker);
+    const QFontMetrics fm(f);
+    const int H = g.H;
+    // Numbers closer than a label's width would overwrite each other: the
+    // later one is left out (its line stays).
+    int labelEnd = -1;
+    for (size_t i = 0; i < t.Markers.size(); ++i) {
+        const uint32_t m = t.Markers[i];
+        if (m > t.TotalBlocks || !BlockInView(v, g, m)) continue;
+        const int x = EdgeColumn(v, g, m) - g.L;
+        px.VLine(x, 1, H + 1, c.Marker.rgb());
+        if (withRuler) px.VLine(x, H + 1, H + 12, c.Marker.rgb());
+        const QString number = QString::number(i + 1);
+        if (x + 2 <= labelEnd) continue;
+        p.drawText(x + 2, 1 + fm.ascent(), number);
+        if (withRuler) p.drawText(x + 2, H + 1 + fm.ascent(), number);
+        labelEnd = x + 2 + fm.horizontalAdvance(number) + 1;
+    }
 }
 
 int DrawSelectionChange(EditorView& v, const EditorGeometry& g, const ViewTimeline& t, const ViewColours& c) {
@@ -205,6 +260,8 @@ int DrawSelectionChange(EditorView& v, const EditorGeometry& g, const ViewTimeli
         DrawColumn(px, g, t, c, col, uint32_t(b), z, selected, 0, g.H + 1);
         ++changed;
     }
+    // A redrawn column may have held a marker's line.
+    if (changed > 0) DrawMarkers(v, g, t, c, false);
     return changed;
 }
 

@@ -13,6 +13,7 @@
 
 #include "display/colour_scheme.h"
 #include "record/format.h"
+#include "record/markers.h"
 #include "record/piece.h"
 #include "record/time_text.h"
 
@@ -58,6 +59,7 @@ struct ViewTimeline {
     uint32_t SelStart = 1;
     uint32_t SelEnd = 1;
     uint32_t InsertPoint = 1;
+    std::span<const uint32_t> Markers;  // ascending block positions
 
     bool Selected() const { return SelStart != SelEnd; }
 };
@@ -75,6 +77,7 @@ struct ViewColours {
     QColor Background, UnselectedBack, SelectedBack, Wave, SelectedWave, Text;
     QColor Band[11];  // bevel and ruler band, step 1 … 10
     QColor MeterBack;
+    QColor Marker;  // apart from every background and wave colour of the scheme
 };
 ViewColours MakeViewColours(const ColourSchemeState& s);
 
@@ -96,6 +99,13 @@ void PrepareViewImages(EditorView& v, const EditorGeometry& g);
 
 // The whole view picture; the memo follows what is drawn.
 void DrawView(EditorView& v, const EditorGeometry& g, const ViewTimeline& t, const ViewColours& c);
+// The markers, numbered from 1: a line across the wave area and a tick on the
+// ruler, each with its number. Part of DrawView; withRuler false leaves the
+// ruler alone (after wave columns were redrawn).
+void DrawMarkers(EditorView& v, const EditorGeometry& g, const ViewTimeline& t, const ViewColours& c,
+                 bool withRuler = true);
+// Whether block p's column is inside the view.
+bool BlockInView(const EditorView& v, const EditorGeometry& g, uint32_t p);
 // Only the columns whose selection differs from the memo; returns how many.
 int DrawSelectionChange(EditorView& v, const EditorGeometry& g, const ViewTimeline& t, const ViewColours& c);
 void ClearColumnMemo(EditorView& v);

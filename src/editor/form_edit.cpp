@@ -97,6 +97,14 @@ void TFormEdit::BuildMenus() {
     edit->addSeparator();
     AddItem(edit, "menuSelectAll", QStringLiteral("全选"), &TFormEdit::menuSelectAllClick,
             QKeySequence(Qt::CTRL | Qt::Key_A));
+    edit->addSeparator();
+    AddItem(edit, "menuAddMarker", QStringLiteral("添加标记"), &TFormEdit::menuAddMarkerClick, QKeySequence(Qt::Key_M));
+    AddItem(edit, "menuRemoveMarker", QStringLiteral("删除标记"), &TFormEdit::menuRemoveMarkerClick,
+            QKeySequence(Qt::SHIFT | Qt::Key_M));
+    AddItem(edit, "menuPreviousMarker", QStringLiteral("上一个标记"), &TFormEdit::menuPreviousMarkerClick,
+            QKeySequence(Qt::Key_BracketLeft));
+    AddItem(edit, "menuNextMarker", QStringLiteral("下一个标记"), &TFormEdit::menuNextMarkerClick,
+            QKeySequence(Qt::Key_BracketRight));
 
     QMenu* effects = Menu2->addMenu(QStringLiteral("效果"));
     effects->setObjectName("menuEffects");
@@ -269,6 +277,7 @@ ViewTimeline TFormEdit::Timeline() const {
     t.SelStart = e.SelStart;
     t.SelEnd = e.SelEnd;
     t.InsertPoint = e.InsertPoint;
+    t.Markers = CurrentMarkers(e);
     return t;
 }
 
@@ -337,7 +346,8 @@ void TFormEdit::FormShow() {
     const uint32_t blocks = lent ? std::min(ctx_.Capture.TotalBlocks, inFile) : 0;
 
     const EditResult opened = OpenEditor(ctx_.Editor, blocks, ctx_.Capture.LastWrittenBlock,
-                                         ctx_.Capture.RecordedLoopMode, ctx_.EditFileName, ctx_.ClipFileName);
+                                         ctx_.Capture.RecordedLoopMode, ctx_.EditFileName, ctx_.ClipFileName,
+                                         ctx_.Capture.Markers);
     open_ = true;
     PlaybackState& ps = ctx_.Playback.State();
     ps.Playing = false;

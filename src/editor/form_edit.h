@@ -17,6 +17,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "display/colour_scheme.h"
@@ -48,8 +49,9 @@ public:
     virtual int64_t FreeBytes(const std::string& folder) = 0;
     // Saves positions first … last of the edited recording (the save dialog,
     // progress and writers of the main window); its windows belong to over.
+    // markers: those of the edited recording's timeline.
     virtual void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
-                                 const PieceSources& sources, QWidget* over) = 0;
+                                 const PieceSources& sources, const MarkerList& markers, QWidget* over) = 0;
     virtual void OpenOutputFolder() = 0;
     virtual void ShowSaveSettings(QWidget* over) = 0;
     virtual void OpenPlaybackDevices() = 0;
@@ -97,6 +99,10 @@ public:
     void menuPasteClick();
     void menuDeleteClick();
     void menuSelectAllClick();
+    void menuAddMarkerClick();
+    void menuRemoveMarkerClick();
+    void menuPreviousMarkerClick();
+    void menuNextMarkerClick();
     void menuFadeInClick();
     void menuFadeOutClick();
     void menuAmplifyClick();
@@ -120,6 +126,7 @@ public:
     void FormMouseDown(int x, int y, Qt::MouseButton button);
     void FormMouseMove(int x, int y, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
     void FormMouseUp(int x);
+    void FormDoubleClick(int x, int y, Qt::MouseButton button);
 
     void LayoutEditor();
     void DrawView();
@@ -162,6 +169,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void reject() override;
 
@@ -190,6 +198,8 @@ private:
     // Effects append the selected blocks to Edit.raw.
     bool EnoughSpaceForEffect();
     void SaveRange(uint32_t first, uint32_t last);
+    // The insertion point to marker p, nothing selected, the view scrolled to show it.
+    void GoToMarker(uint32_t p);
     void PlaceOverviewMarks();
     void PlacePlayMarks();
     void PlaceVolumeKnob(uint32_t volume);
@@ -214,8 +224,8 @@ private:
     int lastChangedColumns_ = 0;
     QImage backdrop_;
     bool backdropStale_ = true;
-    // SelStart and SelEnd the status panels were last written for.
-    std::optional<std::pair<uint32_t, uint32_t>> statusShownFor_;
+    // SelStart, SelEnd and the marker count the status panels were last written for.
+    std::optional<std::tuple<uint32_t, uint32_t, size_t>> statusShownFor_;
     // Drag state.
     int pressX_ = 0;
     int currentX_ = 0;

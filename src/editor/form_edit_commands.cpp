@@ -156,6 +156,11 @@ void TFormEdit::menuRedoClick() { ORV_SHORT_COMMAND(RedoEdit(ctx_.Editor);) }
 
 void TFormEdit::menuDeleteClick() { ORV_SHORT_COMMAND(DeleteSelection(ctx_.Editor);) }
 
+void TFormEdit::menuAddMarkerClick() { ORV_SHORT_COMMAND((void)AddMarkerAtInsertPoint(ctx_.Editor);) }
+
+// The nearest marker within a few pixels of the insertion point at this zoom.
+void TFormEdit::menuRemoveMarkerClick() { ORV_SHORT_COMMAND((void)RemoveMarkerNear(ctx_.Editor, 3 * view_.Z());) }
+
 #undef ORV_EFFECT_COMMAND
 #undef ORV_LONG_COMMAND
 #undef ORV_SHORT_COMMAND
@@ -175,7 +180,7 @@ void TFormEdit::SaveRange(uint32_t first, uint32_t last) {
         BusyGuard guard(ctx_.Busy);
         ctx_.Playback.StopPlayback();
         const PieceSources sources{&ctx_.Capture.RawStream, &ctx_.Editor.EditFile};
-        ctx_.Host.SaveEditedRange(first, last, CurrentPieces(ctx_.Editor), sources, this);
+        ctx_.Host.SaveEditedRange(first, last, CurrentPieces(ctx_.Editor), sources, CurrentMarkers(ctx_.Editor), this);
         // Edits leave the recording unsaved until a whole save completes.
         if (ctx_.Saved && ctx_.Saved->Saved) editsUnsaved_ = false;
     }

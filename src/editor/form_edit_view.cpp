@@ -47,14 +47,16 @@ void TFormEdit::UpdateScrollBar() {
 void TFormEdit::UpdateSelectionStatus() {
     const EditorState& e = ctx_.Editor;
     // Called at every play-timer tick: the texts are made and set only when they change.
-    if (statusShownFor_ == std::pair(e.SelStart, e.SelEnd)) return;
-    statusShownFor_ = std::pair(e.SelStart, e.SelEnd);
+    const size_t markers = open_ ? CurrentMarkers(e).size() : 0;
+    if (statusShownFor_ == std::tuple(e.SelStart, e.SelEnd, markers)) return;
+    statusShownFor_ = std::tuple(e.SelStart, e.SelEnd, markers);
     const bool selected = e.SelStart != e.SelEnd;
     StatusPanels[0]->setText(QString::fromStdString("Start - " + FormatBlockTimeTenths(e.SelStart - 1)));
     StatusPanels[1]->setText(
         QString::fromStdString("End - " + (selected ? FormatBlockTimeTenths(e.SelEnd) : std::string())));
     StatusPanels[2]->setText(QString::fromStdString(
         "Length - " + (selected ? FormatBlockTimeTenths(e.SelEnd - e.SelStart + 1) : std::string())));
+    StatusPanels[3]->setText(markers > 0 ? QStringLiteral("Markers - %1").arg(markers) : QString());
 }
 
 void TFormEdit::DrawBackdrop() {
@@ -199,6 +201,54 @@ void TFormEdit::FormMouseUp(int x) {
     UpdateSelectionStatus();
 }
 
+// ---- markers ----
+
+void TFormEdit::GoToMarker(uint32_t p) {
+    EditorState& e = ctx_.Editor;
+    e.SelStart = e.SelEnd = e.InsertPoint = p;
+    if (!BlockInView(view_, geo_, p)) {
+        // Centred, on the zoom's own steps.
+        const uint64_t z = view_.Z();
+        const uint64_t half = z * uint64_t(std::max(geo_.Columns(), 0) / 2);
+        view_.ViewFirstBlock = p > half ? uint32_t((p - half) / z * z) : 0;
+        KeepViewInRecording(view_, e.TotalBlocks, geo_.Columns());
+        UpdateScrollBar();
+    }
+    DrawView();
+    UpdateSelectionStatus();
+}
+
+void TFormEdit::menuPreviousMarkerClick() {
+    if (EditorBusy() || !open_) return;
+    if (const auto p = MarkerBefore(ctx_.Editor, ctx_.Editor.InsertPoint)) GoToMarker(*p);
+}
+
+void TFormEdit::menuNextMarkerClick() {
+    if (EditorBusy() || !open_) return;
+    if (const auto p = MarkerAfter(ctx_.Editor, ctx_.Editor.InsertPoint)) GoToMarker(*p);
+}
+
+// With markers, a double-click selects from the marker before the pointer
+// to the one after it (the recording's start and end where there is none);
+// without, it is two clicks as ever.
+void TFormEdit::FormDoubleClick(int x, int y, Qt::MouseButton button) {
+    EditorState& e = ctx_.Editor;
+    if (!open_ || CurrentMarkers(e).empty()) {
+        FormMouseDown(x, y, button);
+        return;
+    }
+    if (EditorBusy() || button != Qt::LeftButton) return;
+    if (!(geo_.L < x && x < geo_.R && geo_.T <= y && y <= geo_.B)) return;
+    const int64_t k = BlockAtColumn(view_, geo_, x);
+    if (k > int64_t(e.TotalBlocks) || k < 1) return;
+    const auto [first, last] = SpanBetweenMarkers(e, uint32_t(k));
+    pressed_ = dragging_ = false;  // the release that follows ends nothing
+    e.SelStart = e.InsertPoint = first;
+    e.SelEnd = last;
+    DrawView();
+    UpdateSelectionStatus();
+}
+
 void TFormEdit::mousePressEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     FormMouseDown(p.x(), p.y(), event->button());
@@ -210,5 +260,10 @@ void TFormEdit::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TFormEdit::mouseReleaseEvent(QMouseEvent* event) { FormMouseUp(event->position().toPoint().x()); }
+
+void TFormEdit::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    FormDoubleClick(p.x(), p.y(), event->button());
+}
 
 }  // namespace orv

@@ -75,7 +75,7 @@ void StoreEditPeaks(EditorState& s, const ProcessingState& ps, uint64_t k) {
 
 // Stores the new level built in NextPieces after the current one. At the top
 // of the history the oldest level goes, so the latest 50 edits stay undoable.
-void Commit(EditorState& s, uint32_t total, uint32_t levelSelStart, uint32_t levelSelEnd) {
+void Commit(EditorState& s, uint32_t total, uint32_t levelSelStart, uint32_t levelSelEnd, MarkerList markers) {
     if (s.CurrentLevel == MaxHistoryLevel) {
         std::rotate(s.EditHistory.begin(), s.EditHistory.begin() + 1, s.EditHistory.end());
         --s.CurrentLevel;
@@ -85,6 +85,7 @@ void Commit(EditorState& s, uint32_t total, uint32_t levelSelStart, uint32_t lev
     next.LevelBlockCount = total;
     next.LevelSelStart = levelSelStart;
     next.LevelSelEnd = levelSelEnd;
+    next.LevelMarkers = std::move(markers);
     ++s.CurrentLevel;
     s.TopLevel = s.CurrentLevel;
     s.TotalBlocks = total;
@@ -101,6 +102,30 @@ void Restore(EditorState& s) {
     s.SelEnd = level.LevelSelEnd;
     s.TotalBlocks = level.LevelBlockCount;
     s.InsertPoint = s.SelStart;
+}
+
+// The current level's markers with those in r dropped and the later ones moved back.
+MarkerList MarkersWithout(const EditorState& s, Range r) {
+    MarkerList out;
+    const uint32_t length = r.Last - r.First + 1;
+    for (uint32_t m : CurrentMarkers(s)) {
+        if (m < r.First) out.push_back(m);
+        else if (m > r.Last) out.push_back(m - length);
+    }
+    return out;
+}
+
+// The current level's markers with count blocks inserted after position at;
+// inserted (from 1 in the inserted run) land among them.
+MarkerList MarkersWithInsert(const EditorState& s, uint32_t at, uint32_t count, const MarkerList& inserted) {
+    MarkerList out;
+    const MarkerList& now = CurrentMarkers(s);
+    auto later = std::upper_bound(now.begin(), now.end(), at);
+    out.assign(now.begin(), later);
+    for (uint32_t m : inserted)
+        if (m >= 1 && m <= count) out.push_back(at + m);
+    for (; later != now.end(); ++later) out.push_back(*later + count);
+    return out;
 }
 
 // Builds in NextPieces the current level with positions a..b replaced by
@@ -128,9 +153,11 @@ void SpliceEffect(EditorState& s, Range r) {
 }  // namespace
 
 EditResult OpenEditor(EditorState& s, uint32_t totalBlocks, uint32_t lastWrittenBlock, bool loopMode,
-                      const std::string& editFileName, const std::string& clipFileName) {
+                      const std::string& editFileName, const std::string& clipFileName,
+                      const MarkerList& markers) {
     for (HistoryLevel& level : s.EditHistory) {
         level.Pieces.clear();
+        level.LevelMarkers.clear();
         level.Pieces.reserve(LevelPieceRoom);
         level.LevelBlockCount = 0;
         level.LevelSelStart = level.LevelSelEnd = 1;
@@ -141,12 +168,16 @@ EditResult OpenEditor(EditorState& s, uint32_t totalBlocks, uint32_t lastWritten
     HistoryLevel& base = s.EditHistory[0];
     for (const Piece& p : TimeOrderedPieces(totalBlocks, lastWrittenBlock, loopMode)) base.Pieces.push_back(p);
     base.LevelBlockCount = totalBlocks;
+    // Markers beyond the blocks that made it to the file have nothing to mark.
+    for (uint32_t m : markers)
+        if (m >= 1 && m <= totalBlocks) AddMarker(base.LevelMarkers, m);
 
     s.CurrentLevel = s.TopLevel = 0;
     s.SelStart = s.SelEnd = 1;
     s.InsertPoint = 1;
     s.TotalBlocks = totalBlocks;
     s.ClipBlockCount = 0;
+    s.ClipMarkers.clear();
     s.EditBlockCount = 0;
     s.ProgressPercent = 0;
     s.EditPeaks.Resize(2);
@@ -168,9 +199,13 @@ void CloseEditor(EditorState& s) {
     // Only files this editor created are removed.
     if (hadEdit) platform::removeFile(s.EditFileName);
     if (hadClip) platform::removeFile(s.ClipFileName);
-    for (HistoryLevel& level : s.EditHistory) level.Pieces.clear();
+    for (HistoryLevel& level : s.EditHistory) {
+        level.Pieces.clear();
+        level.LevelMarkers.clear();
+    }
     s.CurrentLevel = s.TopLevel = 0;
     s.ClipBlockCount = 0;
+    s.ClipMarkers.clear();
     s.EditBlockCount = 0;
 }
 
@@ -194,16 +229,21 @@ EditResult CopySelection(EditorState& s, EditorContext& c) {
         EditResult read = ReadBlockAt(s, c, p);
         if (!read.Ok) {
             s.ClipBlockCount = 0;
+            s.ClipMarkers.clear();
             return read;
         }
         if (s.ClipFile.writeAt(BlockOffset(uint64_t{p - r->First} + 1), c.Buffers.CaptureMemory.data(), BlockBytes) !=
             BlockBytes) {
             s.ClipBlockCount = 0;
+            s.ClipMarkers.clear();
             return EditResult::Failure("Cannot write the clipboard file " + s.ClipFileName + ": " + Reason(s.ClipFile));
         }
         Report(s, c, static_cast<float>((p - r->First) * 100.0 / (r->Last - r->First)));
     }
     s.ClipBlockCount = r->Last - r->First + 1;
+    s.ClipMarkers.clear();
+    for (uint32_t m : CurrentMarkers(s))
+        if (m >= r->First && m <= r->Last) s.ClipMarkers.push_back(m - r->First + 1);
     return {};
 }
 
@@ -229,7 +269,7 @@ void DeleteSelection(EditorState& s) {
     }
     // Nothing selected, at the cut: a paste there gives the recording back.
     s.InsertPoint = s.SelStart = s.SelEnd = r->First;
-    Commit(s, next - 1, r->First, r->First);
+    Commit(s, next - 1, r->First, r->First, MarkersWithout(s, *r));
 }
 
 EditResult CutSelection(EditorState& s, EditorContext& c) {
@@ -285,7 +325,7 @@ EditResult ApplyEffect(EditorState& s, EditorContext& c, std::string_view effect
     StoreSelection(s, *r);
     SpliceEffect(s, *r);
     s.EditBlockCount += count;
-    Commit(s, s.TotalBlocks, r->First, r->Last);
+    Commit(s, s.TotalBlocks, r->First, r->Last, CurrentMarkers(s));
     return {};
 }
 
@@ -353,11 +393,72 @@ EditResult InsertBlocks(EditorState& s, EditorContext& c, std::string_view kind)
         s.NextPieces.push_back(moved);
     }
 
+    MarkerList markers = MarkersWithInsert(s, at, count, silence ? MarkerList{} : s.ClipMarkers);
     s.EditBlockCount += count;
     s.InsertPoint = s.SelStart = at + 1;
     s.SelEnd = count > 0 ? at + count : at + 1;
-    Commit(s, s.TotalBlocks + count, 1, 1);
+    Commit(s, s.TotalBlocks + count, 1, 1, std::move(markers));
     return {};
+}
+
+namespace {
+
+// A level with the current pieces and the given markers; the selection stays.
+void CommitMarkers(EditorState& s, MarkerList markers) {
+    HistoryLevel& now = s.EditHistory[s.CurrentLevel];
+    now.LevelSelStart = s.SelStart;
+    now.LevelSelEnd = s.SelEnd;
+    s.NextPieces.assign(now.Pieces.begin(), now.Pieces.end());
+    Commit(s, s.TotalBlocks, s.SelStart, s.SelEnd, std::move(markers));
+}
+
+}  // namespace
+
+bool AddMarkerAtInsertPoint(EditorState& s) {
+    const uint32_t p = s.InsertPoint;
+    if (p < 1 || p > s.TotalBlocks || std::binary_search(CurrentMarkers(s).begin(), CurrentMarkers(s).end(), p))
+        return false;
+    MarkerList markers = CurrentMarkers(s);
+    AddMarker(markers, p);
+    CommitMarkers(s, std::move(markers));
+    return true;
+}
+
+bool RemoveMarkerNear(EditorState& s, uint32_t reach) {
+    const MarkerList& now = CurrentMarkers(s);
+    const uint32_t p = s.InsertPoint;
+    auto after = std::lower_bound(now.begin(), now.end(), p);
+    auto nearest = now.end();
+    if (after != now.end() && *after - p <= reach) nearest = after;
+    // The one before wins only when strictly nearer.
+    if (after != now.begin() && p - *(after - 1) <= reach &&
+        (nearest == now.end() || p - *(after - 1) < *nearest - p))
+        nearest = after - 1;
+    if (nearest == now.end()) return false;
+    MarkerList markers = now;
+    markers.erase(markers.begin() + (nearest - now.begin()));
+    CommitMarkers(s, std::move(markers));
+    return true;
+}
+
+std::optional<uint32_t> MarkerBefore(const EditorState& s, uint32_t p) {
+    const MarkerList& now = CurrentMarkers(s);
+    auto it = std::lower_bound(now.begin(), now.end(), p);
+    if (it == now.begin()) return std::nullopt;
+    return *(it - 1);
+}
+
+std::optional<uint32_t> MarkerAfter(const EditorState& s, uint32_t p) {
+    const MarkerList& now = CurrentMarkers(s);
+    auto it = std::upper_bound(now.begin(), now.end(), p);
+    if (it == now.end()) return std::nullopt;
+    return *it;
+}
+
+std::pair<uint32_t, uint32_t> SpanBetweenMarkers(const EditorState& s, uint32_t p) {
+    const std::optional<uint32_t> after = MarkerAfter(s, p);
+    const std::optional<uint32_t> before = MarkerBefore(s, p + 1);
+    return {before.value_or(1), after ? *after - 1 : s.TotalBlocks};
 }
 
 void UndoEdit(EditorState& s) {

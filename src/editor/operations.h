@@ -3,6 +3,7 @@
 // recording (record/edit_state.h), with the clipboard file Clp.raw.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -35,10 +36,12 @@ struct [[nodiscard]] EditResult {
 };
 
 // Level 0 in time order (loop recordings start at the ring's oldest block),
-// then Edit.raw and Clp.raw created empty, replacing old files. On failure
-// level 0 is still usable for viewing and playback.
+// with the recording's markers (in that order) that lie inside it, then
+// Edit.raw and Clp.raw created empty, replacing old files. On failure level 0
+// is still usable for viewing and playback.
 EditResult OpenEditor(EditorState& s, uint32_t totalBlocks, uint32_t lastWrittenBlock, bool loopMode,
-                      const std::string& editFileName, const std::string& clipFileName);
+                      const std::string& editFileName, const std::string& clipFileName,
+                      const MarkerList& markers = {});
 // Closes and deletes the working files; the history is dropped.
 void CloseEditor(EditorState& s);
 
@@ -58,6 +61,22 @@ EditResult ApplyEffect(EditorState& s, EditorContext& c, std::string_view effect
 // kind: "SILENCE" (SilenceBlockCount blocks) or "PASTE", any case. The first
 // inserted block becomes block InsertPoint (beyond the end: at the end).
 EditResult InsertBlocks(EditorState& s, EditorContext& c, std::string_view kind);
+
+// Markers are edits of their own: a new level with the same pieces, so that
+// undo takes them back. A call that changes nothing makes no level; both
+// return whether a level was made.
+// A marker at the insertion point (only on a block of the recording).
+bool AddMarkerAtInsertPoint(EditorState& s);
+// Removes the marker nearest the insertion point when it is at most reach blocks away.
+bool RemoveMarkerNear(EditorState& s, uint32_t reach);
+
+// The nearest marker before / after position p of the current level.
+std::optional<uint32_t> MarkerBefore(const EditorState& s, uint32_t p);
+std::optional<uint32_t> MarkerAfter(const EditorState& s, uint32_t p);
+// The blocks from the last marker at or before p (else the start) to the
+// block before the first marker after p (else the last block); first > last
+// when the recording is empty.
+std::pair<uint32_t, uint32_t> SpanBetweenMarkers(const EditorState& s, uint32_t p);
 
 void UndoEdit(EditorState& s);
 void RedoEdit(EditorState& s);

@@ -10,6 +10,7 @@
 
 #include "platform/raw_file.h"
 #include "record/format.h"
+#include "record/markers.h"
 #include "record/piece.h"
 
 namespace orv {
@@ -22,6 +23,7 @@ struct HistoryLevel {
     uint32_t LevelBlockCount = 0;
     uint32_t LevelSelStart = 1;
     uint32_t LevelSelEnd = 1;
+    MarkerList LevelMarkers;  // in this level's timeline
 };
 
 struct EditorState {
@@ -37,6 +39,7 @@ struct EditorState {
     uint32_t InsertPoint = 1;
     uint32_t TotalBlocks = 0;
     uint32_t ClipBlockCount = 0;
+    MarkerList ClipMarkers;  // inside the clipboard, from its first block (1)
     uint32_t SilenceBlockCount = 0;
     // Blocks of Edit.raw written by successful operations. A failed operation
     // may leave partial blocks behind it; the next one writes over them.
@@ -55,5 +58,6 @@ struct EditorState {
 };
 
 inline std::span<const Piece> CurrentPieces(const EditorState& s) { return s.EditHistory[s.CurrentLevel].Pieces; }
+inline const MarkerList& CurrentMarkers(const EditorState& s) { return s.EditHistory[s.CurrentLevel].LevelMarkers; }
 
 }  // namespace orv

@@ -21,8 +21,8 @@ std::string MainEditorHost::InputBox(const std::string& caption, const std::stri
 int64_t MainEditorHost::FreeBytes(const std::string& folder) { return seams_.FreeSpace.freeBytes(folder); }
 
 void MainEditorHost::SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
-                                     const PieceSources& sources, QWidget* over) {
-    main_.SaveEditedRange(first, last, pieces, sources, over);
+                                     const PieceSources& sources, const MarkerList& markers, QWidget* over) {
+    main_.SaveEditedRange(first, last, pieces, sources, over, markers);
 }
 
 void MainEditorHost::OpenOutputFolder() { main_.menuExplorerClick(); }

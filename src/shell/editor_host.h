@@ -26,7 +26,7 @@ public:
                          const std::string& defaultText) override;
     int64_t FreeBytes(const std::string& folder) override;
     void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
-                         const PieceSources& sources, QWidget* over) override;
+                         const PieceSources& sources, const MarkerList& markers, QWidget* over) override;
     void OpenOutputFolder() override;
     void ShowSaveSettings(QWidget* over) override;
     void OpenPlaybackDevices() override;

@@ -103,7 +103,7 @@ public:
     // The editor's save all / save selection: positions first … last of the
     // edited recording through the same dialog, progress and writers.
     void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces, const PieceSources& sources,
-                         QWidget* over = nullptr);
+                         QWidget* over = nullptr, const MarkerList& markers = {});
 
     QComboBox* CmbBoxTime = nullptr;
     QPushButton* BtnRecord = nullptr;

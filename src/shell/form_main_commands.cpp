@@ -150,11 +150,11 @@ void TFormMain::SaveRecent(UnattendedSave* unattended) {
 }
 
 void TFormMain::SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece> pieces,
-                                const PieceSources& sources, QWidget* over) {
+                                const PieceSources& sources, QWidget* over, const MarkerList& markers) {
     // The editor holds the busy guard around this call.
     uint32_t total = 0;
     for (const Piece& p : pieces) total = std::max(total, p.LastPosition());
-    saveFlow_->SaveHeld(pieces, {first, last, {}}, sources, first == 1 && last >= total, {}, over);
+    saveFlow_->SaveHeld(pieces, {first, last, markers}, sources, first == 1 && last >= total, {}, over);
 }
 
 }  // namespace orv

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sndfile.h>
 #include <thread>
 #include <tuple>
 
@@ -333,6 +334,48 @@ void EditorGestures(Rig& r) {
         const int64_t past = int64_t(v.ViewFirstBlock) + int64_t(v.Z()) * editor()->Geometry().Columns() - total;
         return v.ZoomLevel == 2 && past >= 0 && (v.ViewFirstBlock == 0 || past < v.Z());
     })) << "− did not zoom out with the end at the view's right edge";
+}
+
+// M at three clicks; ] ] [ step to the first marker; a double-click between the first two
+// selects that span, cut (its marker too) and pasted at the start; libsndfile reads the cues.
+void EditorMarkers(Rig& r) {
+    ASSERT_TRUE(r.Start());
+    ASSERT_TRUE(r.Record(60));
+    ASSERT_TRUE(r.OpenEditor());
+    auto editor = [&] { return &r.P().Editor(); };
+    auto now = [&] { return r.Gui([&] { const EditorState& e = r.P().State().Editor;
+        return std::tuple(CurrentMarkers(e), e.InsertPoint, e.SelStart, e.SelEnd, e.TotalBlocks); }); };
+    for (double at : {0.2, 0.5, 0.8}) { r.DragInView(at, at); r.Key(editor, Qt::Key_M); }  // clicks
+    const auto [m, ip, ss, se, total] = now();
+    ASSERT_EQ(m.size(), 3u) << "M at three clicks";
+    r.DragInView(0, 0);
+    for (int key : {Qt::Key_BracketRight, Qt::Key_BracketRight, Qt::Key_BracketLeft}) r.Key(editor, key);
+    EXPECT_EQ(std::get<1>(now()), m[0]) << "] ] [ from the start";
+    r.Input([&, m = m] {
+        TFormEdit& e = r.P().Editor();
+        const int x = EdgeColumn(e.View(), e.Geometry(), (m[0] + m[1]) / 2);
+        QTest::mouseDClick(e.windowHandle(), Qt::LeftButton, {}, QPoint(x, (e.Geometry().T + e.Geometry().B) / 2));
+    });
+    ASSERT_EQ(std::pair(std::get<2>(now()), std::get<3>(now())), std::pair(m[0], m[1] - 1)) << "the double-click's span";
+    const uint32_t span = m[1] - m[0], length = total;
+    r.Key(editor, Qt::Key_X, Qt::ControlModifier);
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Editor.TotalBlocks == length - span; }));
+    r.DragInView(0, 0);
+    r.Key(editor, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Editor.TotalBlocks == length; }));
+    ASSERT_TRUE(r.Menu(editor, "menuFile", "menuSaveAll"));
+    ASSERT_TRUE(r.SaveAs("marked.wav"));
+    ASSERT_TRUE(r.WaitFor([&] { return r.Idle(); }));
+    SF_INFO info{};
+    SNDFILE* f = sf_open((r.Out() + "/marked.wav").c_str(), SFM_READ, &info);
+    ASSERT_TRUE(f) << sf_strerror(nullptr);
+    auto cues = std::make_unique<SF_CUES>();
+    const bool read = sf_command(f, SFC_GET_CUE, cues.get(), sizeof(SF_CUES)) == SF_TRUE;
+    sf_close(f);
+    std::vector<uint32_t> frames;
+    for (uint32_t i = 0; read && i < std::min<uint32_t>(cues->cue_count, 100); ++i) frames.push_back(cues->cue_points[i].sample_offset);
+    EXPECT_EQ(frames, (std::vector<uint32_t>{0, (m[0] + span - 1) * BlockFrames, (m[2] - 1) * BlockFrames}))
+        << "the pasted marker at the start, the others at their blocks";
 }
 
 // Save settings, About and the save's progress window belong to the editor;
@@ -679,6 +722,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{"EscAsksAboutUnsavedEdits", EscAsksAboutUnsavedEdits},
                       Row{"EditorMessagesBelongToTheEditor", EditorMessagesBelongToTheEditor},
                       Row{"EditorGestures", EditorGestures},
+                      Row{"EditorMarkers", EditorMarkers},
                       Row{"EditorWindowsAndTheFormatsExtension", EditorWindowsAndTheFormatsExtension},
                       Row{"NormalCloseLeavesNoWorkingFiles", NormalCloseLeavesNoWorkingFiles},
                       Row{"SaveRecentOfContinuousRecording", SaveRecentOfContinuousRecording},

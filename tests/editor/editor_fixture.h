@@ -90,9 +90,9 @@ protected:
         ASSERT_TRUE(recording.open(dir.file("Orvane.raw"), platform::RawFile::Mode::Read));
     }
 
-    void Open(uint32_t totalBlocks, uint32_t lastWritten = 0, bool loop = false) {
+    void Open(uint32_t totalBlocks, uint32_t lastWritten = 0, bool loop = false, const MarkerList& markers = {}) {
         const EditResult opened =
-            OpenEditor(state, totalBlocks, lastWritten, loop, dir.file("Edit.raw"), dir.file("Clp.raw"));
+            OpenEditor(state, totalBlocks, lastWritten, loop, dir.file("Edit.raw"), dir.file("Clp.raw"), markers);
         ASSERT_TRUE(opened.Ok) << opened.Message;
     }
 

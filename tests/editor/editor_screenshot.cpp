@@ -23,7 +23,8 @@ public:
     bool Confirm(const std::string&) override { return true; }
     std::string InputBox(const std::string&, const std::string&, const std::string& d) override { return d; }
     int64_t FreeBytes(const std::string&) override { return -1; }
-    void SaveEditedRange(uint32_t, uint32_t, std::span<const Piece>, const PieceSources&, QWidget*) override {}
+    void SaveEditedRange(uint32_t, uint32_t, std::span<const Piece>, const PieceSources&, const MarkerList&,
+                         QWidget*) override {}
     void OpenOutputFolder() override {}
     void ShowSaveSettings(QWidget*) override {}
     void OpenPlaybackDevices() override {}

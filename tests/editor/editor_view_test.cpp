@@ -160,6 +160,8 @@ TEST_F(ViewPicture, RulerTicksFollowTheColumnUnits) {
 
 TEST_F(ViewPicture, DragRedrawsOnlyTheColumnsThatChanged) {
     Make(600);
+    const uint32_t markers[] = {105, 118, 122};  // their lines and numbers survive the redrawn columns
+    t.Markers = markers;
     t.SelStart = 100;
     t.SelEnd = 120;
     DrawView(view, g, t, c);

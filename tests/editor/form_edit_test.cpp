@@ -51,7 +51,8 @@ public:
         return a;
     }
     int64_t FreeBytes(const std::string&) override { return freeBytes; }
-    void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece>, const PieceSources&, QWidget*) override {
+    void SaveEditedRange(uint32_t first, uint32_t last, std::span<const Piece>, const PieceSources&, const MarkerList&,
+                         QWidget*) override {
         saves.emplace_back(first, last);
     }
     void OpenOutputFolder() override {}

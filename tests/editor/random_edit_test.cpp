@@ -1,11 +1,12 @@
 // Long random edit sequences checked after every step against a plain model
-// that holds each history level as a list of block contents.
+// that holds each history level as a list of block contents, marked or not.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <memory>
 #include <random>
 #include <string>
@@ -29,6 +30,7 @@ struct Content {
 };
 using Block = std::shared_ptr<const Content>;
 using Timeline = std::vector<Block>;
+using Marks = std::vector<bool>;  // per position: a marker starts there
 
 int16_t Limit(long double v) { return static_cast<int16_t>(std::clamp(v, -32768.0L, 32767.0L)); }
 
@@ -53,6 +55,13 @@ Timeline MapSamples(const Timeline& blocks, F&& f) {
 struct ModelLevel {
     Timeline Blocks;
     uint32_t SelStart = 1, SelEnd = 1;
+    Marks Marked;
+
+    MarkerList Markers() const {
+        MarkerList out;
+        for (size_t i = 0; i < Marked.size(); ++i) if (Marked[i]) out.push_back(uint32_t(i + 1));
+        return out;
+    }
 };
 
 // The editor as the user sees it, without pieces or files.
@@ -61,27 +70,31 @@ struct Model {
     size_t Current = 0;
     uint32_t SelStart = 1, SelEnd = 1, InsertPoint = 1;
     Timeline Clipboard;
+    Marks ClipMarked;
     int32_t DcLeft = 0, DcRight = 0;
     size_t Drops = 0;  // levels that left the history
 
     const Timeline& Now() const { return Levels[Current].Blocks; }
+    const Marks& NowMarked() const { return Levels[Current].Marked; }
     uint32_t Total() const { return static_cast<uint32_t>(Now().size()); }
     bool Selected() const { return SelStart != SelEnd; }
 
-    void Commit(Timeline blocks, uint32_t levelSelStart, uint32_t levelSelEnd) {
+    void Commit(Timeline blocks, Marks marked, uint32_t levelSelStart, uint32_t levelSelEnd) {
         if (Current == MaxHistoryLevel) {
             Levels.erase(Levels.begin());
             --Current;
             ++Drops;
         }
         Levels.resize(Current + 1);
-        Levels.push_back({std::move(blocks), levelSelStart, levelSelEnd});
+        Levels.push_back({std::move(blocks), levelSelStart, levelSelEnd, std::move(marked)});
         ++Current;
     }
     Timeline Range(uint32_t a, uint32_t b) const { return {Now().begin() + (a - 1), Now().begin() + b}; }
 
     void Copy() {
-        if (Selected()) Clipboard = Range(SelStart, SelEnd);
+        if (!Selected()) return;
+        Clipboard = Range(SelStart, SelEnd);
+        ClipMarked.assign(NowMarked().begin() + (SelStart - 1), NowMarked().begin() + SelEnd);
     }
     void Delete() {
         if (!Selected()) return;
@@ -89,26 +102,46 @@ struct Model {
         Levels[Current].SelEnd = SelEnd;
         Timeline t = Now();
         t.erase(t.begin() + (SelStart - 1), t.begin() + SelEnd);
+        Marks m = NowMarked();
+        m.erase(m.begin() + (SelStart - 1), m.begin() + SelEnd);
         InsertPoint = SelEnd = SelStart;
-        Commit(std::move(t), SelStart, SelStart);
+        Commit(std::move(t), std::move(m), SelStart, SelStart);
     }
     void Effect(const Timeline& processed) {
         Levels[Current].SelStart = SelStart;
         Levels[Current].SelEnd = SelEnd;
         Timeline t = Now();
         std::copy(processed.begin(), processed.end(), t.begin() + (SelStart - 1));
-        Commit(std::move(t), SelStart, SelEnd);
+        Commit(std::move(t), NowMarked(), SelStart, SelEnd);
     }
-    void Insert(const Timeline& blocks) {
+    void Insert(const Timeline& blocks, const Marks& marked) {
         const uint32_t at = std::min(std::max(InsertPoint, 1u), Total() + 1) - 1;
         Timeline t = Now();
         t.insert(t.begin() + at, blocks.begin(), blocks.end());
+        Marks m = NowMarked();
+        m.insert(m.begin() + at, marked.begin(), marked.end());
         InsertPoint = SelStart = at + 1;
         SelEnd = blocks.empty() ? at + 1 : at + static_cast<uint32_t>(blocks.size());
-        Commit(std::move(t), 1, 1);
+        Commit(std::move(t), std::move(m), 1, 1);
     }
     // The clipboard goes in unchanged, whatever the DC offsets are now.
-    void Paste() { Insert(Clipboard); }
+    void Paste() { Insert(Clipboard, ClipMarked); }
+    // A marker edit: the same blocks in a new level, the selection kept; none when nothing changes.
+    void SetMark(std::optional<uint32_t> q, bool on) {
+        if (!q || *q < 1 || *q > Total() || NowMarked()[*q - 1] == on) return;
+        Marks m = NowMarked();
+        m[*q - 1] = on;
+        Levels[Current].SelStart = SelStart;
+        Levels[Current].SelEnd = SelEnd;
+        Commit(Now(), std::move(m), SelStart, SelEnd);
+    }
+    // The marked position nearest the insertion point within reach; the later one on a tie.
+    std::optional<uint32_t> Nearest(uint32_t reach) const {
+        for (int64_t d = 0, p = InsertPoint; d <= reach; ++d)
+            for (int64_t q : {p + d, p - d})
+                if (q >= 1 && q <= Total() && NowMarked()[size_t(q - 1)]) return uint32_t(q);
+        return std::nullopt;
+    }
     void Move(int step) {
         if ((step < 0 && Current == 0) || (step > 0 && Current + 1 >= Levels.size())) return;
         Current += step;
@@ -154,13 +187,15 @@ protected:
 
     void SetUp() override {
         WriteRecording(RecordingBlocks);
-        Open(RecordingBlocks, LastWritten, GetParam().Loop);
+        Open(RecordingBlocks, LastWritten, GetParam().Loop, {0, 1, 3, 10, 11, 40, 41, 900});  // 0 and past the end dropped
         ModelLevel zero;
         for (uint32_t i = 0; i < RecordingBlocks; ++i) {
             uint32_t block = i + 1;
             if (GetParam().Loop) block = (i + LastWritten) % RecordingBlocks + 1;
             zero.Blocks.push_back(std::make_shared<const Content>(MakeBlock(block, NumberedSample)));
         }
+        zero.Marked.assign(RecordingBlocks, false);
+        for (uint32_t p : {1u, 3u, 10u, 11u, 40u}) zero.Marked[p - 1] = true;
         model.Levels.push_back(std::move(zero));
         // Offsets a paste must not apply a second time.
         processing.DcOffsetLeft = model.DcLeft = 3;
@@ -187,6 +222,7 @@ protected:
         EXPECT_EQ(state.SelEnd, model.SelEnd);
         EXPECT_EQ(state.InsertPoint, model.InsertPoint);
         EXPECT_EQ(state.ClipBlockCount, model.Clipboard.size());
+        EXPECT_EQ(state.ClipMarkers, (ModelLevel{{}, 1, 1, model.ClipMarked}.Markers()));
         for (size_t level = 0; level < model.Levels.size(); ++level) {
             const HistoryLevel& h = state.EditHistory[level];
             const ModelLevel& m = model.Levels[level];
@@ -194,6 +230,7 @@ protected:
             ASSERT_EQ(h.LevelBlockCount, m.Blocks.size()) << "level " << level;
             EXPECT_EQ(h.LevelSelStart, m.SelStart) << "level " << level;
             EXPECT_EQ(h.LevelSelEnd, m.SelEnd) << "level " << level;
+            EXPECT_EQ(h.LevelMarkers, m.Markers()) << "level " << level;
             for (const Piece& p : h.Pieces)
                 for (uint32_t i = 0; i < p.PieceLength; ++i)
                     ASSERT_EQ(FileBlockHash(p.PieceFromRecording, uint64_t{p.PieceOffset} + i),
@@ -212,7 +249,7 @@ protected:
         auto pick = [&](uint32_t lo, uint32_t hi) { return std::uniform_int_distribution<uint32_t>(lo, hi)(rng); };
         for (uint32_t n = 0; n < steps; ++n) {
             std::string step;
-            uint32_t op = pick(0, 15);
+            uint32_t op = pick(0, 17);
             if (model.Total() > 120 && (op == 7 || op == 8)) {
                 // Keeps the recording short enough to read back in full after every step.
                 model.SelStart = state.SelStart = 1;
@@ -220,6 +257,7 @@ protected:
                 op = 4;
             }
             const bool sel = model.Selected();
+            const size_t drops = model.Drops, current = model.Current;
             const Timeline selected = sel ? model.Range(model.SelStart, model.SelEnd) : Timeline{};
             switch (op) {
             case 0: case 1: case 2: {
@@ -261,7 +299,8 @@ protected:
                 state.SilenceBlockCount = pick(1, 4);
                 step = "silence " + std::to_string(state.SilenceBlockCount);
                 model.Insert(Timeline(state.SilenceBlockCount,
-                                      std::make_shared<const Content>(std::vector<uint8_t>(BlockBytes, 0))));
+                                      std::make_shared<const Content>(std::vector<uint8_t>(BlockBytes, 0))),
+                             Marks(state.SilenceBlockCount, false));
                 ASSERT_TRUE(InsertBlocks(state, context, "Silence").Ok);
                 break;
             }
@@ -296,6 +335,15 @@ protected:
                 model.Move(+1);
                 RedoEdit(state);
                 break;
+            case 16: case 17: {
+                const bool add = op == 16;
+                const uint32_t reach = pick(0, 3);
+                step = (add ? "mark " : "unmark within " + std::to_string(reach) + " of ") + std::to_string(model.InsertPoint);
+                model.SetMark(add ? std::optional(model.InsertPoint) : model.Nearest(reach), add);
+                const bool made = add ? AddMarkerAtInsertPoint(state) : RemoveMarkerNear(state, reach);
+                EXPECT_EQ(made, model.Current != current || model.Drops != drops) << step;
+                break;
+            }
             }
             ASSERT_NO_FATAL_FAILURE(Check("step " + std::to_string(n) + ": " + step));
             if (HasFailure()) return;
