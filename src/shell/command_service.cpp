@@ -22,6 +22,7 @@ CommandService::CommandService() : bus_(QDBusConnection::sessionBus()) {
 }
 
 CommandService::~CommandService() {
+    if (main_) main_->InstanceName = nullptr;
     if (!bus_.isConnected()) return;
     if (owned_) bus_.interface()->unregisterService(Q(CommandBusName));
     bus_.unregisterObject(Q(CommandObjectPath));

@@ -66,7 +66,9 @@ std::string TFormMain::SaveRecentCommand(const std::string& folder, std::string&
     saved.clear();
     if (!st_.Capture.Recording) return NothingRecordingText;
     if (std::string refusal = CommandRefusal(Holds::Everything); !refusal.empty()) return refusal;
-    if (folder.empty() || !QFileInfo(QString::fromStdString(folder)).isDir()) return NoFolderText + folder;
+    // The sender's own folder is not this program's: only an absolute path says where.
+    const QFileInfo target(QString::fromStdString(folder));
+    if (folder.empty() || !target.isAbsolute() || !target.isDir()) return NoFolderText + folder;
     // Named after the moment asked for, not the end of the copy.
     const std::time_t asked = seams_.Clock.now();
     UnattendedSave unattended;
