@@ -49,6 +49,7 @@ constexpr QRgb DcDark = 0xffcd8714;     // RGB(205,135,20)
 constexpr QRgb TimeLight = 0xff50fa50;  // RGB(80,250,80)
 constexpr QRgb TimeDark = 0xff00aa00;   // RGB(0,170,0)
 constexpr QRgb RingFilledBack = 0xff328232;  // RGB(50,130,50)
+constexpr QRgb MarkerTick = 0xffff3030;      // RGB(255,48,48): apart from both greens
 constexpr QRgb ClipMark = 0xffff0000;
 
 constexpr TimeBarScale TimeBarScales[] = {
@@ -398,6 +399,22 @@ int DrawTimeBarColumn(DisplayState& d, uint32_t lastWrittenBlock) {
     const Pixels img(d.TimePicture);
     img.VLine(x, 1, img.height() - 1, TimeColumnColour(x));
     return x;
+}
+
+int TimeBarColumnOf(const DisplayState& d, uint32_t block) { return TimeBarColumns(d, block); }
+
+std::pair<int, int> DrawTimeBarMarkers(DisplayState& d, const std::vector<uint32_t>& blocks) {
+    std::pair<int, int> touched{1, 0};
+    const Pixels img(d.TimePicture);
+    for (const uint32_t block : blocks) {
+        const int x = TimeBarColumns(d, block);
+        img.VLine(x, 1, img.height() - 1, MarkerTick);
+        img.HLine(x - 1, x + 2, 1, MarkerTick);
+        img.HLine(x - 1, x + 2, 2, MarkerTick);
+        touched = touched.first > touched.second ? std::pair{x - 1, x + 1}
+                                                 : std::pair{std::min(touched.first, x - 1), std::max(touched.second, x + 1)};
+    }
+    return touched;
 }
 
 void RedrawTimeBar(DisplayState& d, const ColourSchemeState& c, uint32_t lastWrittenBlock, bool ringFilled) {

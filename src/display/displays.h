@@ -142,5 +142,11 @@ void DrawTimeBarBackground(DisplayState& d, const ColourSchemeState& c, bool rin
 // Returns the column drawn.
 int DrawTimeBarColumn(DisplayState& d, uint32_t lastWrittenBlock);
 void RedrawTimeBar(DisplayState& d, const ColourSchemeState& c, uint32_t lastWrittenBlock, bool ringFilled);
+// A tick (a line with a cap at the top) at each block of blocks, over what
+// the bar shows; returns the columns touched, left and right included, or
+// {1, 0} for none.
+std::pair<int, int> DrawTimeBarMarkers(DisplayState& d, const std::vector<uint32_t>& blocks);
+// The bar's column of a block.
+int TimeBarColumnOf(const DisplayState& d, uint32_t block);
 
 }  // namespace orv

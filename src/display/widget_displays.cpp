@@ -2,6 +2,7 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <cstdlib>
 
 #include "display/paint_pictures.h"
 
@@ -132,6 +133,11 @@ void DisplayPanel::DrawTimeBarBackground() {
 void DisplayPanel::DrawTimeBarColumn() {
     // A column stands for several blocks; the screen needs it once.
     const int x = orv::DrawTimeBarColumn(d_, cap_.LastWrittenBlock);
+    // A marker's tick stays on top of the column that reaches it.
+    MarkerList here;
+    for (const uint32_t block : TimeBarMarkerBlocks(cap_))
+        if (std::abs(orv::TimeBarColumnOf(d_, block) - x) <= 1) here.push_back(block);
+    if (!here.empty()) orv::DrawTimeBarMarkers(d_, here);
     // Painted with the block's other displays, or on restore while minimized.
     if (x != lastTimeColumn_) pending_ += TimeArea().adjusted(x, 0, x + 1 - TimeArea().width(), 0);
     lastTimeColumn_ = x;
@@ -139,8 +145,14 @@ void DisplayPanel::DrawTimeBarColumn() {
 
 void DisplayPanel::RedrawTimeBar() {
     orv::RedrawTimeBar(d_, c_, cap_.LastWrittenBlock, cap_.RingFilled);
+    orv::DrawTimeBarMarkers(d_, TimeBarMarkerBlocks(cap_));
     lastTimeColumn_ = -1;
     update(TimeArea());
+}
+
+void DisplayPanel::DrawTimeBarMarkers() {
+    const auto [left, right] = orv::DrawTimeBarMarkers(d_, TimeBarMarkerBlocks(cap_));
+    if (left <= right) update(QRect(TimeArea().left() + left, TimeArea().top(), right - left + 1, TimeArea().height()));
 }
 
 }  // namespace orv

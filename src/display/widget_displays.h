@@ -36,6 +36,8 @@ public:
     void DrawTimeBarBackground();
     void DrawTimeBarColumn();
     void RedrawTimeBar();
+    // The recording's markers as ticks over the bar.
+    void DrawTimeBarMarkers();
 
     // The whole panel as the screen shows it.
     QImage Snapshot() const;

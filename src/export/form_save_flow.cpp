@@ -15,16 +15,17 @@ SaveFlow::SaveFlow(SaveFlowState state, SaveFlowSeams seams, TFormProgress* prog
     home_ = progress_ ? progress_->parentWidget() : settings_ ? settings_->parentWidget() : nullptr;
 }
 
-void SaveFlow::SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks, const PieceSources& sources) {
+void SaveFlow::SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks, const PieceSources& sources,
+                             const MarkerList& markers) {
     if (totalBlocks <= 1) return;
-    StartSave(pieces, {1, totalBlocks, {}}, sources, true, {});
+    StartSave(pieces, {1, totalBlocks, markers}, sources, true, {});
 }
 
 void SaveFlow::SaveRecent(std::span<const Piece> pieces, uint32_t blocks, const PieceSources& sources,
-                          const RecordingRoom& room, UnattendedSave* unattended) {
+                          const RecordingRoom& room, const MarkerList& markers, UnattendedSave* unattended) {
     if (!state_.Busy || blocks <= 1) return;
     BusyGuard guard(*state_.Busy, Holds::AllButTheRecording);
-    RunSave(pieces, {1, blocks, {}}, sources, false, {}, false, &room, nullptr, unattended);
+    RunSave(pieces, {1, blocks, markers}, sources, false, {}, false, &room, nullptr, unattended);
 }
 
 void SaveFlow::AbandonSave() {

@@ -75,7 +75,8 @@ public:
     SaveFlow(SaveFlowState state, SaveFlowSeams seams, TFormProgress* progress, TFormSaveSettings* settings);
 
     // The main window's Save As: the recording as captured, pieces in time order.
-    void SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks, const PieceSources& sources);
+    void SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks, const PieceSources& sources,
+                       const MarkerList& markers = {});
     // The main window's save of what a running recording held at a moment
     // (blocks 1 … blocks of pieces), while it goes on: the caller holds the
     // guard for all but the recording, and the progress window leaves the
@@ -85,7 +86,7 @@ public:
     // stops (nothing kept) before the recording's own low-space stop would.
     // unattended: no file dialog and no message box (the same progress window).
     void SaveRecent(std::span<const Piece> pieces, uint32_t blocks, const PieceSources& sources,
-                    const RecordingRoom& room, UnattendedSave* unattended = nullptr);
+                    const RecordingRoom& room, const MarkerList& markers = {}, UnattendedSave* unattended = nullptr);
     // The editor's save of positions range.first .. range.last, called while the
     // editor already holds the busy guard (its EditorBusy). whole: the range is
     // its entire current level, so a completed save counts as saved.

@@ -3,11 +3,106 @@
 #include <algorithm>
 #include <cstring>
 
+#include "record/marker_file.h"
 #include "record/ring_position.h"
 
 namespace orv {
 
 using namespace platform;
+
+uint32_t RingBlocksOf(const CaptureState& s) {
+    // Once stopped the mode list may change the ring's length; the file keeps it.
+    if (!s.Recording) return s.RecordedLoopMode && s.RingFilled ? s.TotalBlocks : 0;
+    return s.LoopMode && s.LoopHalves > 0 ? uint32_t(s.LoopHalves) * HalfBlocks : 0;
+}
+
+uint32_t CountOfSequence(const CaptureState& s, uint32_t seq) {
+    const uint32_t ring = RingBlocksOf(s);
+    if (ring == 0) return seq;
+    // Sequence numbers follow the ring's file blocks: seq is as many blocks
+    // after the newest one written as it lies after it round the ring.
+    const uint64_t written = s.BlocksWritten;
+    const uint32_t newest = written == 0 ? 0 : uint32_t((written - 1) % ring) + 1;
+    const uint64_t ahead = (uint64_t{seq} + 2 * uint64_t{ring} - newest - 1) % ring + 1;
+    return static_cast<uint32_t>(written + ahead);
+}
+
+uint32_t FileBlockOfCount(const CaptureState& s, uint32_t count) {
+    const uint32_t ring = RingBlocksOf(s);
+    return ring == 0 || count == 0 ? count : (count - 1) % ring + 1;
+}
+
+MarkerList TimeBarMarkerBlocks(const CaptureState& s) {
+    MarkerList blocks;
+    // The bar shows a ring's newest pass: a marker leaves it once the pass
+    // reaches its block, before the ring overwrites that block on disk.
+    const uint32_t ring = RingBlocksOf(s);
+    const uint64_t newest = s.Recording && s.LastBlockSeen > 0 ? CountOfSequence(s, s.LastBlockSeen) : 0;
+    for (const CaptureState::LiveMarker& m : s.LiveMarkers)
+        if (ring == 0 || uint64_t{m.Count} + ring > newest) AddMarker(blocks, FileBlockOfCount(s, m.Count));
+    return blocks;
+}
+
+MarkerList MarkersInTimeOrder(const CaptureState& s) {
+    MarkerList markers;
+    const uint32_t n = s.TotalBlocks;
+    const uint32_t ring = RingBlocksOf(s);
+    if (n == 0) return markers;
+    // The count of the newest block on disk: a failed write may have left
+    // whole blocks of its half after the last one counted.
+    uint64_t newest = s.BlocksWritten;
+    if (ring > 0 && s.LastWrittenBlock > 0) {
+        const uint32_t counted = newest == 0 ? 0 : uint32_t((newest - 1) % ring) + 1;
+        newest += (uint64_t{s.LastWrittenBlock} + ring - counted) % ring;
+    }
+    for (const CaptureState::LiveMarker& m : s.LiveMarkers) {
+        if (ring == 0) {
+            if (m.Count <= n) AddMarker(markers, m.Count);
+            continue;
+        }
+        if (m.Count > newest || m.Count + uint64_t{n} <= newest) continue;
+        AddMarker(markers, static_cast<uint32_t>(m.Count + uint64_t{n} - newest));
+    }
+    return markers;
+}
+
+bool CaptureEngine::AddMarkerNow() {
+    if (!s_.Recording) return false;
+    // The block filling now, after the newest one the poll has seen.
+    const uint32_t count = CountOfSequence(s_, s_.LastBlockSeen + 1);
+    auto it = std::lower_bound(s_.LiveMarkers.begin(), s_.LiveMarkers.end(), count,
+                               [](const CaptureState::LiveMarker& m, uint32_t c) { return m.Count < c; });
+    if (it != s_.LiveMarkers.end() && it->Count == count) return false;
+    s_.LiveMarkers.insert(it, CaptureState::LiveMarker{count, false});
+    return true;
+}
+
+void CaptureEngine::NoteMarkersOnDisk() {
+    const uint32_t ring = RingBlocksOf(s_);
+    if (ring > 0)
+        std::erase_if(s_.LiveMarkers, [&](const CaptureState::LiveMarker& m) {
+            return uint64_t{m.Count} + ring <= s_.BlocksWritten;
+        });
+    for (CaptureState::LiveMarker& m : s_.LiveMarkers) {
+        if (m.OnFile || m.Count > s_.BlocksWritten) continue;
+        m.OnFile = true;  // tried once: a file that cannot be written costs the markers after a crash only
+        if (s_.MarkerFileName.empty() || b_.BlockScratch.size() < BlockBytes) continue;
+        if (!s_.MarkerStream.isOpen()) {
+            const auto header = MarkerFileHeader();
+            if (!s_.MarkerStream.open(s_.MarkerFileName, RawFile::Mode::Create) ||
+                s_.MarkerStream.write(header.data(), header.size()) != header.size()) {
+                s_.MarkerStream.close();
+                continue;
+            }
+            if (s_.SyncMilliseconds > 0) s_.MarkerStream.syncEvery(std::chrono::milliseconds(s_.SyncMilliseconds));
+        }
+        // The block as the disk has it now: what a start after a crash compares.
+        const uint32_t fileBlock = FileBlockOfCount(s_, m.Count);
+        if (s_.RawStream.readAt(BlockOffset(fileBlock), b_.BlockScratch.data(), BlockBytes) != BlockBytes) continue;
+        const auto record = EncodeMarkerRecord({m.Count, fileBlock, BlockCheck(b_.BlockScratch.data(), BlockBytes)});
+        s_.MarkerStream.write(record.data(), record.size());
+    }
+}
 
 std::string CapsName(const WaveInCaps& caps) {
     return std::string(caps.name, strnlen(caps.name, sizeof caps.name));
@@ -192,6 +287,7 @@ void CaptureEngine::FlushHalf(int half) {
             s_.RawStream.seek(at + HalfBytes);
             s_.BlocksWritten += HalfBlocks;
             WriteRingPosition();
+            NoteMarkersOnDisk();
         }
     }
     for (int i = firstBlock; i < firstBlock + 20; ++i) {
@@ -250,6 +346,19 @@ void CaptureEngine::CloseCapture() {
     // The blocks just written moved the ring on; a start after a crash from
     // here on must see them as the newest.
     if (wrote && s_.Recording) WriteRingPosition();
+    if (s_.Recording) {
+        // A marker on the block still filling goes to the last one kept.
+        for (CaptureState::LiveMarker& m : s_.LiveMarkers)
+            if (m.Count > s_.BlocksWritten && s_.BlocksWritten > 0) m.Count = uint32_t(s_.BlocksWritten);
+        s_.LiveMarkers.erase(std::unique(s_.LiveMarkers.begin(), s_.LiveMarkers.end(),
+                                         [](const auto& a, const auto& b) { return a.Count == b.Count; }),
+                             s_.LiveMarkers.end());
+        NoteMarkersOnDisk();
+    }
+    if (s_.MarkerStream.isOpen()) {
+        s_.MarkerStream.flush();
+        s_.MarkerStream.close();
+    }
     dev_.reset();
     for (auto& h : s_.CaptureHeaders) dev_.unprepareHeader(h);
     dev_.close();
@@ -263,6 +372,7 @@ void CaptureEngine::FinishRecording() {
     if (wasRecording && !s_.WriteFailed) s_.LastWrittenBlock = s_.LastBlockSeen;
     const int64_t size = s_.RawStream.size();
     s_.TotalBlocks = size > 0 ? static_cast<uint32_t>(size / BlockBytes) : 0;
+    s_.Markers = MarkersInTimeOrder(s_);
 }
 
 void CaptureEngine::WriteRingPosition() {

@@ -65,6 +65,17 @@ struct CaptureState {
     // Markers of the recording in its time order (blocks from 1, the oldest
     // block of a loop's ring first), as the editor and Save As take them.
     MarkerList Markers;
+    // The running (or last) recording's markers as it made them, ascending.
+    struct LiveMarker {
+        uint32_t Count = 0;   // blocks recorded since the start, the marked one included
+        bool OnFile = false;  // its record is in the marker file
+    };
+    std::vector<LiveMarker> LiveMarkers;
+    // Orvane.mrk (record/marker_file.h), opened at the first record; empty: not kept.
+    std::string MarkerFileName;
+    platform::RawFile MarkerStream;
+    // How often the recording's files reach the disk in the background; 0: left to the system.
+    int32_t SyncMilliseconds = 0;
 
     // The editor works in CaptureMemory; capture stays closed meanwhile.
     bool MemoryLent = false;
@@ -79,6 +90,18 @@ struct CaptureState {
     std::string DeviceError;
     int32_t DeviceErrorPolls = 0;
 };
+
+// Blocks of the ring a loop recording writes; 0 for a continuous one.
+uint32_t RingBlocksOf(const CaptureState& s);
+// The count since the start of the block queued with sequence number seq.
+uint32_t CountOfSequence(const CaptureState& s, uint32_t seq);
+// The file block that the block with this count lies in.
+uint32_t FileBlockOfCount(const CaptureState& s, uint32_t count);
+// Where the time bar shows the live markers: their file blocks.
+MarkerList TimeBarMarkerBlocks(const CaptureState& s);
+// The live markers in the stopped recording's time order (TotalBlocks,
+// LastWrittenBlock and the mode it was made in as Save As reads them).
+MarkerList MarkersInTimeOrder(const CaptureState& s);
 
 // The name stored in a capability record, up to its first zero byte.
 std::string CapsName(const platform::WaveInCaps& caps);
@@ -117,8 +140,13 @@ public:
     int FindCaptureDevice(const std::string& name) const;
 
     // The stop path shared by Stop and the automatic stops: close, take the
-    // last written block and the block count from the file.
+    // last written block and the block count from the file, and the markers
+    // in time order.
     void FinishRecording();
+
+    // A marker at the block being recorded; false when not recording or
+    // when that block is marked already.
+    bool AddMarkerNow();
 
     platform::WaveIn& Device() { return dev_; }
     CaptureState& State() { return s_; }
@@ -133,6 +161,9 @@ private:
     void StopWriting(uint64_t end, std::string error);
     // The one place the ring position file is written.
     void WriteRingPosition();
+    // Markers whose blocks are on disk get their records; those the ring
+    // came round over fall away.
+    void NoteMarkersOnDisk();
     void Message(const std::string& text) {
         if (hooks_.ShowMessage) hooks_.ShowMessage(text);
     }

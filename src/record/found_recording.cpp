@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/raw_file.h"
+#include "record/marker_file.h"
 #include "record/time_text.h"
 
 namespace orv {
@@ -169,6 +170,7 @@ FoundLoadResult LoadFoundRecording(FoundRecordingState& found, CaptureState& cap
         k.LastWrittenBlock = capture.LastWrittenBlock;
         k.RingFilled = capture.RingFilled;
         k.RecordedLoopMode = capture.RecordedLoopMode;
+        k.Markers = capture.Markers;
         const size_t entries = std::min<size_t>(size_t{capture.TotalBlocks} + 1, buffers.Peaks.Size());
         k.Peaks.Allocate(entries);
         CopyEntries(buffers.Peaks, k.Peaks, entries);
@@ -220,6 +222,7 @@ FoundLoadResult LoadFoundRecording(FoundRecordingState& found, CaptureState& cap
     capture.LastWrittenBlock = blocks;
     capture.RingFilled = false;
     capture.RecordedLoopMode = false;
+    capture.Markers = ReadRecordingMarkers(CompanionMarkerName(foundName), foundName, RawTimeOrder{blocks, std::nullopt, 0});
     result.Outcome = FoundLoad::Loaded;
     return result;
 }
@@ -235,6 +238,7 @@ std::string RestoreRecordingJustMade(FoundRecordingState& found, CaptureState& c
     capture.LastWrittenBlock = k.LastWrittenBlock;
     capture.RingFilled = k.RingFilled;
     capture.RecordedLoopMode = k.RecordedLoopMode;
+    capture.Markers = std::move(k.Markers);
     CopyEntries(k.Peaks, buffers.Peaks, k.Peaks.Size());
     if (capture.RawFileName.empty() || !platform::fileExists(capture.RawFileName)) return {};
     if (!capture.RawStream.open(capture.RawFileName, RawFile::Mode::ReadWrite))

@@ -28,6 +28,7 @@ struct KeptRecording {
     bool RecordedLoopMode = false;
     // Its own saved mark: a save of the found recording says nothing of it.
     bool Saved = false;
+    MarkerList Markers;
     PeakTables Peaks;  // entries 0 .. TotalBlocks
 };
 
@@ -59,7 +60,8 @@ using FoundProgress = std::function<void(float percent)>;
 bool FoundRecordingOffered(const CaptureState& capture, const std::string& foundName);
 
 // Makes foundName the recording (RawFileName, RawStream, TotalBlocks,
-// LastBlockSeen and the peak tables). The peaks come from summaryName when
+// LastBlockSeen, the peak tables, and the markers of its companion
+// CompanionMarkerName(foundName) that still fit it). The peaks come from summaryName when
 // it holds 8 bytes per block (a trailing odd part is ignored) and is newer
 // than the recording, else they are computed block by block and the summary
 // is written. Holds the busy guard throughout. On any outcome but Loaded the

@@ -23,6 +23,15 @@ bool RecentRecording::Open(const std::string& path, std::string& message) {
     return false;
 }
 
+MarkerList RecentMarkers(const CaptureState& cap, uint32_t held) {
+    MarkerList markers;
+    const uint64_t newest = cap.BlocksWritten;  // the count of the newest block on disk
+    for (const CaptureState::LiveMarker& m : cap.LiveMarkers)
+        if (m.Count <= newest && m.Count + uint64_t{held} > newest)
+            AddMarker(markers, static_cast<uint32_t>(m.Count + uint64_t{held} - newest));
+    return markers;
+}
+
 int64_t RecordingGrowthBytes(const CaptureState& cap) {
     if (!cap.LoopMode || cap.LoopHalves <= 0 || cap.RingFilled) return 0;
     const int64_t ringBytes = int64_t{cap.LoopHalves} * HalfBlocks * BlockBytes;
@@ -47,7 +56,7 @@ std::unique_ptr<RecentRecording> TakeRecentRecording(const CaptureState& cap, co
 
     if (ring == 0) {
         // A continuous file only grows: its first blocks stay as they are.
-        auto taken = std::make_unique<RecentRecording>(held, std::string());
+        auto taken = std::make_unique<RecentRecording>(held, std::string(), RecentMarkers(cap, held));
         return taken->Open(cap.RawFileName, message) ? std::move(taken) : nullptr;
     }
 
@@ -64,7 +73,7 @@ std::unique_ptr<RecentRecording> TakeRecentRecording(const CaptureState& cap, co
         return nullptr;
     }
     // From here on the copy is removed with the result, whatever happens.
-    auto taken = std::make_unique<RecentRecording>(held, copyPath);
+    auto taken = std::make_unique<RecentRecording>(held, copyPath, RecentMarkers(cap, held));
     RawFile ringFile;
     if (!ringFile.open(cap.RawFileName, RawFile::Mode::Read)) {
         message = "Can not read " + cap.RawFileName + "\n" + ringFile.lastError();

@@ -25,7 +25,8 @@ inline constexpr const char* NothingRecordedMessage = "No sound recorded.";
 class RecentRecording {
 public:
     // copyPath: the copy it owns, removed with it; empty: none.
-    RecentRecording(uint32_t blocks, std::string copyPath) : blocks_(blocks), copyPath_(std::move(copyPath)) {}
+    RecentRecording(uint32_t blocks, std::string copyPath, MarkerList markers = {})
+        : blocks_(blocks), copyPath_(std::move(copyPath)), markers_(std::move(markers)) {}
     // The copy goes with it: saved or not, it is nobody's recording.
     ~RecentRecording();
     // Opens the file the blocks are read from; message says why not.
@@ -37,11 +38,14 @@ public:
     // Oldest block first, as the save reads them.
     std::vector<Piece> Pieces() const { return {Piece{1, blocks_, 1, true}}; }
     PieceSources Sources() const { return {&source_, nullptr}; }
+    // The recording's markers inside these blocks, in their positions.
+    const MarkerList& Markers() const { return markers_; }
 
 private:
     platform::RawFile source_;
     uint32_t blocks_;
     std::string copyPath_;
+    MarkerList markers_;
 };
 
 // Bytes the recording still adds to the disk before it stops growing: what
@@ -50,7 +54,11 @@ private:
 // low-space stop is its limit.
 int64_t RecordingGrowthBytes(const CaptureState& cap);
 
-// The blocks on disk at this moment, oldest first; nothing and a message for
+// The live markers among the newest `held` blocks on disk, in their positions
+// there (oldest block 1).
+MarkerList RecentMarkers(const CaptureState& cap, uint32_t held);
+
+// The blocks on disk at this moment, oldest first, with their markers; nothing and a message for
 // the user when there are fewer than two, when the working folder lacks
 // room for the ring's copy on top of what the recording keeps free
 // (reserveBytes) and still grows (freeBytes < 0: unknown, tried anyway), or

@@ -233,6 +233,12 @@ void RecordingControl::BtnRecordClick() {
     // The old ring's position must not describe the new file after a crash;
     // it goes after the old file, so that no crash leaves that one without it.
     if (!cap_.RingFileName.empty()) platform::removeFile(cap_.RingFileName);
+    // Its markers go with it, after the ring for the same reason.
+    cap_.MarkerStream.close();
+    if (!cap_.MarkerFileName.empty()) platform::removeFile(cap_.MarkerFileName);
+    cap_.LiveMarkers.clear();
+    cap_.Markers.clear();
+    view_.SetMarkerCount(0);
     cap_.TotalBlocks = 1;  // as a fresh open numbers it
     cap_.LastWrittenBlock = 0;
     cap_.BlocksWritten = 0;
@@ -257,6 +263,7 @@ void RecordingControl::BtnRecordClick() {
     }
     st_.OpenRefused = false;
     cap_.RawStream.syncEvery(std::chrono::milliseconds(st_.SyncMilliseconds));
+    cap_.SyncMilliseconds = st_.SyncMilliseconds;
     cap_.Recording = true;
     cap_.RecordedLoopMode = cap_.LoopMode;
     st_.RecordingStarted = true;
@@ -386,6 +393,12 @@ void RecordingControl::BtnEditClick() {
     OpenMonitoring();
 }
 
+void RecordingControl::AddMarkerClick() {
+    if (!engine_.AddMarkerNow()) return;
+    view_.DrawTimeBarMarkers();
+    view_.SetMarkerCount(cap_.LiveMarkers.size());
+}
+
 void RecordingControl::ChBoxDCClick(bool checked) {
     if (checked) {
         ComputeDcOffset(proc_);
@@ -478,6 +491,8 @@ void RecordingControl::TimerStatusTimer() {
     AverageResidualDc(proc_);
     RefreshFreeBytes();
     view_.SetStatusPanel(3, FormatFreeSpace());
+    // A loop's ring drops its oldest markers as it comes round.
+    view_.SetMarkerCount(cap_.LiveMarkers.size());
 
     if (!cap_.Recording) {
         if (st_.MessageDepth == 0) SettleEngineStop();

@@ -40,6 +40,9 @@ public:
     virtual void DrawTimeBarColumn() {}    // a recorded block
     virtual void DrawLiveDisplays() {}     // meters, and the live waveform while recording
     virtual void ClearMeters() {}          // level and DC meters at rest: no device
+    // The recording's markers: the ticks on the time bar, and how many there are.
+    virtual void DrawTimeBarMarkers() {}
+    virtual void SetMarkerCount(size_t count) { (void)count; }
     // Runs the editor modally on the current recording; returns when it closed.
     virtual void ShowEditor() {}
     // Lets pending window events run once.
@@ -120,6 +123,8 @@ public:
     void BtnRecordClick();
     void BtnStopClick();
     void BtnEditClick();
+    // M: a marker at the block being recorded, without a pause.
+    void AddMarkerClick();
     void ChBoxDCClick(bool checked);
     void TimerRecTimer();
     void TimerStatusTimer();

@@ -19,6 +19,7 @@
 #include "export/save_filter.h"
 #include "platform/encoder_library.h"
 #include "platform/program_files.h"
+#include "record/marker_file.h"
 #include "record/recording_control.h"
 #include "shell/forms.h"
 
@@ -70,6 +71,13 @@ public:
     void PushWaveHistory() override { w_.PanelMain->PushWaveHistory(); }
     void DrawTimeBarColumn() override { w_.PanelMain->DrawTimeBarColumn(); }
     void DrawLiveDisplays() override { w_.PanelMain->DrawLiveDisplays(w_.ChBoxDC->isChecked()); }
+    void DrawTimeBarMarkers() override { w_.PanelMain->DrawTimeBarMarkers(); }
+    void SetMarkerCount(size_t count) override {
+        const QString text = count == 0 ? QString() : QStringLiteral("标记-%1").arg(count);
+        if (w_.MarkerPanel->text() != text) w_.MarkerPanel->setText(text);
+        // No marker, no panel: the bar is as it always was.
+        if (w_.MarkerPanel->isVisibleTo(&w_) != (count > 0)) w_.MarkerPanel->setVisible(count > 0);
+    }
     void ClearMeters() override {
         w_.PanelMain->ClearLevelMeter();
         w_.PanelMain->ClearDcMeter();
@@ -113,7 +121,8 @@ void TFormMain::MakeSaveFlow() {
                         &st_.Busy,
                         &st_.RecordingSaved,
                         {f.RawFileName, f.EditFileName, f.ClipFileName, f.PeakFileName, f.FoundRecordingName,
-                         f.RingFileName, f.RecentFileName}};
+                         f.RingFileName, f.RecentFileName, f.MarkerFileName,
+                         CompanionMarkerName(f.FoundRecordingName)}};
     SaveFlowSeams seams{
         [this](const std::string& text) { seams_.Dialogs.Message(text); },
         [this](const std::string& folder, const std::string& filter, const std::string& extension) {
@@ -210,6 +219,10 @@ void TFormMain::BuildControls() {
         SetStatusText(i, QString());
         statusBar()->addWidget(StatusPanels[i]);
     }
+    MarkerPanel = new QLabel(this);
+    MarkerPanel->setObjectName("MarkerPanel");
+    statusBar()->addWidget(MarkerPanel);
+    MarkerPanel->setVisible(false);
     statusBar()->setSizeGripEnabled(false);
 
     connect(BtnRecord, &QPushButton::clicked, this, [this] { BtnRecordClick(); });
@@ -231,6 +244,11 @@ void TFormMain::BuildMenus() {
     menuSaveRecent->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
     addAction(menuSaveRecent);  // the shortcut works wherever the focus is in this window
     menuSaveRecent->setEnabled(false);
+    menuAddMarker = file->addAction(QStringLiteral("添加标记"), this, [this] { menuAddMarkerClick(); });
+    menuAddMarker->setObjectName("menuAddMarker");
+    menuAddMarker->setShortcut(QKeySequence(Qt::Key_M));
+    addAction(menuAddMarker);  // as Ctrl+K: wherever the focus is in this window
+    menuAddMarker->setEnabled(false);
     file->addAction(QStringLiteral("打开输出文件夹"), this, [this] { menuExplorerClick(); })->setObjectName("menuExplorer");
     file->addSeparator();
     file->addAction(QStringLiteral("关闭"), this, [this] { close(); })->setObjectName("menuClose");
@@ -293,6 +311,7 @@ void TFormMain::FormCreate() {
         st_.Shell.Files = NameWorkingFiles(folder);
         st_.Capture.RawFileName = st_.Shell.Files.RawFileName;
         st_.Capture.RingFileName = st_.Shell.Files.RingFileName;
+        st_.Capture.MarkerFileName = st_.Shell.Files.MarkerFileName;
     }
 
     view_ = std::make_unique<MainRecordingView>(*this);
@@ -384,7 +403,11 @@ void TFormMain::menuFileClick() {
 }
 
 // Its shortcut works without the menu: kept up to date with the recording.
-void TFormMain::EnableSaveRecent() { menuSaveRecent->setEnabled(st_.Capture.Recording && !st_.Busy.Busy()); }
+void TFormMain::EnableSaveRecent() {
+    menuSaveRecent->setEnabled(st_.Capture.Recording && !st_.Busy.Busy());
+    // A marker touches memory only; its record is written with the blocks.
+    menuAddMarker->setEnabled(st_.Capture.Recording && !st_.Busy.HoldsRecording());
+}
 
 void TFormMain::menuExplorerClick() { seams_.Launcher.OpenPath(st_.Settings.OutputFolder); }
 

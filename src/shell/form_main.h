@@ -78,6 +78,8 @@ public:
     // Saves what the running recording holds now (a loop's ring, or the
     // continuous recording so far) while it goes on recording.
     void menuSaveRecentClick();
+    // M while recording: a marker at the block being recorded.
+    void menuAddMarkerClick();
     void menuSkinClick();
 
     // Commands from outside the window (the session bus, the command line):
@@ -123,6 +125,8 @@ public:
     std::array<QLabel*, 4> StatusPanels{};
     QAction* menuSaveAs = nullptr;
     QAction* menuSaveRecent = nullptr;
+    QAction* menuAddMarker = nullptr;
+    QLabel* MarkerPanel = nullptr;  // "标记-n" in the status bar while there are markers
     QAction* menuSkin = nullptr;
     QTimer* TimerRec = nullptr;
     QTimer* TimerStatus = nullptr;
@@ -151,8 +155,6 @@ private:
     void SetStatusText(size_t panel, const QString& text);
     // Why a command from outside must not run now; needs: what it touches.
     std::string CommandRefusal(Holds needs) const;
-    // Marks this moment of the running recording as the M key does; the refusal, else empty.
-    std::string AddMarkerNow();
     void SaveRecent(UnattendedSave* unattended);
 
     AppSeams& seams_;

@@ -109,13 +109,19 @@ void TFormMain::CmbBoxTimeChange() {
     control_->CmbBoxTimeChange(CmbBoxTime->currentIndex());
 }
 
+void TFormMain::menuAddMarkerClick() {
+    if (st_.Busy.HoldsRecording()) return;
+    control_->AddMarkerClick();
+}
+
 void TFormMain::ChBoxDCClick() { control_->ChBoxDCClick(ChBoxDC->isChecked()); }
 
 void TFormMain::menuSaveAsClick() {
     if (st_.Busy.Busy()) return;
     const std::optional<std::vector<Piece>> pieces = control_->RecordingToSave();
     if (!pieces) return;
-    saveFlow_->SaveRecording(*pieces, st_.Capture.TotalBlocks, PieceSources{&st_.Capture.RawStream, nullptr});
+    saveFlow_->SaveRecording(*pieces, st_.Capture.TotalBlocks, PieceSources{&st_.Capture.RawStream, nullptr},
+                             st_.Capture.Markers);
 }
 
 void TFormMain::menuSaveRecentClick() { SaveRecent(nullptr); }
@@ -142,7 +148,7 @@ void TFormMain::SaveRecent(UnattendedSave* unattended) {
         message);
     if (recent)
         saveFlow_->SaveRecent(recent->Pieces(), recent->Blocks(), recent->Sources(),
-                              RecordingRoom{&seams_.FreeSpace, folder, keep}, unattended);
+                              RecordingRoom{&seams_.FreeSpace, folder, keep}, recent->Markers(), unattended);
     else if (unattended)
         unattended->Refusal = message;
     else if (!st_.Shell.Terminating)

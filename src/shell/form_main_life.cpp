@@ -54,6 +54,7 @@ bool TFormMain::FormCloseQuery() {
         platform::removeFile(st_.Shell.Files.RawFileName);
         platform::removeFile(st_.Shell.Files.RingFileName);
         platform::removeFile(st_.Shell.Files.RecentFileName);
+        platform::removeFile(st_.Shell.Files.MarkerFileName);
     }
     return true;
 }
@@ -113,6 +114,7 @@ void TFormMain::RestartProgram() {
         !RecordingUnsaved(st_.RecordingSaved, st_.Capture.RawFileName)) {
         platform::removeFile(st_.Shell.Files.RawFileName);
         platform::removeFile(st_.Shell.Files.RingFileName);
+        platform::removeFile(st_.Shell.Files.MarkerFileName);
     }
     st_.Shell.Restarting = true;
     QCoreApplication::quit();

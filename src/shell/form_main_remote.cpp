@@ -56,11 +56,11 @@ std::string TFormMain::StopCommand() {
 std::string TFormMain::MarkCommand() {
     if (!st_.Capture.Recording) return NothingRecordingText;
     if (std::string refusal = CommandRefusal(Holds::AllButTheRecording); !refusal.empty()) return refusal;
-    return AddMarkerNow();
+    // The M key's marker at the block being recorded; a second one on the
+    // same block is the same moment, marked already.
+    menuAddMarkerClick();
+    return {};
 }
-
-// The M key's marker. Its handler belongs here once the window has the M key.
-std::string TFormMain::AddMarkerNow() { return "Markers cannot be set in this version of Orvane Recorder."; }
 
 std::string TFormMain::SaveRecentCommand(const std::string& folder, std::string& saved) {
     saved.clear();

@@ -10,6 +10,7 @@
 #include "platform/replace_file.h"
 #include "record/format.h"
 #include "record/found_recording.h"
+#include "record/marker_file.h"
 #include "record/time_text.h"
 #include "record/ring_position.h"
 
@@ -43,7 +44,7 @@ bool PrepareWorkingFolder(const std::string& folder, std::string& error) {
 
 WorkingFiles NameWorkingFiles(const std::string& folder) {
     return {folder, folder + "/Orvane.raw", folder + "/Edit.raw", folder + "/Clp.raw", folder + "/Orvane.spv",
-            folder + "/test", folder + "/Orvane.pos", folder + "/Recent.raw"};
+            folder + "/test", folder + "/Orvane.pos", folder + "/Recent.raw", folder + "/Orvane.mrk"};
 }
 
 static std::string RecordedAtName(const std::string& folder, int64_t mtime, const char* extension) {
@@ -83,8 +84,11 @@ static bool MoveDurably(const std::string& from, const std::string& to) {
 // Puts the interrupted recording at target: copied in time order when the
 // ring position says it wrapped, else moved as it lies. The copy takes the
 // name only once it is on the disk, and the ring goes only after that.
-static bool KeepInterrupted(const WorkingFiles& files, const std::string& target, const CopyProgress& progress) {
+// ordered (when given) tells whether it went in time order or as it lies.
+static bool KeepInterrupted(const WorkingFiles& files, const std::string& target, const CopyProgress& progress,
+                            bool* ordered = nullptr) {
     uint32_t skip = 0;
+    if (ordered) *ordered = false;
     if (const auto split = RingSplit(files, skip)) {
         RawFile in;
         std::string why;
@@ -94,6 +98,7 @@ static bool KeepInterrupted(const WorkingFiles& files, const std::string& target
                 why)) {
             in.close();
             removeFile(files.RawFileName);
+            if (ordered) *ordered = true;
             return true;
         }
         // No room for the copy: keeping it out of order beats losing it.
@@ -105,7 +110,20 @@ static bool KeepInterrupted(const WorkingFiles& files, const std::string& target
 // samples in time order; past 4 GB the header is RF64's. The samples move by
 // the header's length, so they are copied (inside the kernel where the system
 // can), and on the disk before the recording they came from goes.
-static bool KeepAsWav(const WorkingFiles& files, const std::string& target, const CopyProgress& progress) {
+// The markers still in the interrupted recording, in the time order the
+// keeping gives it: a wrapped ring's (as RingSplit) or the file's own.
+static MarkerList InterruptedMarkers(const WorkingFiles& files, int64_t size, bool ringOrder) {
+    if (files.MarkerFileName.empty() || size <= 0) return {};
+    RawTimeOrder order{uint32_t(uint64_t(size) / BlockBytes), std::nullopt, 0};
+    if (ringOrder) {
+        order.Split = RingSplit(files, order.Skip);
+        if (!order.Split) order.Skip = 0;
+    }
+    return ReadRecordingMarkers(files.MarkerFileName, files.RawFileName, order);
+}
+
+static bool KeepAsWav(const WorkingFiles& files, const std::string& target, const CopyProgress& progress,
+                      const MarkerList& markers) {
     RawFile in;
     const int64_t size = in.open(files.RawFileName, RawFile::Mode::Read) ? in.size() : -1;
     if (size <= 0) return false;
@@ -113,14 +131,22 @@ static bool KeepAsWav(const WorkingFiles& files, const std::string& target, cons
     const auto split = RingSplit(files, skip);
     // A ring leaves out the half a kill cut off; a kill may cut a frame short.
     const uint64_t data = split ? uint64_t(size) - uint64_t{skip} * BlockBytes : uint64_t(size) / 4 * 4;
-    const uint32_t headerBytes = WavHeaderBytesFor(data);
+    std::vector<uint32_t> frames;
+    for (const uint32_t p : markers) frames.push_back((p - 1) * BlockFrames);
+    const std::vector<uint8_t> chunks = BuildMarkerChunks(frames);
+    // The RIFF length (RF64's in its ds64) counts the chunks, which may tip a
+    // file just under 4 GB over to RF64; no marker, no chunk: as ever.
+    const uint32_t headerBytes = WavHeaderBytesFor(data, chunks.size());
     auto write = [&](RawFile& part) {
         std::string error;
         const bool copied = split ? CopyRingInTimeOrder(in, *split, part, error, skip, headerBytes, progress)
                                   : CopyInChunks(in, 0, part, headerBytes, data, data, 0, error, progress);
         if (!copied || part.size() != int64_t(headerBytes + data)) return false;
+        // The samples are whole frames: the chunks start on an even byte.
+        if (!chunks.empty() && part.writeAt(headerBytes + data, chunks.data(), chunks.size()) != chunks.size())
+            return false;
         std::array<uint8_t, Rf64HeaderBytes> header{};
-        BuildLongWavHeader(header.data(), data, WavParameters{});
+        BuildLongWavHeader(header.data(), data, WavParameters{}, chunks.size());
         return part.writeAt(0, header.data(), headerBytes) == headerBytes;
     };
     std::string why;
@@ -141,17 +167,27 @@ std::string ClearStaleWorkingFiles(const WorkingFiles& files, const std::functio
     if (size <= 0) {
         if (size == 0) removeFile(files.RawFileName);
         if (!files.RingFileName.empty()) removeFile(files.RingFileName);
+        if (!files.MarkerFileName.empty()) removeFile(files.MarkerFileName);
         return {};
     }
+    // Read before the recording moves: its blocks tell which markers still hold.
+    const MarkerList ringMarkers = InterruptedMarkers(files, size, true);
+    const MarkerList fileMarkers = InterruptedMarkers(files, size, false);
     // What was kept: a half cut off by the kill is not in it.
     auto length = [](const std::string& kept) { return FormatBlockTimeTenths(uint64_t(fileSize(kept)) / BlockBytes, Hours::All); };
     const CopyProgress copyProgress = [&](uint64_t done, uint64_t total) {
         if (progress) progress(total > 0 ? float(double(done) * 100.0 / double(total)) : 100.0f);
     };
     std::string note;
-    if (!fileExists(files.FoundRecordingName) && KeepInterrupted(files, files.FoundRecordingName, copyProgress)) {
-        // The old summary described the old "test".
+    bool ordered = false;
+    if (!fileExists(files.FoundRecordingName) &&
+        KeepInterrupted(files, files.FoundRecordingName, copyProgress, &ordered)) {
+        // The old summary described the old "test"; its markers are the new one's.
         removeFile(files.PeakFileName);
+        std::string error;
+        // Without its companion "test" is still whole: a failure costs the markers only.
+        WriteCompanionMarkers(CompanionMarkerName(files.FoundRecordingName), files.FoundRecordingName,
+                              ordered ? ringMarkers : fileMarkers, error);
         note = "A recording interrupted at the last run (" + length(files.FoundRecordingName) +
                " long) was kept.\nOpen the editor after a recording in continuous mode and choose "
                "\"载入\" to load it.";
@@ -159,13 +195,14 @@ std::string ClearStaleWorkingFiles(const WorkingFiles& files, const std::functio
         const int64_t mtime = fileModifiedTime(files.RawFileName);
         std::string kept = RecordedAtName(files.WorkingFolder, mtime, ".wav");
         // No room for a copy: kept as it lies, which beats losing it.
-        if (!KeepAsWav(files, kept, copyProgress) &&
+        if (!KeepAsWav(files, kept, copyProgress, ringMarkers) &&
             !KeepInterrupted(files, kept = RecordedAtName(files.WorkingFolder, mtime, ".raw"), copyProgress))
             // Could not move it aside: leave it, and where its ring stands, rather than lose it.
             return "A recording interrupted at the last run could not be moved and stays as\n" + files.RawFileName;
         note = "A recording interrupted at the last run (" + length(kept) + " long) was kept as\n" + kept;
     }
     if (!files.RingFileName.empty()) removeFile(files.RingFileName);
+    if (!files.MarkerFileName.empty()) removeFile(files.MarkerFileName);
     return note;
 }
 

@@ -15,6 +15,7 @@ struct WorkingFiles {
     std::string FoundRecordingName;  // test
     std::string RingFileName;  // Orvane.pos, where a loop recording's ring stands
     std::string RecentFileName;  // Recent.raw, a running loop's last minutes while they are saved
+    std::string MarkerFileName;  // Orvane.mrk, the recording's markers as they reach the disk
 };
 
 // dataFolder/"Orvane Recorder" when that folder exists, else exeFolder/"Temp"
@@ -35,7 +36,9 @@ WorkingFiles NameWorkingFiles(const std::string& folder);
 // old "test"), else it is kept under a name that says when it was recorded.
 // A loop recording whose ring position (Orvane.pos) fits it is copied in the
 // order it was heard; without a fitting position it is kept as it lies. A
-// kept WAV file past 4 GB is RF64. Every copy takes its name only once it is
+// kept WAV file past 4 GB is RF64. The markers of Orvane.mrk that still fit
+// the recording come with it: as the found recording's companion "test.mrk",
+// or as the kept WAV file's cue points. Every copy takes its name only once it is
 // on the disk, and the raw file goes only after that.
 // progress is told the share copied (0 to 100) between chunks of a copy,
 // which may take minutes for hours of recording; it may let events run.

@@ -221,6 +221,77 @@ void KilledRecordingLoadedAndSaved(Rig& r) {
     EXPECT_FALSE(r.Gui([&] { return r.P().State().Capture.Recording; }));
 }
 
+// The blocks (from 1) of a WAV file's cue points as libsndfile reads them.
+std::vector<uint32_t> CueBlocks(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (!f) return {};
+    std::vector<uint32_t> blocks;
+    uint32_t count = 0;
+    auto cues = std::make_unique<SF_CUES>();
+    if (sf_command(f, SFC_GET_CUE_COUNT, &count, sizeof count) == SF_TRUE && count > 0 &&
+        sf_command(f, SFC_GET_CUE, cues.get(), sizeof(SF_CUES)) == SF_TRUE)
+        for (uint32_t i = 0; i < std::min<uint32_t>(cues->cue_count, 100); ++i)
+            blocks.push_back(cues->cue_points[i].sample_offset / BlockFrames + 1);
+    sf_close(f);
+    return blocks;
+}
+
+// Whether each marker lies within a block of the block pressed at.
+::testing::AssertionResult NearPresses(const std::vector<uint32_t>& markers, const std::vector<uint32_t>& pressed) {
+    if (markers.size() != pressed.size())
+        return ::testing::AssertionFailure() << markers.size() << " markers for " << pressed.size() << " presses";
+    for (size_t i = 0; i < markers.size(); ++i)
+        if (markers[i] + 1 < pressed[i] || markers[i] > pressed[i] + 1)
+            return ::testing::AssertionFailure() << "marker " << i + 1 << " at block " << markers[i]
+                                                 << ", M pressed at block " << pressed[i];
+    return ::testing::AssertionSuccess();
+}
+
+// M pressed three times in the shipped program, which is then killed; the
+// next start keeps the recording as the found recording, whose markers the
+// editor saves as cue points.
+void MarkedRecordingKilledLoadedAndSaved(Rig& r) {
+    const Shipped child = StartShipped(r);
+    ASSERT_GT(child.pid, 0);
+    EXPECT_TRUE(child.Xdo("." + Shipped::Click(child.record)));
+    const std::string raw = r.Work() + "/Orvane.raw";
+    auto onDisk = [&] { return uint32_t(std::max<int64_t>(platform::fileSize(raw), 0) / BlockBytes); };
+    std::vector<uint32_t> pressed;
+    for (int i = 0; i < 3; ++i) {
+        // Just after a half reached the file, the block being recorded is the one after it.
+        const uint32_t before = onDisk();
+        int wait = 0;  // a loose bound (10 s) on a half that comes every 2 s
+        for (; wait < 5000 && onDisk() == before; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_LT(wait, 5000) << "the recording did not grow";
+        const uint32_t at = onDisk();
+        // The pointer rests on the program's window: the key goes there.
+        ASSERT_EQ(std::system("xdotool key m"), 0);
+        pressed.push_back(at + 1);
+    }
+    // The last marked block's half on the disk, then the kill.
+    const bool written = r.WaitFor([&] { return onDisk() >= pressed.back() + HalfBlocks; });
+    kill(child.pid, SIGKILL);
+    ASSERT_TRUE(written) << "the recording stopped growing";
+
+    ASSERT_TRUE(r.Start(false));
+    ASSERT_TRUE(r.Answer("A recording interrupted at the last run", Qt::Key_Return));
+    ASSERT_TRUE(r.Shown());
+    ASSERT_TRUE(r.Record(10));
+    r.Click([&] { return r.P().Main().BtnEdit; });
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().FoundRecording().isVisible(); })) << "the found recording was not offered";
+    r.Click([&] { return r.P().FoundRecording().BtnLoad; });
+    ASSERT_TRUE(r.WaitFor([&] { return r.EditorOpen() && r.P().State().Editor.TotalBlocks >= pressed.back(); }))
+        << "the editor did not open on the found recording";
+    EXPECT_TRUE(NearPresses(r.Gui([&] { return r.P().State().Capture.Markers; }), pressed))
+        << "the found recording's markers";
+    ASSERT_TRUE(r.Menu([&] { return &r.P().Editor(); }, "menuFile", "menuSaveAll"));
+    ASSERT_TRUE(r.SaveAs("marked.wav"));
+    ASSERT_TRUE(r.WaitFor([&] { return r.Idle(); }));
+    EXPECT_TRUE(NearPresses(CueBlocks(r.Out() + "/marked.wav"), pressed)) << "the saved file's cue points";
+    EXPECT_EQ(CountBreaks(ReadWav(r.Out() + "/marked.wav")), std::vector<size_t>{});
+}
+
 void EscAsksAboutUnsavedEdits(Rig& r) {
     ASSERT_TRUE(r.Start());
     ASSERT_TRUE(r.Record(20));
@@ -599,6 +670,9 @@ void CommandsFromASecondProcess(Rig& r) {
     EXPECT_EQ(r.Command("--mark", nullptr, &err), 0) << err;
     ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Capture.LastBlockSeen >= 3 * HalfBlocks; }));
     EXPECT_EQ(r.Command("--mark", nullptr, &err), 0) << err;
+    // The save takes the blocks on disk: wait for the second mark's block there.
+    const uint32_t seen = r.Gui([&] { return r.P().State().Capture.LastBlockSeen; });
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Capture.BlocksWritten > seen; }));
     const std::string folder = r.Out() + "/last minutes";
     std::filesystem::create_directory(folder);
     const uint64_t before = written();
@@ -719,6 +793,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{"CancelledSaveKeepsTheOldTarget", CancelledSaveKeepsTheOldTarget},
                       Row{"CloseWhileRecordingKeepsTheRecording", CloseWhileRecordingKeepsTheRecording},
                       Row{"KilledRecordingLoadedAndSaved", KilledRecordingLoadedAndSaved},
+                      Row{"MarkedRecordingKilledLoadedAndSaved", MarkedRecordingKilledLoadedAndSaved},
                       Row{"EscAsksAboutUnsavedEdits", EscAsksAboutUnsavedEdits},
                       Row{"EditorMessagesBelongToTheEditor", EditorMessagesBelongToTheEditor},
                       Row{"EditorGestures", EditorGestures},

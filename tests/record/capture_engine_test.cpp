@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "record/capture_engine.h"
+#include "record/marker_file.h"
+#include "record/ring_position.h"
 #include "support/fake_wave_in.h"
 #include "support/temp_dir.h"
 
@@ -300,6 +302,79 @@ TEST_F(CaptureEngineTest, FailedWriteStopsTheRecordingWithWholeBlocks) {
     EXPECT_EQ(state.LastWrittenBlock, 20u);
     EXPECT_EQ(RawSize() % BlockBytes, 0);
 }
+
+// M pressed after some ticks of one block each; the markers that hold are
+// found again, at the stop and from the working files a kill leaves, at the
+// blocks whose counting signal says they were recorded then.
+struct MarkerCase {
+    int loopMinutes;
+    int ticks;
+    std::vector<int> pressedAfter;  // ticks before each press
+    bool killed;                    // no stop: what the files on disk say
+    std::vector<uint32_t> keptCounts;
+};
+class RecordingMarkers : public CaptureEngineTest, public ::testing::WithParamInterface<MarkerCase> {
+protected:
+    // The count (from 1) of the block at time position pos, from its signal.
+    uint32_t CountAt(const RawTimeOrder& order, uint32_t pos) const {
+        uint32_t fileBlock = pos + order.Skip;
+        if (order.Split) fileBlock = (*order.Split + fileBlock - 1) % order.Blocks + 1;
+        const uint32_t frame = CountAtBlock(fileBlock);
+        for (uint32_t c = 1; c <= uint32_t(GetParam().ticks); ++c)
+            if (uint32_t(((c - 1) * uint64_t{BlockFrames}) & 0xFFFF) == frame) return c;
+        return 0;
+    }
+    std::vector<uint32_t> Counts(const RawTimeOrder& order, const MarkerList& markers) const {
+        std::vector<uint32_t> counts;
+        for (uint32_t p : markers) counts.push_back(CountAt(order, p));
+        return counts;
+    }
+};
+
+TEST_P(RecordingMarkers, HoldAtTheBlocksMarkedInTimeOrder) {
+    const MarkerCase& c = GetParam();
+    state.MarkerFileName = dir.file("Orvane.mrk");
+    state.RingFileName = dir.file("Orvane.pos");
+    StartRecording(c.loopMinutes);
+    state.RecordedLoopMode = state.LoopMode;
+    size_t press = 0;
+    for (int t = 0; t <= c.ticks; ++t) {
+        for (; press < c.pressedAfter.size() && c.pressedAfter[press] == t; ++press) engine.AddMarkerNow();
+        if (t < c.ticks) Tick();
+    }
+    if (!c.killed) {
+        engine.FinishRecording();
+        const RawTimeOrder stopped{state.TotalBlocks,
+                                   state.LastWrittenBlock < state.TotalBlocks && state.RecordedLoopMode
+                                       ? std::optional<uint32_t>(state.LastWrittenBlock)
+                                       : std::nullopt,
+                                   0};
+        EXPECT_EQ(Counts(stopped, state.Markers), c.keptCounts);
+    }
+    // As a start after a crash reads them.
+    RawTimeOrder found{uint32_t(RawSize() / BlockBytes), std::nullopt, 0};
+    if (const auto ring = ReadRingPositionFile(state.RingFileName))
+        found.Split = RingSplitOfFile(*ring, state.RawFileName, &found.Skip);
+    const MarkerList recovered = ReadRecordingMarkers(state.MarkerFileName, state.RawFileName, found);
+    EXPECT_EQ(Counts(found, recovered), c.keptCounts);
+    if (!c.killed) {
+        EXPECT_EQ(recovered, state.Markers);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecordingMarkers,
+    ::testing::Values(
+        // Continuous; the last press falls on the block filling at the stop: the last one kept.
+        MarkerCase{0, 100, {0, 29, 29, 59, 100}, false, {1, 30, 60, 100}},
+        // A kill keeps those whose half reached the disk.
+        MarkerCase{0, 95, {0, 29, 59, 89}, true, {1, 30, 60}},
+        // A wrapped ring: the first marker was overwritten, the one on the
+        // newest blocks is kept at the stop and lost with them at a kill.
+        MarkerCase{3, 1949, {10, 500, 1900, 1945}, false, {501, 1901, 1946}},
+        MarkerCase{3, 1949, {10, 500, 1900, 1945}, true, {501, 1901}},
+        // The stop's blocks begin the ring's next pass over the first marker only.
+        MarkerCase{3, 1810, {3, 14, 1805}, false, {15, 1806}}));
 
 TEST_F(CaptureEngineTest, DeviceListAndLookupByName) {
     engine.ListCaptureDevices();

@@ -3,7 +3,9 @@
 // behind, and the recording just made surviving the load.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <tuple>
@@ -11,6 +13,7 @@
 
 #include "platform/raw_file.h"
 #include "record/found_recording.h"
+#include "record/marker_file.h"
 #include "record/ring_position.h"
 #include "support/temp_dir.h"
 
@@ -294,6 +297,42 @@ TEST(RingPositionFile, OnlyAnIntactDescriptionOfARingIsTrusted) {
     const auto continuous = EncodeRingPosition({0, 90000, false});
     EXPECT_TRUE(ParseRingPosition(continuous.data(), continuous.size()));
 }
+
+// The marker file: what start-up trusts of its bytes.
+struct MarkerBytesCase {
+    const char* what;
+    std::function<void(std::vector<uint8_t>&)> damage;
+    std::vector<MarkerRecord> trusted;
+};
+class MarkerFileBytes : public ::testing::TestWithParam<MarkerBytesCase> {};
+
+const MarkerRecord MarkA{7, 7, 0x1234}, MarkB{1900, 100, 0xBEEF}, MarkC{30, 30, 0};
+
+TEST_P(MarkerFileBytes, OnlyIntactRecordsAreTrusted) {
+    std::vector<uint8_t> bytes;
+    const auto header = MarkerFileHeader();
+    bytes.insert(bytes.end(), header.begin(), header.end());
+    for (const MarkerRecord& r : {MarkA, MarkB, MarkC}) {
+        const auto b = EncodeMarkerRecord(r);
+        bytes.insert(bytes.end(), b.begin(), b.end());
+    }
+    GetParam().damage(bytes);
+    EXPECT_EQ(ParseMarkerFile(bytes.data(), bytes.size()), GetParam().trusted) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, MarkerFileBytes,
+    ::testing::Values(
+        MarkerBytesCase{"intact", [](auto&) {}, {MarkA, MarkB, MarkC}},
+        MarkerBytesCase{"torn last record", [](auto& b) { b.resize(b.size() - 5); }, {MarkA, MarkB}},
+        MarkerBytesCase{"a bit of the middle record", [](auto& b) { b[8 + 16 + 9] ^= 0x04; }, {MarkA, MarkC}},
+        MarkerBytesCase{"a record's check word", [](auto& b) { b[8 + 15] ^= 0x80; }, {MarkB, MarkC}},
+        MarkerBytesCase{"a zeroed record", [](auto& b) { std::fill(b.begin() + 8, b.begin() + 24, 0); }, {MarkB, MarkC}},
+        MarkerBytesCase{"the header", [](auto& b) { b[3] = 'X'; }, {}},
+        MarkerBytesCase{"nothing", [](auto& b) { b.clear(); }, {}},
+        MarkerBytesCase{"garbage", [](auto& b) { for (size_t i = 8; i < b.size(); ++i) b[i] = uint8_t(i * 37 + 11); }, {}},
+        MarkerBytesCase{"a block past its count",
+                        [](auto& b) { std::ranges::copy(EncodeMarkerRecord({5, 6, 1}), b.begin() + 8); }, {MarkB, MarkC}}));
 
 TEST(RingPositionFile, ReplacedWholeAndSplitOnlyWhenItFitsTheFile) {
     test::TempDir dir;
