@@ -71,7 +71,7 @@ while read -r line; do
   [ "${line%% *}" = orvane-recorder ] || fail "an action runs $line"
   option=${line#orvane-recorder }
   grep -q -- "^ *$option\b" <<<"$usage" || fail "the action's $option is not an option of the program"
-done < <(sed -n '/^\[Desktop Action /,/^\[/s/^Exec=//p' "$desktop")
+done < <(awk '/^\[/ { inAction = /^\[Desktop Action / } inAction && sub(/^Exec=/, "")' "$desktop")
 [ "$actions" = 4 ] || fail "$actions desktop actions, not 4"
 [ "$(sed -n 's/^Icon=//p' "$desktop")" = orvane-recorder ] || fail "Icon is not orvane-recorder"
 grep -qx 'Categories=Audio;AudioVideo;Recorder;' "$desktop" || fail "Categories"
