@@ -15,12 +15,14 @@ cmake --build build-asan -j"$(nproc)"
 
 # The server and the counting signal (built above) stay up for both ctest
 # runs; the real-device tests skip, with a reason, when they cannot start.
-# So does the X server of the end-to-end table.
+# So do the X server and the private session bus of the end-to-end table.
 source scripts/sound-server.sh
 source scripts/x-server.sh
-trap 'stop_sound_server; stop_x_server' EXIT
+source scripts/session-bus.sh
+trap 'stop_sound_server; stop_x_server; stop_session_bus' EXIT
 start_sound_server build/bin/orv_counting_signal || true
 start_x_server || true
+start_session_bus || true
 
 (cd build && ctest --output-on-failure -j"$(nproc)" --timeout 900)
 # The full minute under load ran above; here the sanitizers watch a shorter one.

@@ -22,10 +22,10 @@ void SaveFlow::SaveRecording(std::span<const Piece> pieces, uint32_t totalBlocks
 }
 
 void SaveFlow::SaveRecent(std::span<const Piece> pieces, uint32_t blocks, const PieceSources& sources,
-                          const RecordingRoom& room, const MarkerList& markers) {
+                          const RecordingRoom& room, const MarkerList& markers, UnattendedSave* unattended) {
     if (!state_.Busy || blocks <= 1) return;
     BusyGuard guard(*state_.Busy, Holds::AllButTheRecording);
-    RunSave(pieces, {1, blocks, markers}, sources, false, {}, false, &room);
+    RunSave(pieces, {1, blocks, markers}, sources, false, {}, false, &room, nullptr, unattended);
 }
 
 void SaveFlow::AbandonSave() {
@@ -56,11 +56,14 @@ void SaveFlow::StartSave(std::span<const Piece> pieces, SaveRange range, const P
 
 void SaveFlow::RunSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
                        const std::function<void()>& stopPlayback, bool modal, const RecordingRoom* room,
-                       QWidget* owner) {
+                       QWidget* owner, UnattendedSave* unattended) {
     if (!state_.Format.SaveAsWav || !state_.Format.Wav || !state_.Format.Mp3) return;
     if (abandoned_) return;
-    auto message = [this](const std::string& text) {
-        if (seams_.Message) seams_.Message(text);
+    auto message = [this, unattended](const std::string& text) {
+        if (unattended)
+            unattended->Refusal = text;
+        else if (seams_.Message)
+            seams_.Message(text);
     };
 
     SaveJob job;
@@ -76,7 +79,10 @@ void SaveFlow::RunSave(std::span<const Piece> pieces, SaveRange range, const Pie
 
     const SaveFilter filter = UpdateSaveFilter(job.SaveAsWav, job.Wav, job.Mp3);
     const std::string folder = state_.OutputFolder ? *state_.OutputFolder : std::string();
-    job.TargetPath = seams_.AskFileName ? seams_.AskFileName(folder, filter.Filter, filter.DefaultExtension) : "";
+    if (unattended)
+        job.TargetPath = unattended->Path ? unattended->Path(filter.DefaultExtension) : "";
+    else
+        job.TargetPath = seams_.AskFileName ? seams_.AskFileName(folder, filter.Filter, filter.DefaultExtension) : "";
     if (job.TargetPath.empty()) return;
     job.TargetPath = WithSaveExtension(job.TargetPath, filter.DefaultExtension);
     if (const auto refusal = SaveTargetRefusal(job.TargetPath, state_.WorkingFiles)) {
@@ -96,7 +102,8 @@ void SaveFlow::RunSave(std::span<const Piece> pieces, SaveRange range, const Pie
     if (abandoned_) return;  // ended while the file dialog was open
     const size_t slash = job.TargetPath.find_last_of('/');
     savedFileName_ = QString::fromStdString(slash == std::string::npos ? job.TargetPath : job.TargetPath.substr(slash + 1));
-    if (state_.OutputFolder && slash != std::string::npos)
+    // A file named without the dialog leaves the dialog's folder as it was.
+    if (state_.OutputFolder && slash != std::string::npos && !unattended)
         *state_.OutputFolder = job.TargetPath.substr(0, slash == 0 ? 1 : slash);
 
     if (stopPlayback) stopPlayback();
@@ -124,6 +131,9 @@ void SaveFlow::RunSave(std::span<const Piece> pieces, SaveRange range, const Pie
     if (lowSpace && result.outcome == SaveOutcome::Cancelled) message(RecordingLowSpaceMessage);
     if (result.outcome == SaveOutcome::Failed) message(result.message);
     if (result.ok() && whole && state_.Saved) MarkRecordingSaved(*state_.Saved);
+    if (unattended && result.ok()) unattended->Saved = job.TargetPath;
+    if (unattended && result.outcome == SaveOutcome::Cancelled && unattended->Refusal.empty())
+        unattended->Refusal = SaveCancelledMessage;
 }
 
 }  // namespace orv

@@ -24,6 +24,7 @@ class TFormSaveSettings;
 inline constexpr const char* RecordingRoomMessage =
     "There is not enough free space for this file beside the running recording: saving it there would stop "
     "the recording. Please choose a folder on another disk or free some space.";
+inline constexpr const char* SaveCancelledMessage = "The save was cancelled; nothing was saved.";
 inline constexpr const char* RecordingLowSpaceMessage =
     "The disk of the running recording is nearly full. The save was stopped so that the recording can go on; "
     "nothing was saved.";
@@ -35,6 +36,15 @@ struct RecordingRoom {
     std::string Folder;  // the working folder
     // The recording's reserve and what it still grows; asked at every look.
     std::function<int64_t()> KeepBytes;
+};
+
+// A save that asks nothing: a command from outside the window names the
+// file, and hears what the window would have shown.
+struct UnattendedSave {
+    // The file to write, from the format's extension.
+    std::function<std::string(const std::string& extension)> Path;
+    std::string Refusal;  // set when nothing was saved: what the window would have said
+    std::string Saved;    // set when the file was written: its path
 };
 
 // What the save reads and changes in the program's state.
@@ -74,8 +84,9 @@ public:
     // The recording has priority: a file that would take its room is refused
     // before anything is written, and a save that finds the disk running low
     // stops (nothing kept) before the recording's own low-space stop would.
+    // unattended: no file dialog and no message box (the same progress window).
     void SaveRecent(std::span<const Piece> pieces, uint32_t blocks, const PieceSources& sources,
-                    const RecordingRoom& room, const MarkerList& markers = {});
+                    const RecordingRoom& room, const MarkerList& markers = {}, UnattendedSave* unattended = nullptr);
     // The editor's save of positions range.first .. range.last, called while the
     // editor already holds the busy guard (its EditorBusy). whole: the range is
     // its entire current level, so a completed save counts as saved.
@@ -100,7 +111,7 @@ private:
     // modal: the progress window takes all input while shown.
     void RunSave(std::span<const Piece> pieces, SaveRange range, const PieceSources& sources, bool whole,
                  const std::function<void()>& stopPlayback, bool modal = true, const RecordingRoom* room = nullptr,
-                 QWidget* owner = nullptr);
+                 QWidget* owner = nullptr, UnattendedSave* unattended = nullptr);
 
     SaveFlowState state_;
     SaveFlowSeams seams_;

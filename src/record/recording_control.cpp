@@ -109,6 +109,14 @@ void RecordingControl::Message(const std::string& text) {
     }
 }
 
+std::string RecordingControl::Unattended(const std::function<void()>& f) {
+    std::string said;
+    ScopedValue<std::string*> keep(caught_, &said);
+    ScopedValue<bool> alone(unattended_, true);
+    f();
+    return said;
+}
+
 void RecordingControl::Announce(const std::string& text) {
     if (text.empty()) return;
     ScopedValue<int> settled(st_.SettledDepth, st_.SettledDepth + 1);
@@ -213,7 +221,8 @@ void RecordingControl::BtnRecordClick() {
     }
     // The device may have opened on another source than it monitored.
     FollowSource();
-    OfferToSwitchOn();
+    // Refused unattended: capture stays open, monitoring as before.
+    if (!OfferToSwitchOn()) return;
     // The device was closed under the question (the program is ending): nothing starts.
     if (!cap_.CaptureOpen) {
         RestoreInputMute();
@@ -271,10 +280,15 @@ void RecordingControl::FollowSource() {
     SetUpInputs(*mixer_, *input_, source);
 }
 
-void RecordingControl::OfferToSwitchOn() {
-    if (!mixer_ || !input_ || !input_->MixerReady) return;
+bool RecordingControl::OfferToSwitchOn() {
+    if (!mixer_ || !input_ || !input_->MixerReady) return true;
     const uint32_t state = mixer_->recordGetInput(input_->InputIndex);
-    if (state == platform::INPUT_INVALID || !(state & platform::INPUT_OFF)) return;
+    if (state == platform::INPUT_INVALID || !(state & platform::INPUT_OFF)) return true;
+    // Switching a muted source on is the user's decision, made in the window.
+    if (unattended_) {
+        Message(RecordedSourceName(engine_) + " is muted: switch it on, or press 记录 (Record) in the window to be asked.");
+        return false;
+    }
     bool yes = false;
     {
         // The ticks beneath the question neither restart nor watch: nothing has started yet.
@@ -288,6 +302,7 @@ void RecordingControl::OfferToSwitchOn() {
         input_->VolumeState = state & ~platform::INPUT_OFF;
         input_->VolumeKnown = true;
     }
+    return true;
 }
 
 void RecordingControl::RestoreInputMute() {

@@ -4,6 +4,7 @@
 // Save As. Window-free: the main window implements RecordingView.
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -140,6 +141,10 @@ public:
     // A message box, one at a time: a message that comes while one is open
     // is shown after it.
     void Message(const std::string& text);
+    // Runs f for a command from outside the window: no box is shown and no
+    // question asked (Record on a muted source is refused rather than asked
+    // about). Returns the last message the window would have shown.
+    std::string Unattended(const std::function<void()>& f);
     // A message shown after its cause has been dealt with in full: the ticks
     // beneath the box go on (a lost device comes back while it is open).
     void Announce(const std::string& text);
@@ -157,7 +162,8 @@ private:
     void FollowSource();
     // Record on a muted source: the user decides whether it is switched on
     // for this recording; No records it as it is.
-    void OfferToSwitchOn();
+    // false: unattended, the source stays muted and nothing starts.
+    bool OfferToSwitchOn();
     void OpenMonitoring();
     void DeviceFailed();
     void NoteEngineStop();
@@ -194,6 +200,7 @@ private:
     platform::InputMixer* mixer_ = nullptr;
     InputDeviceState* input_ = nullptr;
     std::string* caught_ = nullptr;  // set: a message is kept here instead of shown
+    bool unattended_ = false;        // a command from outside the window: nothing is asked
 };
 
 }  // namespace orv

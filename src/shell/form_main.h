@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <array>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -29,6 +30,7 @@ class TFormProgress;
 class MainRecordingView;
 class DisplayPanel;
 class SaveFlow;
+struct UnattendedSave;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -79,6 +81,25 @@ public:
     // M while recording: a marker at the block being recorded.
     void menuAddMarkerClick();
     void menuSkinClick();
+
+    // Commands from outside the window (the session bus, the command line):
+    // each does what its button or key does, under the same guard, but asks
+    // nothing and opens no box. What the window would refuse, or make wait
+    // behind a dialog or a running operation, is refused with the text the
+    // user reads; empty: done.
+    std::string RecordCommand();
+    std::string StopCommand();
+    std::string MarkCommand();
+    // Ctrl+K's save to folder as "Orvane <date> <time>.<ext>"; saved: its path.
+    std::string SaveRecentCommand(const std::string& folder, std::string& saved);
+    // "saving", "editing", "recording" or "listening", the first that holds.
+    std::string StateName() const;
+    const std::string& RecordedTimeText() const { return controlState_.RecordedTimeText; }
+    // The window the user works in (a dialog over this one, else this one), in front.
+    void BringToFront();
+    // The instance's name on the session bus: given up (false) before a
+    // restart starts the next instance, taken back (true) when that failed.
+    std::function<void(bool keep)> InstanceName;
     // The paint handler: window and caption colours of the scheme, frames and scales.
     void FormPaint();
     // The editor's save all / save selection: positions first … last of the
@@ -132,6 +153,9 @@ private:
     void MakeSaveFlow();
     void EnableSaveRecent();
     void SetStatusText(size_t panel, const QString& text);
+    // Why a command from outside must not run now; needs: what it touches.
+    std::string CommandRefusal(Holds needs) const;
+    void SaveRecent(UnattendedSave* unattended);
 
     AppSeams& seams_;
     AppState& st_;

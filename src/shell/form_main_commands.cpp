@@ -124,7 +124,9 @@ void TFormMain::menuSaveAsClick() {
                              st_.Capture.Markers);
 }
 
-void TFormMain::menuSaveRecentClick() {
+void TFormMain::menuSaveRecentClick() { SaveRecent(nullptr); }
+
+void TFormMain::SaveRecent(UnattendedSave* unattended) {
     if (st_.Busy.Busy() || !st_.Capture.Recording) return;
     // From the moment taken to the end of its save: every other command waits,
     // the recording does not.
@@ -146,7 +148,9 @@ void TFormMain::menuSaveRecentClick() {
         message);
     if (recent)
         saveFlow_->SaveRecent(recent->Pieces(), recent->Blocks(), recent->Sources(),
-                              RecordingRoom{&seams_.FreeSpace, folder, keep}, recent->Markers());
+                              RecordingRoom{&seams_.FreeSpace, folder, keep}, recent->Markers(), unattended);
+    else if (unattended)
+        unattended->Refusal = message;
     else if (!st_.Shell.Terminating)
         seams_.Dialogs.Message(message);
 }

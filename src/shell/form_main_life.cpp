@@ -96,7 +96,11 @@ void TFormMain::RestartProgram() {
                       ".\nThe program will be restarted.");
     ProcessEvents();
     engine_->CloseCapture();
+    // The next instance takes the name on the session bus; a second start
+    // would otherwise find this one and end.
+    if (InstanceName) InstanceName(false);
     if (!seams_.Launcher.Start(seams_.ExecutablePath, {})) {
+        if (InstanceName) InstanceName(true);
         // Follow the new device in place instead, and keep the automatic stops working.
         control_->Message("The program could not be restarted: " + seams_.ExecutablePath);
         st_.Input.KnownDeviceName.clear();

@@ -26,6 +26,8 @@
 
 #include "e2e/rig.h"
 #include "platform/raw_file.h"
+#include "shell/remote_command.h"
+#include <sndfile.h>
 
 namespace orv::e2e {
 namespace {
@@ -643,9 +645,103 @@ void SourceChangedDuringARecordingWaitsForSaveAs(Rig& r) {
     })) << "the restarted program does not name the new source";
 }
 
+// Cue points of a WAV file, read by libsndfile: their sample offsets.
+std::vector<uint32_t> CueOffsets(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (!f) return {};
+    SF_CUES cues{};
+    std::vector<uint32_t> offsets;
+    if (sf_command(f, SFC_GET_CUE, &cues, sizeof cues) == SF_TRUE)
+        for (uint32_t i = 0; i < cues.cue_count; ++i) offsets.push_back(cues.cue_points[i].sample_offset);
+    sf_close(f);
+    return offsets;
+}
+
+// With another program's window in front, a second process records, marks
+// twice and saves what the recording holds to a folder, with no dialog; the
+// recording goes on unbroken and stops on command.
+void CommandsFromASecondProcess(Rig& r) {
+    ASSERT_TRUE(r.Start());
+    ASSERT_TRUE(r.ServeCommands());
+    ASSERT_TRUE(r.FocusElsewhere());
+    auto written = [&] { return r.Gui([&] { return r.P().State().Capture.BlocksWritten; }); };
+    ASSERT_EQ(r.Command("--record"), 0);
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Capture.BlocksWritten >= 2 * HalfBlocks; }));
+    std::string err;
+    EXPECT_EQ(r.Command("--mark", nullptr, &err), 0) << err;
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Capture.LastBlockSeen >= 3 * HalfBlocks; }));
+    EXPECT_EQ(r.Command("--mark", nullptr, &err), 0) << err;
+    // The save takes the blocks on disk: wait for the second mark's block there.
+    const uint32_t seen = r.Gui([&] { return r.P().State().Capture.LastBlockSeen; });
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().State().Capture.BlocksWritten > seen; }));
+    const std::string folder = r.Out() + "/last minutes";
+    std::filesystem::create_directory(folder);
+    const uint64_t before = written();
+    std::string out;
+    ASSERT_EQ(r.Command("--save-recent '" + folder + "'", &out, &err), 0) << err;
+    const uint64_t after = written();
+    const std::string path = out.substr(0, out.find('\n'));
+    EXPECT_EQ(FileNames(folder), std::vector<std::string>{path.substr(folder.size() + 1)}) << out;
+    EXPECT_TRUE(path.rfind(folder + "/Orvane ", 0) == 0 && path.ends_with(".wav") && path.find(':') == std::string::npos)
+        << path;
+    EXPECT_FALSE(r.Gui([&] { return r.P().Main().isActiveWindow(); })) << "a command took the focus";
+    ASSERT_TRUE(r.WaitFor([&] { return written() >= after + 2 * HalfBlocks; })) << "the recording did not go on";
+    ASSERT_EQ(r.Command("--stop", nullptr, &err), 0) << err;
+    EXPECT_FALSE(r.Gui([&] { return r.P().State().Capture.Recording; }));
+    EXPECT_NE(r.Command("--stop", nullptr, &err), 0);
+    EXPECT_NE(err.find(NothingRecordingText), std::string::npos) << err;
+
+    const std::vector<Frame> raw = ReadRaw(r.Work() + "/Orvane.raw");
+    EXPECT_EQ(CountBreaks(raw), std::vector<size_t>{}) << "the recording broke";
+    const std::vector<Frame> saved = ReadWav(path);
+    const uint64_t taken = saved.size() / BlockFrames;
+    EXPECT_TRUE(taken >= before && taken <= after && saved.size() % BlockFrames == 0)
+        << taken << " blocks saved, the moment lies in " << before << " … " << after;
+    ASSERT_LE(saved.size(), raw.size());
+    EXPECT_TRUE(std::equal(saved.begin(), saved.end(), raw.begin())) << "not the recording's first blocks";
+    const std::vector<uint32_t> cues = CueOffsets(path);
+    ASSERT_EQ(cues.size(), 2u) << "the two marks are not in the saved file";
+    // Each at the block of its moment or later: the first after 2 halves, the second after 3.
+    EXPECT_TRUE(cues[0] < cues[1] && cues[0] + BlockFrames >= 2 * HalfBlocks * BlockFrames &&
+                cues[1] + BlockFrames >= 3 * HalfBlocks * BlockFrames && cues[1] < saved.size())
+        << cues[0] << ", " << cues[1];
+}
+
+// A command arriving while the window's save dialog is open is refused with
+// the window's text and changes nothing; once the recording is saved, the
+// same command records.
+void RecordRefusedWhileASaveDialogIsOpen(Rig& r) {
+    ASSERT_TRUE(r.Start());
+    ASSERT_TRUE(r.ServeCommands());
+    ASSERT_TRUE(r.Record(10));
+    ASSERT_TRUE(r.Menu([&] { return Main(r); }, "menuFile", "menuSaveAs"));
+    ASSERT_TRUE(r.WaitFor([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; }));
+    std::string err;
+    EXPECT_EQ(r.Command("--record", nullptr, &err), 1);
+    EXPECT_NE(err.find(DialogOpenText), std::string::npos) << err;
+    EXPECT_FALSE(r.Gui([&] { return r.P().State().Capture.Recording; }));
+    ASSERT_TRUE(r.SaveAs("kept.wav"));
+    ASSERT_TRUE(r.WaitFor([&] { return r.Idle(); }));
+    EXPECT_EQ(r.Command("--record", nullptr, &err), 0) << err;
+    EXPECT_TRUE(r.Gui([&] { return r.P().State().Capture.Recording; }));
+    EXPECT_EQ(r.Command("--stop", nullptr, &err), 0) << err;
+}
+
+// A second plain start brings the running window to the front and ends.
+void SecondStartBringsTheFirstForward(Rig& r) {
+    ASSERT_TRUE(r.Start());
+    ASSERT_TRUE(r.ServeCommands());
+    ASSERT_TRUE(r.FocusElsewhere());
+    std::string err;
+    EXPECT_EQ(r.Command("", nullptr, &err), 0) << "the second start did not end at once: " << err;
+    EXPECT_TRUE(r.WaitFor([&] { return r.P().Main().isActiveWindow(); })) << "the first window did not come forward";
+}
+
 struct Row {
     const char* name;
     std::function<void(Rig&)> path;
+    bool bus = false;  // commands from a second process over the session bus
 };
 
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
@@ -672,6 +768,9 @@ TEST_P(EndToEnd, Path) {
     if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "no X display (the test command starts Xvfb)";
     if (Env("ORV_SOUND_SERVER") != "1")
         GTEST_SKIP() << "no sound server with the counting signal (the test command starts one)";
+    // Never a desktop's own bus: the program's name there may be the user's.
+    if (GetParam().bus && Env("ORV_SESSION_BUS") != "1")
+        GTEST_SKIP() << "no private session bus (the test command starts one)";
     Rig rig;
     std::atomic<bool> done{false};
     std::thread steps([&] {
@@ -707,7 +806,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{"SaveRecentOfTheLoop", SaveRecentOfTheLoop},
                       Row{"TermWithSaveAsOpen", [](Rig& r) { TermWithDialogOpen(r, false); }},
                       Row{"TermDuringTheRecentSave", [](Rig& r) { TermWithDialogOpen(r, true); }},
-                      Row{"SourceChangedDuringARecordingWaitsForSaveAs", SourceChangedDuringARecordingWaitsForSaveAs}),
+                      Row{"SourceChangedDuringARecordingWaitsForSaveAs", SourceChangedDuringARecordingWaitsForSaveAs},
+                      Row{"CommandsFromASecondProcess", CommandsFromASecondProcess, true},
+                      Row{"RecordRefusedWhileASaveDialogIsOpen", RecordRefusedWhileASaveDialogIsOpen, true},
+                      Row{"SecondStartBringsTheFirstForward", SecondStartBringsTheFirstForward, true}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <sndfile.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace orv::e2e {
 
@@ -297,6 +298,42 @@ bool Rig::Idle() {
         return !P().State().Busy.Busy() && !P().Progress().isVisible() &&
                (!m || m == &P().Editor());
     });
+}
+
+::testing::AssertionResult Rig::ServeCommands() {
+    const bool owned = Gui([this] {
+        service_ = std::make_unique<CommandService>();
+        service_->Serve(P().Main());
+        return service_->ClaimName() == CommandService::Claim::Owned;
+    });
+    if (!owned) return ::testing::AssertionFailure() << "another program holds the name on the session bus";
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult Rig::FocusElsewhere() {
+    Gui([this] {
+        other_ = std::make_unique<QWidget>();
+        other_->setWindowTitle("Another program");
+        other_->setGeometry(600, 500, 300, 200);
+        other_->show();
+        other_->activateWindow();
+    });
+    if (!WaitFor([this] { return other_->isActiveWindow() && !P().Main().isActiveWindow(); }))
+        return ::testing::AssertionFailure() << "the other window did not take the focus";
+    return ::testing::AssertionSuccess();
+}
+
+int Rig::Command(const std::string& options, std::string* out, std::string* err) {
+    const std::string errFile = dir_.file("command.err");
+    FILE* p = popen(("timeout 60 '" + BinaryPath() + "' " + options + " 2>'" + errFile + "'").c_str(), "r");
+    if (!p) return -1;
+    std::string text;
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+    const int status = pclose(p);
+    if (out) *out = text;
+    if (err) *err = ReadBytes(errFile);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace orv::e2e

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "shell/command_service.h"
 #include "shell/program.h"
 #include "support/temp_dir.h"
 
@@ -99,15 +100,28 @@ public:
     ::testing::AssertionResult OpenEditor();  // Edit, the editor up (no found recording)
     bool EditorOpen();
     bool Idle();  // no save or edit runs, no modal window waits
+    // The program's commands on the session bus, as main() serves them.
+    ::testing::AssertionResult ServeCommands();
+    // A window of another program takes the focus from the program's.
+    ::testing::AssertionResult FocusElsewhere();
+    // The program's executable run with these options from a second process
+    // (a minute at most); its exit status, stdout and stderr.
+    int Command(const std::string& options, std::string* out = nullptr, std::string* err = nullptr);
 
     // --- on either thread ---
     static bool OnWindowThread();
-    void DestroyProgram() { program_.reset(); }
+    void DestroyProgram() {
+        service_.reset();
+        other_.reset();
+        program_.reset();
+    }
 
 private:
     test::TempDir dir_;
     std::string data_, out_;
     std::unique_ptr<Program> program_;
+    std::unique_ptr<CommandService> service_;
+    std::unique_ptr<QWidget> other_;
 };
 
 }  // namespace orv::e2e

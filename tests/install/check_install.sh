@@ -61,7 +61,18 @@ done < <(grep -o 'src="[^"]*"' "$page" | sed 's/^src="//; s/"$//')
 # The desktop entry starts the installed program with the installed icon.
 desktop="$prefix/$share/applications/org.orvane.Recorder.desktop"
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
-[ "$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")" = orvane-recorder ] || fail "Exec is not orvane-recorder"
+# The main entry's Exec, then each action's: the launcher's menu offers these commands.
+[ "$(sed -n '/^\[Desktop Entry\]/,/^\[/s/^Exec=//p' "$desktop")" = orvane-recorder ] || fail "Exec is not orvane-recorder"
+# Each action (Record, Stop, Mark, Save) runs an option the installed program knows.
+actions=0
+usage="$("$exe" --help)"
+while read -r line; do
+  actions=$((actions + 1))
+  [ "${line%% *}" = orvane-recorder ] || fail "an action runs $line"
+  option=${line#orvane-recorder }
+  grep -q -- "^ *$option\b" <<<"$usage" || fail "the action's $option is not an option of the program"
+done < <(awk '/^\[/ { inAction = /^\[Desktop Action / } inAction && sub(/^Exec=/, "")' "$desktop")
+[ "$actions" = 4 ] || fail "$actions desktop actions, not 4"
 [ "$(sed -n 's/^Icon=//p' "$desktop")" = orvane-recorder ] || fail "Icon is not orvane-recorder"
 grep -qx 'Categories=Audio;AudioVideo;Recorder;' "$desktop" || fail "Categories"
 appstreamcli validate --no-net "$prefix/$share/metainfo/org.orvane.Recorder.metainfo.xml" || fail "appstreamcli validate"
