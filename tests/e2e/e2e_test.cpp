@@ -577,8 +577,20 @@ void TermWithDialogOpen(Rig& r, bool recent) {
     ASSERT_TRUE(!recent || child.Xdo("." + Shipped::Click(child.mode) + " key Down Return"));  // 连续 → Loop 3 min
     ASSERT_TRUE(child.Xdo("." + Shipped::Click(child.record)));
     ASSERT_TRUE(r.WaitFor([&] { return platform::fileSize(raw) >= 25 * int64_t(BlockBytes); })) << "nothing recorded";
+    if (!recent) {
+        // Keys reach the menu only once it is open: on a loaded machine the
+        // stop's last writes come first, so the file must settle before the click.
+        ASSERT_TRUE(child.Xdo("." + Shipped::Click(child.stop)));
+        int64_t last = -1;
+        for (int still = 0, i = 0; still < 10 && i < 200; ++i) {  // 1 s unchanged, within a loose 20 s
+            const int64_t now = platform::fileSize(raw);
+            still = now == last ? still + 1 : 0;
+            last = now;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
     ASSERT_TRUE(child.Xdo(recent ? ". mousemove --window %1 200 150 key ctrl+k"
-                                 : "." + Shipped::Click(child.stop) + Shipped::Click(child.file) + " key Down Return"));
+                                 : "." + Shipped::Click(child.file) + " sleep 0.5 key Down Return"));
     ASSERT_TRUE(child.Xdo("--name '^Save As$'")) << "no file dialog came up";
     ASSERT_TRUE(!recent || platform::fileExists(r.Work() + "/Recent.raw")) << "Ctrl+K took no copy of the ring";
     const int64_t half = platform::fileSize(raw);  // a second after the next half, some ten blocks wait in memory

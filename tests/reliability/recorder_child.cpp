@@ -52,5 +52,10 @@ Q_COREAPP_STARTUP_FUNCTION(ScriptedUser)
 
 int main(int argc, char** argv) {
     startOnly = argc > 1 && std::strcmp(argv[1], "--start-only") == 0;
+    // The option is this harness's own: the program is started plainly.
+    if (startOnly) {
+        argv[1] = argv[0];
+        return orv_recorder_main(argc - 1, argv + 1);
+    }
     return orv_recorder_main(argc, argv);
 }
