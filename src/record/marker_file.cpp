@@ -147,14 +147,7 @@ bool WriteCompanionMarkers(const std::string& path, const std::string& rawPath, 
         bytes.insert(bytes.end(), record.begin(), record.end());
     }
     std::string why;
-    const bool replaced = platform::replaceFileWith(
-        path,
-        [&](RawFile& part) {
-            if (part.writeAt(0, bytes.data(), bytes.size()) == bytes.size()) return true;
-            why = part.lastError();
-            return false;
-        },
-        why);
+    const bool replaced = platform::replaceFile(path, std::string(bytes.begin(), bytes.end()), why);
     if (!replaced) error = why.empty() ? "can not replace " + path : why;
     return replaced;
 }

@@ -72,14 +72,7 @@ std::optional<RingPosition> ReadRingPositionFile(const std::string& path) {
 bool WriteRingPositionFile(const std::string& path, const RingPosition& p, std::string& error) {
     const auto bytes = EncodeRingPosition(p);
     std::string why;
-    const bool replaced = platform::replaceFileWith(
-        path,
-        [&](RawFile& part) {
-            if (part.writeAt(0, bytes.data(), bytes.size()) == bytes.size()) return true;
-            why = part.lastError();
-            return false;
-        },
-        why);
+    const bool replaced = platform::replaceFile(path, std::string(bytes.begin(), bytes.end()), why);
     if (!replaced) error = why.empty() ? "can not replace " + path : why;
     return replaced;
 }

@@ -191,6 +191,21 @@ Shipped StartShipped(Rig& r) {
     return s;
 }
 
+// The next start keeps what a kill interrupted as the found recording; after
+// a short recording of its own, 编辑 offers it and 载入 opens it (at least
+// blocks long) in the editor.
+void LoadFoundAfterKill(Rig& r, uint32_t blocks) {
+    ASSERT_TRUE(r.Start(false));
+    ASSERT_TRUE(r.Answer("A recording interrupted at the last run", Qt::Key_Return));
+    ASSERT_TRUE(r.Shown());
+    ASSERT_TRUE(r.Record(10));
+    r.Click([&] { return r.P().Main().BtnEdit; });
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().FoundRecording().isVisible(); })) << "the found recording was not offered";
+    r.Click([&] { return r.P().FoundRecording().BtnLoad; });
+    ASSERT_TRUE(r.WaitFor([&] { return r.EditorOpen() && r.P().State().Editor.TotalBlocks >= blocks; }))
+        << "the editor did not open on the found recording";
+}
+
 void KilledRecordingLoadedAndSaved(Rig& r) {
     const Shipped child = StartShipped(r);
     ASSERT_GT(child.pid, 0);
@@ -199,15 +214,7 @@ void KilledRecordingLoadedAndSaved(Rig& r) {
     kill(child.pid, SIGKILL);
     ASSERT_TRUE(recorded) << "the program did not record after a click on Record";
 
-    ASSERT_TRUE(r.Start(false));
-    ASSERT_TRUE(r.Answer("A recording interrupted at the last run", Qt::Key_Return));
-    ASSERT_TRUE(r.Shown());
-    ASSERT_TRUE(r.Record(10));
-    r.Click([&] { return r.P().Main().BtnEdit; });
-    ASSERT_TRUE(r.WaitFor([&] { return r.P().FoundRecording().isVisible(); })) << "the found recording was not offered";
-    r.Click([&] { return r.P().FoundRecording().BtnLoad; });
-    ASSERT_TRUE(r.WaitFor([&] { return r.EditorOpen() && r.P().State().Editor.TotalBlocks >= 25; }))
-        << "the editor did not open on the found recording";
+    ASSERT_NO_FATAL_FAILURE(LoadFoundAfterKill(r, 25));
     ASSERT_TRUE(r.Menu([&] { return &r.P().Editor(); }, "menuFile", "menuSaveAll"));
     ASSERT_TRUE(r.SaveAs("found.wav"));
     ASSERT_TRUE(r.WaitFor([&] { return r.Idle(); }));
@@ -276,15 +283,7 @@ void MarkedRecordingKilledLoadedAndSaved(Rig& r) {
     kill(child.pid, SIGKILL);
     ASSERT_TRUE(written) << "the recording stopped growing";
 
-    ASSERT_TRUE(r.Start(false));
-    ASSERT_TRUE(r.Answer("A recording interrupted at the last run", Qt::Key_Return));
-    ASSERT_TRUE(r.Shown());
-    ASSERT_TRUE(r.Record(10));
-    r.Click([&] { return r.P().Main().BtnEdit; });
-    ASSERT_TRUE(r.WaitFor([&] { return r.P().FoundRecording().isVisible(); })) << "the found recording was not offered";
-    r.Click([&] { return r.P().FoundRecording().BtnLoad; });
-    ASSERT_TRUE(r.WaitFor([&] { return r.EditorOpen() && r.P().State().Editor.TotalBlocks >= pressed.back(); }))
-        << "the editor did not open on the found recording";
+    ASSERT_NO_FATAL_FAILURE(LoadFoundAfterKill(r, pressed.back()));
     EXPECT_TRUE(NearPresses(r.Gui([&] { return r.P().State().Capture.Markers; }), pressed))
         << "the found recording's markers";
     ASSERT_TRUE(r.Menu([&] { return &r.P().Editor(); }, "menuFile", "menuSaveAll"));
