@@ -191,43 +191,6 @@ Shipped StartShipped(Rig& r) {
     return s;
 }
 
-// The next start keeps what a kill interrupted as the found recording; after
-// a short recording of its own, 编辑 offers it and 载入 opens it (at least
-// blocks long) in the editor.
-void LoadFoundAfterKill(Rig& r, uint32_t blocks) {
-    ASSERT_TRUE(r.Start(false));
-    ASSERT_TRUE(r.Answer("A recording interrupted at the last run", Qt::Key_Return));
-    ASSERT_TRUE(r.Shown());
-    ASSERT_TRUE(r.Record(10));
-    r.Click([&] { return r.P().Main().BtnEdit; });
-    ASSERT_TRUE(r.WaitFor([&] { return r.P().FoundRecording().isVisible(); })) << "the found recording was not offered";
-    r.Click([&] { return r.P().FoundRecording().BtnLoad; });
-    ASSERT_TRUE(r.WaitFor([&] { return r.EditorOpen() && r.P().State().Editor.TotalBlocks >= blocks; }))
-        << "the editor did not open on the found recording";
-}
-
-void KilledRecordingLoadedAndSaved(Rig& r) {
-    const Shipped child = StartShipped(r);
-    ASSERT_GT(child.pid, 0);
-    EXPECT_TRUE(child.Xdo("." + Shipped::Click(child.record)));
-    const bool recorded = r.WaitFor([&] { return platform::fileSize(r.Work() + "/Orvane.raw") >= 25 * int64_t(BlockBytes); });
-    kill(child.pid, SIGKILL);
-    ASSERT_TRUE(recorded) << "the program did not record after a click on Record";
-
-    ASSERT_NO_FATAL_FAILURE(LoadFoundAfterKill(r, 25));
-    ASSERT_TRUE(r.Menu([&] { return &r.P().Editor(); }, "menuFile", "menuSaveAll"));
-    ASSERT_TRUE(r.SaveAs("found.wav"));
-    ASSERT_TRUE(r.WaitFor([&] { return r.Idle(); }));
-    const std::vector<Frame> found = ReadWav(r.Out() + "/found.wav");
-    EXPECT_GE(found.size(), 25u * BlockFrames);
-    EXPECT_EQ(CountBreaks(found), std::vector<size_t>{});
-    r.Key([&] { return &r.P().Editor(); }, Qt::Key_Escape);
-    ASSERT_TRUE(r.WaitFor([&] { return !r.P().Editor().isVisible(); })) << "the editor did not close";
-    r.Click([&] { return r.P().Main().BtnRecord; });
-    ASSERT_TRUE(r.Answer("The recording has not been saved. Discard it?", Qt::Key_N));
-    EXPECT_FALSE(r.Gui([&] { return r.P().State().Capture.Recording; }));
-}
-
 // The blocks (from 1) of a WAV file's cue points as libsndfile reads them.
 std::vector<uint32_t> CueBlocks(const std::string& path) {
     SF_INFO info{};
@@ -256,9 +219,9 @@ std::vector<uint32_t> CueBlocks(const std::string& path) {
 }
 
 // M pressed three times in the shipped program, which is then killed; the
-// next start keeps the recording as the found recording, whose markers the
-// editor saves as cue points.
-void MarkedRecordingKilledLoadedAndSaved(Rig& r) {
+// next start keeps the recording as the found recording, whose blocks and
+// markers the editor saves, and which a new recording asks about.
+void KilledRecordingLoadedAndSaved(Rig& r) {
     const Shipped child = StartShipped(r);
     ASSERT_GT(child.pid, 0);
     EXPECT_TRUE(child.Xdo("." + Shipped::Click(child.record)));
@@ -272,7 +235,7 @@ void MarkedRecordingKilledLoadedAndSaved(Rig& r) {
         const uint32_t next = (onDisk() / HalfBlocks + 1) * HalfBlocks;
         int wait = 0;  // a loose bound (10 s) on a half that comes every 2 s
         for (; wait < 5000 && onDisk() < next; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        ASSERT_LT(wait, 5000) << "the recording did not grow";
+        ASSERT_LT(wait, 5000) << "the program did not record after a click on Record";
         const uint32_t at = onDisk() / HalfBlocks * HalfBlocks;
         // The pointer rests on the program's window: the key goes there.
         ASSERT_EQ(std::system("xdotool key m"), 0);
@@ -283,14 +246,29 @@ void MarkedRecordingKilledLoadedAndSaved(Rig& r) {
     kill(child.pid, SIGKILL);
     ASSERT_TRUE(written) << "the recording stopped growing";
 
-    ASSERT_NO_FATAL_FAILURE(LoadFoundAfterKill(r, pressed.back()));
+    ASSERT_TRUE(r.Start(false));
+    ASSERT_TRUE(r.Answer("A recording interrupted at the last run", Qt::Key_Return));
+    ASSERT_TRUE(r.Shown());
+    ASSERT_TRUE(r.Record(10));
+    r.Click([&] { return r.P().Main().BtnEdit; });
+    ASSERT_TRUE(r.WaitFor([&] { return r.P().FoundRecording().isVisible(); })) << "the found recording was not offered";
+    r.Click([&] { return r.P().FoundRecording().BtnLoad; });
+    ASSERT_TRUE(r.WaitFor([&] { return r.EditorOpen() && r.P().State().Editor.TotalBlocks >= pressed.back(); }))
+        << "the editor did not open on the found recording";
     EXPECT_TRUE(NearPresses(r.Gui([&] { return r.P().State().Capture.Markers; }), pressed))
         << "the found recording's markers";
     ASSERT_TRUE(r.Menu([&] { return &r.P().Editor(); }, "menuFile", "menuSaveAll"));
-    ASSERT_TRUE(r.SaveAs("marked.wav"));
+    ASSERT_TRUE(r.SaveAs("found.wav"));
     ASSERT_TRUE(r.WaitFor([&] { return r.Idle(); }));
-    EXPECT_TRUE(NearPresses(CueBlocks(r.Out() + "/marked.wav"), pressed)) << "the saved file's cue points";
-    EXPECT_EQ(CountBreaks(ReadWav(r.Out() + "/marked.wav")), std::vector<size_t>{});
+    EXPECT_TRUE(NearPresses(CueBlocks(r.Out() + "/found.wav"), pressed)) << "the saved file's cue points";
+    const std::vector<Frame> found = ReadWav(r.Out() + "/found.wav");
+    EXPECT_GE(found.size(), size_t{pressed.back()} * BlockFrames);
+    EXPECT_EQ(CountBreaks(found), std::vector<size_t>{});
+    r.Key([&] { return &r.P().Editor(); }, Qt::Key_Escape);
+    ASSERT_TRUE(r.WaitFor([&] { return !r.P().Editor().isVisible(); })) << "the editor did not close";
+    r.Click([&] { return r.P().Main().BtnRecord; });
+    ASSERT_TRUE(r.Answer("The recording has not been saved. Discard it?", Qt::Key_N));
+    EXPECT_FALSE(r.Gui([&] { return r.P().State().Capture.Recording; }));
 }
 
 void EscAsksAboutUnsavedEdits(Rig& r) {
@@ -806,7 +784,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{"CancelledSaveKeepsTheOldTarget", CancelledSaveKeepsTheOldTarget},
                       Row{"CloseWhileRecordingKeepsTheRecording", CloseWhileRecordingKeepsTheRecording},
                       Row{"KilledRecordingLoadedAndSaved", KilledRecordingLoadedAndSaved},
-                      Row{"MarkedRecordingKilledLoadedAndSaved", MarkedRecordingKilledLoadedAndSaved},
                       Row{"EscAsksAboutUnsavedEdits", EscAsksAboutUnsavedEdits},
                       Row{"EditorMessagesBelongToTheEditor", EditorMessagesBelongToTheEditor},
                       Row{"EditorGestures", EditorGestures},
