@@ -61,10 +61,11 @@ QRect DisplayPanel::TimeArea() const {
 void DisplayPanel::paintEvent(QPaintEvent* event) {
     if (backdropStale_) DrawBackdrop();
     QPainter p(this);
-    PaintPictures(p, event->region(),
-                  {{LevelArea(), &d_.LevelPicture}, {DcArea(), &d_.DcPicture}, {ChartArea(), &d_.ChartPicture},
-                   {TimeArea(), &d_.TimePicture}},
-                  backdrop_);
+    const PlacedPicture pictures[] = {{LevelArea(), &d_.LevelPicture},
+                                      {DcArea(), &d_.DcPicture},
+                                      {ChartArea(), &d_.ChartPicture},
+                                      {TimeArea(), &d_.TimePicture}};
+    PaintPictures(p, event->region(), pictures, backdrop_);
 }
 
 QImage DisplayPanel::Snapshot() const {

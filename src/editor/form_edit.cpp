@@ -257,7 +257,7 @@ void TFormEdit::BuildControls() {
     ImagePoint->setObjectName("ImagePoint");
     ImagePoint->setAttribute(Qt::WA_TransparentForMouseEvents);
     ImagePoint->setPixmap(MarkPixmap(QColor(100, 100, 255), true));
-    playMarkPicture_ = MarkPixmap(PlayMarkColour, false);
+    playMarkPicture_ = MarkPixmap(PlayMarkColour, false).toImage().convertToFormat(WindowPictureFormat);
 }
 
 ViewTimeline TFormEdit::Timeline() const {

@@ -25,6 +25,7 @@
 
 #include "display/colour_scheme.h"
 #include "display/editor_view.h"
+#include "display/paint_pictures.h"
 #include "editor/operations.h"
 #include "platform/desktop.h"
 #include "playback/play_timer.h"
@@ -224,6 +225,11 @@ private:
     QRegion PlacePlayMarks();
     // Over the pictures, where they lie in the changed region.
     void PaintPlayMarks(QPainter& p, const QRegion& dirty);
+    // The view and the meter, where they stand in the window.
+    std::array<PlacedPicture, 2> Pictures() const;
+    // Paints the changed pixels straight into the window's backing store and
+    // sends them to the screen; returns those that only a repaint can paint.
+    QRegion PaintToScreen(const QRegion& changed);
     void PlaceVolumeKnob(uint32_t volume);
     VolumeKnob Knob() const;
     // The window below the tool bars without the two pictures: background and bevels.
@@ -246,7 +252,7 @@ private:
     int lastChangedColumns_ = 0;
     QImage backdrop_;
     QImage meterShown_;  // the meter's previous picture, the other half of its double buffer
-    QPixmap playMarkPicture_;
+    QImage playMarkPicture_;  // premultiplied, as the window's pictures
     bool backdropStale_ = true;
     // SelStart, SelEnd and the marker count the status panels were last written for.
     std::optional<std::tuple<uint32_t, uint32_t, size_t>> statusShownFor_;

@@ -1,8 +1,11 @@
 // The editor window's playback: play and stop, the play timer, the play marks and the volume knob.
 #include "editor/form_edit.h"
 
+#include <QBackingStore>
 #include <QMouseEvent>
+#include <QWindow>
 #include <QPainter>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -78,7 +81,9 @@ void TFormEdit::TimerPlayTimer() {
     if (v.Progress) ProgressBar->setValue(*v.Progress);
     changed += PlacePlayMarks();
     // Painted now, rather than posted for another turn of the event loop.
-    if (!changed.isEmpty()) repaint(changed);
+    if (!changed.isEmpty()) {
+        if (const QRegion rest = PaintToScreen(changed); !rest.isEmpty()) repaint(rest);
+    }
     EndLongCommand();
 }
 
@@ -103,6 +108,42 @@ QRegion TFormEdit::PlacePlayMarks() {
     return changed;
 }
 
+QRegion TFormEdit::PaintToScreen(const QRegion& changed) {
+    // A play tick changes a few columns and rows of pictures. Qt's repaint
+    // would look for the widgets under them, set up a painter on the window
+    // and send a paint event: most of a tick's cost, for pixels the window's
+    // pictures already hold. They are copied into the window's backing store
+    // instead, and only they are sent. Where a widget lies over them (the
+    // selection's mark under the scroll bar), Qt paints.
+    QBackingStore* store = backingStore();
+    QWindow* window = windowHandle();
+    if (!isWindow() || !store || !window || !window->isExposed() || backdropStale_ ||
+        window->devicePixelRatio() != 1.0 || store->size() != size())
+        return changed;
+    QRegion covered;
+    for (const QObject* o : children())
+        if (const auto* child = qobject_cast<const QWidget*>(o); child && !child->isWindow() && child->isVisible())
+            covered += changed & child->geometry();
+    const QRegion region = changed - covered;
+    if (region.isEmpty()) return changed;
+    store->beginPaint(region);
+    auto* image = dynamic_cast<QImage*>(store->paintDevice());
+    const bool copied = image && CopyPictures(*image, region, Pictures(), backdrop_);
+    if (copied) {
+        for (const QRect& r : region) {
+            if (const QRect line = ShapeSPlay.Area & r; ShapeSPlay.Shown && !line.isEmpty()) {
+                for (int y = line.top(); y <= line.bottom(); ++y)
+                    std::fill_n(reinterpret_cast<QRgb*>(image->scanLine(y)) + line.left(), line.width(), PlayMarkColour);
+            }
+            if (ImagePlay.Shown) BlendPicture(*image, ImagePlay.Area.topLeft(), playMarkPicture_, r);
+        }
+    }
+    store->endPaint();
+    if (!copied) return changed;
+    store->flush(region, window);
+    return covered;
+}
+
 void TFormEdit::PaintPlayMarks(QPainter& p, const QRegion& dirty) {
     // Rectangle by rectangle, each clipped to itself, as PaintPictures does: a
     // fill under a clip of several rectangles is split over Qt's worker threads.
@@ -113,7 +154,7 @@ void TFormEdit::PaintPlayMarks(QPainter& p, const QRegion& dirty) {
         }
         if (const QRect mark = ImagePlay.Area & r; ImagePlay.Shown && !mark.isEmpty()) {
             p.setClipRect(mark);
-            p.drawPixmap(ImagePlay.Area.topLeft(), playMarkPicture_);
+            p.drawImage(ImagePlay.Area.topLeft(), playMarkPicture_);
         }
     }
 }

@@ -68,14 +68,16 @@ void TFormEdit::DrawBackdrop() {
     backdropStale_ = false;
 }
 
+std::array<PlacedPicture, 2> TFormEdit::Pictures() const {
+    return {{{QRect(QPoint(geo_.L, geo_.T), view_.View.size()), &view_.View},
+             {QRect(QPoint(geo_.MeterLeft, geo_.T), view_.Meter.size()), &view_.Meter}}};
+}
+
 // Only what changed: a play tick's cursor columns, meter rows and mark.
 void TFormEdit::paintEvent(QPaintEvent* event) {
     if (backdropStale_) DrawBackdrop();
     QPainter p(this);
-    PaintPictures(p, event->region(),
-                  {{QRect(QPoint(geo_.L, geo_.T), view_.View.size()), &view_.View},
-                   {QRect(QPoint(geo_.MeterLeft, geo_.T), view_.Meter.size()), &view_.Meter}},
-                  backdrop_);
+    PaintPictures(p, event->region(), Pictures(), backdrop_);
     PaintPlayMarks(p, event->region());
 }
 

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -170,6 +171,8 @@ TEST_F(EditorWiringTest, PlaybackShowsItsCursorMarkAndMeterAndStopsForEdits) {
         ASSERT_EQ(state.Editor.SelStart, 11u);
         ASSERT_EQ(state.Editor.SelEnd, 30u);
         button("SBtnPlaySelection");
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        w.repaint();  // what the drags changed, on the screen before playing
         w.TimerPlayTimer();
         EXPECT_EQ(out.WrittenPositions(), (std::vector<uint64_t>{11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
                                                                  21, 22, 23, 24, 25, 26, 27, 28, 29, 30}));
@@ -186,6 +189,11 @@ TEST_F(EditorWiringTest, PlaybackShowsItsCursorMarkAndMeterAndStopsForEdits) {
             EXPECT_GE(w.ImagePlay.x(), lastMark);
             lastMark = w.ImagePlay.x();
             EXPECT_NEAR(MeterBar(w), level[p] * double(g.H) / 32767, 1.0) << p;
+            // A tick sends its few pixels to the screen itself: the screen must
+            // show what a whole paint of the window gives, wave, meter and marks.
+            const QRect played(0, g.T, w.width(), g.PlayMarkTop + w.ImagePlay.Area.height() - g.T);
+            const QImage screen = w.screen()->grabWindow(w.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+            ASSERT_EQ(screen.copy(played), w.grab().toImage().convertToFormat(QImage::Format_RGB32).copy(played)) << p;
             if (p == 20) {
                 // As the window shows them: the line over the wave, the mark's point under the scroll bar.
                 const QImage shot = w.grab().toImage();
